@@ -1,0 +1,78 @@
+#include "cli/common.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "cli/commands.h"
+
+namespace qarvo::cli {
+
+void StdoutLog::Add(const std::string& line) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  lines_.push_back(line);
+  std::fwrite(line.data(), 1, line.size(), stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+std::vector<std::string> StdoutLog::Lines() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return lines_;
+}
+
+bool StdoutLog::Contains(const std::string& line) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+}
+
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,
+               const std::set<std::string>& flags, ParsedArgs& out, std::string& error) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      out.help = true;
+      continue;
+    }
+    if (arg == "--") {
+      out.positional.insert(out.positional.end(), args.begin() + static_cast<long>(i) + 1,
+                            args.end());
+      break;
+    }
+    if (arg.size() > 2 && arg.compare(0, 2, "--") == 0) {
+      std::string name = arg;
+      std::string value;
+      bool has_value = false;
+      const size_t eq = arg.find('=');
+      if (eq != std::string::npos) {
+        name = arg.substr(0, eq);
+        value = arg.substr(eq + 1);
+        has_value = true;
+      }
+      if (valued.count(name) != 0) {
+        if (!has_value) {
+          if (i + 1 >= args.size()) {
+            error = "选项 " + name + " 需要一个值";
+            return false;
+          }
+          value = args[++i];
+        }
+        out.values[name] = value;
+      } else if (flags.count(name) != 0 && !has_value) {
+        out.flags.insert(name);
+      } else {
+        error = "未知选项 " + arg;
+        return false;
+      }
+      continue;
+    }
+    out.positional.push_back(arg);
+  }
+  return true;
+}
+
+int UsageError(const std::string& command, const std::string& error, const char* usage) {
+  std::fprintf(stderr, "qarvo %s: %s\n\n%s", command.c_str(), error.c_str(), usage);
+  return kExitNotStarted;
+}
+
+}  // namespace qarvo::cli

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "jobs/job_host.h"
+
+namespace qarvo::cli {
+
+// Prints every log line on stdout as it comes and keeps them, so the command can tell from the
+// lines how the job ended.
+class StdoutLog : public LogSink {
+ public:
+  void Add(const std::string& line) override;
+  std::vector<std::string> Lines() const;
+  bool Contains(const std::string& line) const;
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+struct ParsedArgs {
+  std::vector<std::string> positional;
+  std::map<std::string, std::string> values;  // --name VALUE
+  std::set<std::string> flags;                // --name
+  bool help = false;
+};
+
+// Parses `args`: `valued` lists the options that take a value, `flags` those that do not
+// (both with their leading "--"). On a usage error returns false with `error` set.
+bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,
+               const std::set<std::string>& flags, ParsedArgs& out, std::string& error);
+
+// Prints "qarvo COMMAND: error" and the usage text on stderr; returns kExitNotStarted.
+int UsageError(const std::string& command, const std::string& error, const char* usage);
+
+}  // namespace qarvo::cli

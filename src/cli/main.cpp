@@ -1,0 +1,63 @@
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+
+namespace {
+
+struct Command {
+  const char* name;
+  int (*run)(const std::vector<std::string>&);
+  const char* summary;
+};
+
+constexpr Command kCommands[] = {
+    {"split", qarvo::cli::RunSplit, "把一个文件分割成若干个 .vrk 分割文件"},
+    {"merge", qarvo::cli::RunMerge, "由任意一个分割文件合并出原文件"},
+    {"pack", qarvo::cli::RunPack, "把多个文件打包到一个文件"},
+    {"unpack", qarvo::cli::RunUnpack, "把打包文件解包"},
+    {"bundle", qarvo::cli::RunBundle, "把一个文件捆绑到另一个文件的末尾"},
+    {"compare", qarvo::cli::RunCompare, "比较两个文件是否相同"},
+    {"mp3cut", qarvo::cli::RunMp3Cut, "按播放时间剪辑MP3文件"},
+};
+
+void PrintHelp(std::FILE* to) {
+  std::fprintf(to,
+               "Qarvo文件分割助手 命令行版\n"
+               "\n"
+               "用法: qarvo 命令 [参数...]\n"
+               "\n"
+               "命令:\n");
+  for (const Command& command : kCommands) {
+    std::fprintf(to, "  %-8s %s\n", command.name, command.summary);
+  }
+  std::fprintf(to,
+               "\n"
+               "每个命令的参数请用 qarvo 命令 --help 查看。\n"
+               "标准输出只包含任务的记录行;用法错误和提示信息写到标准错误。\n"
+               "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    PrintHelp(stderr);
+    return qarvo::cli::kExitNotStarted;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    PrintHelp(stdout);
+    return qarvo::cli::kExitOk;
+  }
+  for (const Command& command : kCommands) {
+    if (name == command.name) {
+      return command.run(std::vector<std::string>(argv + 2, argv + argc));
+    }
+  }
+  std::fprintf(stderr, "qarvo: 未知命令 \"%s\"\n\n", name.c_str());
+  PrintHelp(stderr);
+  return qarvo::cli::kExitNotStarted;
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/copy.h"
+
+namespace qarvo {
+
+using Md5Digest = std::array<uint8_t, 16>;
+
+// Incremental MD5 (RFC 1321).
+class Md5 {
+ public:
+  Md5();
+  void Update(const void* data, size_t size);
+  Md5Digest Final();
+
+ private:
+  void Transform(const uint8_t* block);
+  std::array<uint32_t, 4> state_;
+  uint64_t length_ = 0;
+  std::array<uint8_t, 64> buffer_{};
+};
+
+// Digest of the bytes as stored (a password is digested as its GB18030 bytes by the caller).
+Md5Digest Md5OfText(std::string_view text);
+// Never fails: a missing, locked or unreadable file gives the digest of what was read (so, of
+// zero bytes when nothing could be read). Reads in blocks, so files of any size get their digest.
+// `observer` (may be null) is passed before each block, for pause and progress.
+Md5Digest Md5OfFile(const std::string& path, CopyObserver* observer = nullptr);
+// 32 lower-case hex digits.
+std::string Md5Hex(const Md5Digest& digest);
+
+uint32_t Crc32Update(uint32_t crc, const void* data, size_t size);
+// Never fails: an unreadable file gives 0.
+uint32_t Crc32OfFile(const std::string& path, CopyObserver* observer = nullptr);
+// Upper-case hex, at least 6 digits, empty for 0.
+std::string Crc32Text(uint32_t crc);
+std::string Crc32OfFileText(const std::string& path, CopyObserver* observer = nullptr);
+
+// Size of a file opened with all sharing allowed; throws FileError naming the file and reason.
+int64_t FileSizeOf(const std::string& path);
+
+}  // namespace qarvo

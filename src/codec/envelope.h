@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/copy.h"
+#include "platform/file.h"
+
+namespace qarvo {
+
+// zlib reported an error or the envelope is damaged; what() is "Error".
+class CompressionError : public std::runtime_error {
+ public:
+  CompressionError() : std::runtime_error("Error") {}
+};
+
+// The envelope: 4-byte little-endian length of the content, then one zlib stream of it.
+// Level codes: 0 stored, 1 fastest, 2 zlib's default, 3 best.
+inline constexpr int64_t kMaxEnvelopeContent = 0xFFFFFFFFLL;
+
+// Replaces the file's content by its envelope. The file is rewritten through a temporary file
+// that then replaces it, so a failure keeps the original.
+void CompressFileInPlace(const std::string& path, int level);
+// The declared number of bytes. Fails with CompressionError on damaged or short data (never
+// allocating more than the data could hold) and FileError on a read error.
+std::vector<uint8_t> DecompressFileToMemory(const std::string& path);
+
+// Streaming forms, same bytes on disk, bounded memory.
+// Writes the envelope of the next `count` bytes of `in` at the current position of `out`.
+// Throws CompressionError when `count` does not fit the 32-bit length.
+void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer);
+// Reads an envelope from the current position of `in`, looking at no more than `available`
+// bytes, and writes its declared content to `out`. Returns the number of bytes written.
+// Throws CompressionError when the stream is damaged or ends before the declared length.
+int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer);
+
+}  // namespace qarvo

@@ -1,0 +1,99 @@
+#include "jobs/worker.h"
+
+#include <thread>
+
+namespace qarvo {
+
+namespace {
+std::atomic<int> g_running{0};
+constexpr auto kProgressInterval = std::chrono::milliseconds(200);
+}  // namespace
+
+WorkerThread::WorkerThread(JobHost host) : host_(std::move(host)) {}
+
+WorkerThread::~WorkerThread() = default;
+
+void WorkerThread::Launch(std::shared_ptr<WorkerThread> worker) {
+  ++g_running;
+  std::thread([worker = std::move(worker)]() mutable {
+    worker->Run();
+    worker.reset();
+  }).detach();
+}
+
+void WorkerThread::Run() {
+  try {
+    Execute();
+  } catch (...) {
+    // Execute reports its own failures as log lines; nothing may escape a worker thread.
+  }
+  {
+    std::lock_guard<std::mutex> lock(done_mutex_);
+    done_ = true;
+  }
+  --g_running;
+  done_cv_.notify_all();
+}
+
+bool WorkerThread::WaitFinished(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(done_mutex_);
+  return done_cv_.wait_for(lock, timeout, [this] { return done_; });
+}
+
+bool WorkerThread::Finished() const {
+  std::lock_guard<std::mutex> lock(done_mutex_);
+  return done_;
+}
+
+int WorkerThread::Running() { return g_running.load(); }
+
+void WorkerThread::Log(const std::string& line) {
+  auto hold = gate_.Pass();
+  if (host_.log) {
+    host_.log->Add(line);
+  }
+}
+
+void WorkerThread::ButtonsBusy() {
+  if (host_.callbacks) {
+    host_.callbacks->ButtonsBusy();
+  }
+}
+
+void WorkerThread::ButtonsIdle() {
+  if (host_.callbacks) {
+    host_.callbacks->ButtonsIdle();
+  }
+}
+
+void WorkerThread::ShakeIfAsked() {
+  if (host_.callbacks && host_.callbacks->ShakeOption()) {
+    host_.callbacks->ShakeWindow();
+  }
+}
+
+void WorkerThread::SetProgressTotal(int64_t total) {
+  progress_total_ = total;
+  progress_done_ = 0;
+  last_progress_ = std::chrono::steady_clock::now();
+  if (host_.callbacks) {
+    host_.callbacks->Progress(0, total);
+  }
+}
+
+void WorkerThread::Advance(int64_t bytes) {
+  progress_done_ += bytes;
+  const auto now = std::chrono::steady_clock::now();
+  if (host_.callbacks && now - last_progress_ >= kProgressInterval) {
+    last_progress_ = now;
+    host_.callbacks->Progress(progress_done_, progress_total_);
+  }
+}
+
+void WorkerThread::FinishProgress() {
+  if (host_.callbacks) {
+    host_.callbacks->Progress(progress_total_, progress_total_);
+  }
+}
+
+}  // namespace qarvo

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "jobs/job_host.h"
+#include "jobs/pause_gate.h"
+#include "platform/copy.h"
+
+namespace qarvo {
+
+// Base of every job. Start runs Execute on a thread of its own; that thread owns the worker and
+// frees it when Execute returns. Windows keep a weak_ptr for pause and continue.
+class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
+ public:
+  explicit WorkerThread(JobHost host);
+  virtual ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Starts `worker` on its own thread and returns it.
+  template <typename T>
+  static std::shared_ptr<T> Start(std::shared_ptr<T> worker) {
+    Launch(worker);
+    return worker;
+  }
+
+  void Pause() { gate_.Pause(); }
+  void Continue() { gate_.Continue(); }
+  bool IsPaused() const { return gate_.IsPaused(); }
+
+  // Waits until Execute has returned; false when the timeout passed first.
+  bool WaitFinished(std::chrono::milliseconds timeout = std::chrono::hours(24));
+  bool Finished() const;
+
+  // Workers whose Execute has not returned yet, over the whole process.
+  static int Running();
+
+ protected:
+  virtual void Execute() = 0;
+
+  // Adds a line to the log once the pause gate lets the worker on.
+  void Log(const std::string& line);
+  void ButtonsBusy();
+  void ButtonsIdle();
+  // Shakes the window when its option is on at this moment.
+  void ShakeIfAsked();
+
+  // Progress over the whole job: set the total once, then report through Copy or Advance.
+  void SetProgressTotal(int64_t total);
+  void Advance(int64_t bytes);
+  void FinishProgress();
+
+  // The pause-aware observer for CopyBytes and the streaming codecs.
+  CopyObserver& Observer() { return observer_; }
+  // CopyBytes through the pause gate with progress.
+  void Copy(File& in, File& out, int64_t count) { CopyBytes(in, out, count, &observer_); }
+
+  PauseGate& Gate() { return gate_; }
+  const JobHost& Host() const { return host_; }
+
+ private:
+  class GateObserver : public CopyObserver {
+   public:
+    explicit GateObserver(WorkerThread& owner) : owner_(owner) {}
+    std::unique_lock<std::mutex> BeforeBlock() override { return owner_.gate_.Pass(); }
+    void Advanced(int64_t bytes) override { owner_.Advance(bytes); }
+
+   private:
+    WorkerThread& owner_;
+  };
+
+  static void Launch(std::shared_ptr<WorkerThread> worker);
+  void Run();
+
+  JobHost host_;
+  PauseGate gate_;
+  GateObserver observer_{*this};
+
+  mutable std::mutex done_mutex_;
+  std::condition_variable done_cv_;
+  bool done_ = false;
+
+  int64_t progress_total_ = 0;
+  int64_t progress_done_ = 0;
+  std::chrono::steady_clock::time_point last_progress_{};
+};
+
+}  // namespace qarvo

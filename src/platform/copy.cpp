@@ -1,0 +1,64 @@
+#include "platform/copy.h"
+
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace qarvo {
+
+namespace {
+
+// The kernel copy moves data without passing it through user space; it may refuse some
+// file pairs (other file systems, special files), and then the plain loop takes over.
+bool KernelCopyStep(File& in, File& out, size_t step, size_t& copied) {
+  copied = 0;
+  const ssize_t got = ::copy_file_range(in.fd(), nullptr, out.fd(), nullptr, step, 0);
+  if (got < 0) {
+    return false;
+  }
+  copied = static_cast<size_t>(got);
+  return true;
+}
+
+}  // namespace
+
+void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
+  std::vector<unsigned char> buffer;
+  bool kernel = true;
+  int64_t left = count;
+  while (left > 0) {
+    const size_t step =
+        left < static_cast<int64_t>(kCopyBlockSize) ? static_cast<size_t>(left) : kCopyBlockSize;
+    std::unique_lock<std::mutex> hold;
+    if (observer != nullptr) {
+      hold = observer->BeforeBlock();
+    }
+    size_t moved = 0;
+    if (kernel && !KernelCopyStep(in, out, step, moved)) {
+      kernel = false;
+    }
+    if (!kernel) {
+      if (buffer.empty()) {
+        buffer.resize(kCopyBlockSize);
+      }
+      moved = in.Read(buffer.data(), step);
+      if (moved > 0) {
+        out.Write(buffer.data(), moved);
+      }
+    }
+    if (moved == 0) {
+      throw FileError("unexpected end of \"" + in.path() + "\"", in.path(), EIO);
+    }
+    left -= static_cast<int64_t>(moved);
+    if (hold.owns_lock()) {
+      hold.unlock();
+    }
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(moved));
+    }
+  }
+}
+
+}  // namespace qarvo
