@@ -1,0 +1,54 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "jobs/job_host.h"
+#include "jobs/worker.h"
+
+namespace qarvo {
+
+// Options of one split, filled by the window and copied into the worker.
+struct TCWorkInfos {
+  uint8_t DeleteSource = 0;  // delete the source after a successful split
+  uint8_t Compress = 0;      // compress every piece
+  uint8_t Level = 2;         // 1 fastest, 2 default, 3 best
+  uint8_t CheckKind = 0;     // 0 none, 1 MD5, 2 CRC32
+  std::string CheckText;     // filled by the worker
+  std::string Password;      // UTF-8; empty for none
+  std::shared_ptr<LogSink> Log;
+};
+
+// Cuts one source file into a split set.
+class TCutFile : public WorkerThread {
+ public:
+  // Reads the source's size and starts the worker at once. Throws FileError when the size
+  // cannot be read; then nothing starts. `callbacks` may be null.
+  static std::shared_ptr<TCutFile> Create(const std::string& source_path,
+                                          const TCWorkInfos& options, int32_t piece_count,
+                                          const std::string& output_dir,
+                                          std::shared_ptr<JobCallbacks> callbacks);
+  int32_t PieceCount() const { return piece_count_; }
+
+  TCutFile(const std::string& source_path, const TCWorkInfos& options, int32_t piece_count,
+           const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks);
+
+ protected:
+  void Execute() override;
+
+ private:
+  bool WritePieces();
+  std::string BuildHeaderText();
+
+  int64_t file_size_ = 0;
+  int64_t piece_size_ = 0;
+  std::string source_name_;
+  int32_t piece_count_ = 0;
+  TCWorkInfos options_;
+  std::string output_dir_;
+  std::string source_path_;
+  std::string piece_base_;
+};
+
+}  // namespace qarvo
