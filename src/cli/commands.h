@@ -6,9 +6,9 @@
 namespace qarvo::cli {
 
 // Exit statuses shared by every subcommand.
-inline constexpr int kExitOk = 0;           // the job ended with its success line
-inline constexpr int kExitJobFailed = 1;    // a failure or refusal line, or a mismatch
-inline constexpr int kExitNotStarted = 2;   // usage error or validation refusal
+inline constexpr int kExitOk = 0;          // the job ended with its success line
+inline constexpr int kExitJobFailed = 1;   // a failure or refusal line, or a mismatch
+inline constexpr int kExitNotStarted = 2;  // usage error or validation refusal
 
 // Each takes the arguments after the subcommand name.
 int RunSplit(const std::vector<std::string>& args);

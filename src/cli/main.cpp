@@ -33,11 +33,12 @@ void PrintHelp(std::FILE* to) {
   for (const Command& command : kCommands) {
     std::fprintf(to, "  %-8s %s\n", command.name, command.summary);
   }
-  std::fprintf(to,
-               "\n"
-               "每个命令的参数请用 qarvo 命令 --help 查看。\n"
-               "标准输出只包含任务的记录行;用法错误和提示信息写到标准错误。\n"
-               "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n");
+  std::fprintf(
+      to,
+      "\n"
+      "每个命令的参数请用 qarvo 命令 --help 查看。\n"
+      "标准输出只包含任务的记录行;用法错误和提示信息写到标准错误。\n"
+      "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n");
 }
 
 }  // namespace

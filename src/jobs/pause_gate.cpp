@@ -15,7 +15,9 @@ void PauseGate::Continue() {
   resumed_.notify_all();
 }
 
-void PauseGate::Release() { Continue(); }
+void PauseGate::Release() {
+  Continue();
+}
 
 bool PauseGate::IsPaused() const {
   std::lock_guard<std::mutex> lock(mutex_);

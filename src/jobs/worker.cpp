@@ -45,7 +45,9 @@ bool WorkerThread::Finished() const {
   return done_;
 }
 
-int WorkerThread::Running() { return g_running.load(); }
+int WorkerThread::Running() {
+  return g_running.load();
+}
 
 void WorkerThread::Log(const std::string& line) {
   auto hold = gate_.Pass();

@@ -31,7 +31,9 @@ std::string StripExtension(std::string_view name) {
   return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));
 }
 
-std::string BaseNameOf(std::string_view path) { return StripExtension(FileNameOf(path)); }
+std::string BaseNameOf(std::string_view path) {
+  return StripExtension(FileNameOf(path));
+}
 
 bool IsAllDigits(std::string_view text) {
   if (text.empty()) {

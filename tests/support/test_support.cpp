@@ -22,7 +22,9 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ignored);
 }
 
-std::string TempDir::File(const std::string& name) const { return path_ + "/" + name; }
+std::string TempDir::File(const std::string& name) const {
+  return path_ + "/" + name;
+}
 
 void WriteFile(const std::string& path, const std::string& content) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -51,6 +53,8 @@ std::string RandomBytes(size_t size, uint32_t seed) {
   return bytes;
 }
 
-std::string VectorsDir() { return QARVO_VECTORS_DIR; }
+std::string VectorsDir() {
+  return QARVO_VECTORS_DIR;
+}
 
 }  // namespace qarvo::test
