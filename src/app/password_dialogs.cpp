@@ -1,0 +1,131 @@
+#include "app/password_dialogs.h"
+
+#include <QGridLayout>
+
+#include "app/ui_common.h"
+
+namespace qarvo::ui {
+
+namespace {
+
+constexpr int kClientWidth = 340;
+constexpr int kClientHeight = 69;
+
+bool IsAlphanumeric(const QString& text) {
+  if (text.isEmpty()) {
+    return false;
+  }
+  for (const QChar c : text) {
+    const char16_t u = c.unicode();
+    const bool digit = u >= u'0' && u <= u'9';
+    const bool upper = u >= u'A' && u <= u'Z';
+    const bool lower = u >= u'a' && u <= u'z';
+    if (!digit && !upper && !lower) {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& caption2_name,
+                               QWidget* parent)
+    : QDialog(parent) {
+  setWindowTitle(QStringLiteral("密码设置"));
+  setFont(WindowFont());
+  setFixedSize(kClientWidth, kClientHeight);
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowCloseButtonHint);
+
+  caption1_ = new QLabel(QStringLiteral("输入密码"), this);
+  caption1_->setObjectName(caption1_name);
+  caption2_ = new QLabel(QStringLiteral("重复密码"), this);
+  caption2_->setObjectName(caption2_name);
+
+  edt1 = new QLineEdit(this);
+  edt1->setObjectName(QStringLiteral("edt1"));
+  edt1->setEchoMode(QLineEdit::Password);
+  edt2 = new QLineEdit(this);
+  edt2->setObjectName(QStringLiteral("edt2"));
+  edt2->setEchoMode(QLineEdit::Password);
+  caption1_->setBuddy(edt1);
+  caption2_->setBuddy(edt2);
+
+  btn1 = new QPushButton(QStringLiteral("确定"), this);
+  btn1->setObjectName(QStringLiteral("btn1"));
+  btn1->setDefault(true);
+  btn1->setAutoDefault(true);
+  btn2 = new QPushButton(QStringLiteral("取消"), this);
+  btn2->setObjectName(QStringLiteral("btn2"));
+  btn2->setAutoDefault(false);
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(10, 6, 10, 6);
+  grid->setHorizontalSpacing(8);
+  grid->setVerticalSpacing(6);
+  grid->addWidget(caption1_, 0, 0);
+  grid->addWidget(edt1, 0, 1);
+  grid->addWidget(btn1, 0, 2);
+  grid->addWidget(caption2_, 1, 0);
+  grid->addWidget(edt2, 1, 1);
+  grid->addWidget(btn2, 1, 2);
+  grid->setColumnStretch(1, 1);
+
+  connect(btn1, &QPushButton::clicked, this, &PasswordDialog::btn1Click);
+  // Esc and the title bar's close box reach reject() as well, so every close ends in done().
+  connect(btn2, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void PasswordDialog::btn1Click() {
+  const QString first = edt1->text();
+  if (first.size() < 5 || first.size() > 16) {
+    ShowHint(this, QStringLiteral("密码长度必须小于16,大于4!"));
+    edt1->setFocus();
+    return;
+  }
+  if (!IsAlphanumeric(first)) {
+    ShowHint(this, QStringLiteral("密码必须由字母和数字组成!"));
+    edt1->setFocus();
+    return;
+  }
+  if (edt2->text() != first) {
+    ShowHint(this, QStringLiteral("2次密码不相同!"));
+    edt2->setFocus();
+    return;
+  }
+  password_ = first;
+  accept();
+}
+
+void PasswordDialog::done(int result) {
+  QDialog::done(result);
+  edt1->clear();
+  edt2->clear();
+  edt1->setFocus();
+  if (password_.isEmpty() && owner_box_ && owner_box_->isChecked()) {
+    if (owner_box_->isEnabled()) {
+      owner_box_->click();
+    } else {
+      // click() ignores a disabled box, yet the owner's handler must still see it cleared.
+      owner_box_->setChecked(false);
+      emit owner_box_->clicked(false);
+    }
+  }
+}
+
+Tpwdfm::Tpwdfm(QWidget* parent)
+    : PasswordDialog(QStringLiteral("txt1"), QStringLiteral("txt2"), parent) {
+  setObjectName(QStringLiteral("Tpwdfm"));
+  txt1 = caption1_;
+  txt2 = caption2_;
+}
+
+Tspwd1::Tspwd1(QWidget* parent)
+    : PasswordDialog(QStringLiteral("lbl1"), QStringLiteral("lbl2"), parent) {
+  setObjectName(QStringLiteral("Tspwd1"));
+  lbl1 = caption1_;
+  lbl2 = caption2_;
+}
+
+}  // namespace qarvo::ui
