@@ -1,0 +1,38 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "jobs/job_host.h"
+#include "jobs/worker.h"
+
+namespace qarvo {
+
+// Log lines of the bundle job.
+inline constexpr const char* kBundleAdding = "正在添加...";
+inline constexpr const char* kBundleDone = "添加完毕!";
+inline constexpr const char* kBundleFailed = "文件很可能正在被另外一个程序调用!";
+
+// Appends the tail file to the end of the head file, in place, with no framing between them.
+// Both files are opened without sharing, so the same file as head and tail is refused and stays
+// as it was.
+class TAddFile : public WorkerThread {
+ public:
+  // Copies the paths and starts the worker at once.
+  static std::shared_ptr<TAddFile> Create(const std::string& head_file,
+                                          const std::string& tail_file, JobHost host);
+
+  TAddFile(const std::string& head_file, const std::string& tail_file, JobHost host);
+
+  const std::string& HeadFile() const { return head_file_; }
+  const std::string& TailFile() const { return tail_file_; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  std::string head_file_;
+  std::string tail_file_;
+};
+
+}  // namespace qarvo
