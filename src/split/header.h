@@ -48,9 +48,19 @@ std::string PieceBaseOf(const std::string& source_name_utf8);       // StripExte
 
 enum class HeaderStatus { Ok, NotRecognised, WrongPassword };
 
-// Reads the last 344 bytes of a piece (`trailer` must be exactly that block).
+// Deciphers a whole fixed-size header block (split trailer or pack trailer). The encrypted text
+// may contain zero bytes and its length is not recorded, so every 8-byte block is deciphered;
+// what follows the header's last field is meaningless and must be ignored by the field reader.
+std::string DecryptTrailerBlock(std::string_view block);
+
+// Reads the last 344 bytes of a piece (`trailer` must be exactly that block). On a refusal
+// `out` is left untouched.
 HeaderStatus ReadSetHeader(std::string_view trailer, const std::string& typed_password_utf8,
                            SetHeader& out);
+// The same for a piece file: a file of 344 bytes or less is not recognised. Throws FileError
+// when the piece cannot be opened or read.
+HeaderStatus ReadSetHeaderOfPiece(const std::string& piece_path,
+                                  const std::string& typed_password_utf8, SetHeader& out);
 
 // Field reading shared by the split-set and pack headers, on a decrypted header text.
 class HeaderFieldReader {

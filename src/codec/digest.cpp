@@ -1,0 +1,321 @@
+#include "codec/digest.h"
+
+#include <libdeflate.h>
+
+#include <cstring>
+#include <vector>
+
+#include "platform/file.h"
+
+namespace qarvo {
+
+namespace {
+
+// Digests and CRCs read through one buffer; the CRC keeps the historical 65521-byte reads so
+// that block boundaries fall where they always did (the value does not depend on them).
+constexpr size_t kMd5ReadSize = 4 * kCopyBlockSize;
+constexpr size_t kCrcReadSize = 65521;
+
+inline uint32_t Rotl(uint32_t x, int s) {
+  return (x << s) | (x >> (32 - s));
+}
+
+inline uint32_t LoadLe32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap32(v);
+#endif
+  return v;
+}
+
+inline void StoreLe32(uint8_t* p, uint32_t v) {
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap32(v);
+#endif
+  std::memcpy(p, &v, 4);
+}
+
+// The four round functions in forms that need the fewest operations; G and H are rewritten so
+// the compiler can overlap the additions with the boolean work.
+#define QARVO_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
+#define QARVO_MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
+#define QARVO_MD5_H(x, y, z) ((x) ^ (y) ^ (z))
+#define QARVO_MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
+
+#define QARVO_MD5_STEP(f, a, b, c, d, word, constant, shift) \
+  (a) += f((b), (c), (d)) + (word) + (constant);             \
+  (a) = Rotl((a), (shift)) + (b)
+
+// Runs the compression function over `blocks` consecutive 64-byte blocks.
+void Md5Blocks(std::array<uint32_t, 4>& state, const uint8_t* data, size_t blocks) {
+  uint32_t a = state[0];
+  uint32_t b = state[1];
+  uint32_t c = state[2];
+  uint32_t d = state[3];
+  for (; blocks > 0; --blocks, data += 64) {
+    const uint32_t x0 = LoadLe32(data + 0);
+    const uint32_t x1 = LoadLe32(data + 4);
+    const uint32_t x2 = LoadLe32(data + 8);
+    const uint32_t x3 = LoadLe32(data + 12);
+    const uint32_t x4 = LoadLe32(data + 16);
+    const uint32_t x5 = LoadLe32(data + 20);
+    const uint32_t x6 = LoadLe32(data + 24);
+    const uint32_t x7 = LoadLe32(data + 28);
+    const uint32_t x8 = LoadLe32(data + 32);
+    const uint32_t x9 = LoadLe32(data + 36);
+    const uint32_t x10 = LoadLe32(data + 40);
+    const uint32_t x11 = LoadLe32(data + 44);
+    const uint32_t x12 = LoadLe32(data + 48);
+    const uint32_t x13 = LoadLe32(data + 52);
+    const uint32_t x14 = LoadLe32(data + 56);
+    const uint32_t x15 = LoadLe32(data + 60);
+    const uint32_t aa = a;
+    const uint32_t bb = b;
+    const uint32_t cc = c;
+    const uint32_t dd = d;
+
+    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x0, 0xd76aa478U, 7);
+    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x1, 0xe8c7b756U, 12);
+    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x2, 0x242070dbU, 17);
+    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x3, 0xc1bdceeeU, 22);
+    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x4, 0xf57c0fafU, 7);
+    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x5, 0x4787c62aU, 12);
+    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x6, 0xa8304613U, 17);
+    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x7, 0xfd469501U, 22);
+    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x8, 0x698098d8U, 7);
+    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x9, 0x8b44f7afU, 12);
+    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x10, 0xffff5bb1U, 17);
+    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x11, 0x895cd7beU, 22);
+    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x12, 0x6b901122U, 7);
+    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x13, 0xfd987193U, 12);
+    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x14, 0xa679438eU, 17);
+    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x15, 0x49b40821U, 22);
+
+    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x1, 0xf61e2562U, 5);
+    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x6, 0xc040b340U, 9);
+    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x11, 0x265e5a51U, 14);
+    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x0, 0xe9b6c7aaU, 20);
+    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x5, 0xd62f105dU, 5);
+    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x10, 0x02441453U, 9);
+    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x15, 0xd8a1e681U, 14);
+    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x4, 0xe7d3fbc8U, 20);
+    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x9, 0x21e1cde6U, 5);
+    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x14, 0xc33707d6U, 9);
+    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x3, 0xf4d50d87U, 14);
+    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x8, 0x455a14edU, 20);
+    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x13, 0xa9e3e905U, 5);
+    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x2, 0xfcefa3f8U, 9);
+    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x7, 0x676f02d9U, 14);
+    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x12, 0x8d2a4c8aU, 20);
+
+    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x5, 0xfffa3942U, 4);
+    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x8, 0x8771f681U, 11);
+    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x11, 0x6d9d6122U, 16);
+    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x14, 0xfde5380cU, 23);
+    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x1, 0xa4beea44U, 4);
+    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x4, 0x4bdecfa9U, 11);
+    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x7, 0xf6bb4b60U, 16);
+    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x10, 0xbebfbc70U, 23);
+    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x13, 0x289b7ec6U, 4);
+    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x0, 0xeaa127faU, 11);
+    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x3, 0xd4ef3085U, 16);
+    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x6, 0x04881d05U, 23);
+    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x9, 0xd9d4d039U, 4);
+    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x12, 0xe6db99e5U, 11);
+    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x15, 0x1fa27cf8U, 16);
+    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x2, 0xc4ac5665U, 23);
+
+    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x0, 0xf4292244U, 6);
+    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x7, 0x432aff97U, 10);
+    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x14, 0xab9423a7U, 15);
+    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x5, 0xfc93a039U, 21);
+    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x12, 0x655b59c3U, 6);
+    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x3, 0x8f0ccc92U, 10);
+    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x10, 0xffeff47dU, 15);
+    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x1, 0x85845dd1U, 21);
+    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x8, 0x6fa87e4fU, 6);
+    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x15, 0xfe2ce6e0U, 10);
+    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x6, 0xa3014314U, 15);
+    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x13, 0x4e0811a1U, 21);
+    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x4, 0xf7537e82U, 6);
+    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x11, 0xbd3af235U, 10);
+    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x2, 0x2ad7d2bbU, 15);
+    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x9, 0xeb86d391U, 21);
+
+    a += aa;
+    b += bb;
+    c += cc;
+    d += dd;
+  }
+  state[0] = a;
+  state[1] = b;
+  state[2] = c;
+  state[3] = d;
+}
+
+#undef QARVO_MD5_STEP
+#undef QARVO_MD5_F
+#undef QARVO_MD5_G
+#undef QARVO_MD5_H
+#undef QARVO_MD5_I
+
+// Opens a file for digesting with all sharing allowed; an empty File when it cannot be opened.
+File OpenForDigest(const std::string& path) {
+  try {
+    File file(path, OpenMode::Read, Share::Shared);
+    file.AdviseSequential();
+    return file;
+  } catch (const FileError&) {
+    return File();
+  }
+}
+
+// Feeds the file block by block to `consume`; a read error ends the loop like the end of the
+// file.
+template <typename Consume>
+void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume consume) {
+  if (!file.IsOpen()) {
+    return;
+  }
+  std::vector<uint8_t> buffer(block_size);
+  for (;;) {
+    std::unique_lock<std::mutex> hold;
+    if (observer != nullptr) {
+      hold = observer->BeforeBlock();
+    }
+    size_t got = 0;
+    try {
+      got = file.Read(buffer.data(), buffer.size());
+    } catch (const FileError&) {
+      got = 0;
+    }
+    if (got == 0) {
+      return;
+    }
+    consume(buffer.data(), got);
+    if (hold.owns_lock()) {
+      hold.unlock();
+    }
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(got));
+    }
+  }
+}
+
+}  // namespace
+
+Md5::Md5() : state_{0x67452301U, 0xefcdab89U, 0x98badcfeU, 0x10325476U} {}
+
+void Md5::Transform(const uint8_t* block) {
+  Md5Blocks(state_, block, 1);
+}
+
+void Md5::Update(const void* data, size_t size) {
+  const auto* in = static_cast<const uint8_t*>(data);
+  size_t used = static_cast<size_t>(length_ & 63U);
+  length_ += size;
+  if (used != 0) {
+    const size_t take = size < 64 - used ? size : 64 - used;
+    std::memcpy(buffer_.data() + used, in, take);
+    in += take;
+    size -= take;
+    used += take;
+    if (used < 64) {
+      return;
+    }
+    Transform(buffer_.data());
+  }
+  const size_t blocks = size / 64;
+  if (blocks > 0) {
+    Md5Blocks(state_, in, blocks);
+    in += blocks * 64;
+    size -= blocks * 64;
+  }
+  if (size > 0) {
+    std::memcpy(buffer_.data(), in, size);
+  }
+}
+
+Md5Digest Md5::Final() {
+  const uint64_t bit_count = length_ * 8;
+  uint8_t padding[72] = {0x80};
+  const size_t used = static_cast<size_t>(length_ & 63U);
+  const size_t pad = used < 56 ? 56 - used : 120 - used;
+  Update(padding, pad);
+  uint8_t count_bytes[8];
+  for (size_t i = 0; i < 8; ++i) {
+    count_bytes[i] = static_cast<uint8_t>(bit_count >> (8 * i));
+  }
+  Update(count_bytes, 8);
+  Md5Digest digest{};
+  for (size_t i = 0; i < 4; ++i) {
+    StoreLe32(digest.data() + 4 * i, state_[i]);
+  }
+  return digest;
+}
+
+Md5Digest Md5OfText(std::string_view text) {
+  Md5 md5;
+  md5.Update(text.data(), text.size());
+  return md5.Final();
+}
+
+Md5Digest Md5OfFile(const std::string& path, CopyObserver* observer) {
+  Md5 md5;
+  File file = OpenForDigest(path);
+  ReadBlocks(file, kMd5ReadSize, observer,
+             [&](const uint8_t* data, size_t size) { md5.Update(data, size); });
+  return md5.Final();
+}
+
+std::string Md5Hex(const Md5Digest& digest) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text;
+  text.reserve(32);
+  for (const uint8_t byte : digest) {
+    text.push_back(kDigits[byte >> 4]);
+    text.push_back(kDigits[byte & 0x0F]);
+  }
+  return text;
+}
+
+uint32_t Crc32Update(uint32_t crc, const void* data, size_t size) {
+  // libdeflate computes the same CRC-32 as zlib's crc32 (same starting value, same
+  // complementing), with carry-less multiplication where the processor has it.
+  return libdeflate_crc32(crc, data, size);
+}
+
+uint32_t Crc32OfFile(const std::string& path, CopyObserver* observer) {
+  uint32_t crc = 0;
+  File file = OpenForDigest(path);
+  ReadBlocks(file, kCrcReadSize, observer,
+             [&](const uint8_t* data, size_t size) { crc = Crc32Update(crc, data, size); });
+  return crc;
+}
+
+std::string Crc32Text(uint32_t crc) {
+  if (crc == 0) {
+    return std::string();
+  }
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  for (uint32_t rest = crc; rest != 0; rest >>= 4) {
+    text.insert(text.begin(), kDigits[rest & 0x0F]);
+  }
+  if (text.size() < 6) {
+    text.insert(0, 6 - text.size(), '0');
+  }
+  return text;
+}
+
+std::string Crc32OfFileText(const std::string& path, CopyObserver* observer) {
+  return Crc32Text(Crc32OfFile(path, observer));
+}
+
+int64_t FileSizeOf(const std::string& path) {
+  File file(path, OpenMode::Read, Share::Shared);
+  return file.Size();
+}
+
+}  // namespace qarvo

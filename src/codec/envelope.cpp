@@ -1,0 +1,260 @@
+#include "codec/envelope.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+
+namespace qarvo {
+
+namespace {
+
+// zlib's output chunk when compressing and its input chunk when inflating.
+constexpr size_t kZlibChunk = 65536;
+
+int ZlibLevel(int level) {
+  switch (level) {
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return Z_DEFAULT_COMPRESSION;
+    case 3:
+      return 9;
+    default:
+      throw CompressionError();
+  }
+}
+
+class DeflateStream {
+ public:
+  explicit DeflateStream(int zlib_level) {
+    if (deflateInit2(&stream_, zlib_level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+      throw CompressionError();
+    }
+  }
+  ~DeflateStream() { deflateEnd(&stream_); }
+  DeflateStream(const DeflateStream&) = delete;
+  DeflateStream& operator=(const DeflateStream&) = delete;
+  z_stream* get() { return &stream_; }
+
+ private:
+  z_stream stream_{};
+};
+
+class InflateStream {
+ public:
+  InflateStream() {
+    if (inflateInit(&stream_) != Z_OK) {
+      throw CompressionError();
+    }
+  }
+  ~InflateStream() { inflateEnd(&stream_); }
+  InflateStream(const InflateStream&) = delete;
+  InflateStream& operator=(const InflateStream&) = delete;
+  z_stream* get() { return &stream_; }
+
+ private:
+  z_stream stream_{};
+};
+
+[[noreturn]] void ThrowShortFile(const File& file) {
+  throw FileError("unexpected end of \"" + file.path() + "\"", file.path(), EIO);
+}
+
+// Runs deflate over the pending input (or finishes the stream) and writes what comes out.
+void DeflateInto(z_stream* stream, int flush, File& out, uint8_t* chunk) {
+  for (;;) {
+    stream->next_out = chunk;
+    stream->avail_out = static_cast<uInt>(kZlibChunk);
+    const int result = deflate(stream, flush);
+    if (result < 0 && result != Z_BUF_ERROR) {
+      throw CompressionError();
+    }
+    const size_t produced = kZlibChunk - stream->avail_out;
+    if (produced > 0) {
+      out.Write(chunk, produced);
+    }
+    if (flush == Z_FINISH) {
+      if (result == Z_STREAM_END) {
+        return;
+      }
+    } else if (stream->avail_out != 0) {
+      return;
+    }
+  }
+}
+
+// Inflates the envelope at the current position of `in` (at most `available` bytes) and hands
+// the content to `sink` piece by piece. The declared length is never trusted for allocation:
+// output exists only as far as the stream really produces it.
+template <typename Sink>
+int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sink sink) {
+  if (available < 4) {
+    ThrowShortFile(in);
+  }
+  uint8_t length_bytes[4];
+  in.ReadExact(length_bytes, 4);
+  const uint32_t declared = static_cast<uint32_t>(length_bytes[0]) |
+                            (static_cast<uint32_t>(length_bytes[1]) << 8) |
+                            (static_cast<uint32_t>(length_bytes[2]) << 16) |
+                            (static_cast<uint32_t>(length_bytes[3]) << 24);
+  int64_t input_left = available - 4;
+  int64_t produced = 0;
+  if (declared == 0) {
+    return 0;
+  }
+  InflateStream inflater;
+  z_stream* stream = inflater.get();
+  std::vector<uint8_t> input(kZlibChunk);
+  std::vector<uint8_t> output(kZlibChunk);
+  while (produced < declared) {
+    if (stream->avail_in == 0) {
+      const size_t want = static_cast<size_t>(std::min<int64_t>(input_left, kZlibChunk));
+      const size_t got = want == 0 ? 0 : in.Read(input.data(), want);
+      if (got == 0) {
+        // The stream ends before the declared length: never hand out bytes that were not there.
+        throw CompressionError();
+      }
+      input_left -= static_cast<int64_t>(got);
+      stream->next_in = input.data();
+      stream->avail_in = static_cast<uInt>(got);
+    }
+    const int64_t wanted = std::min<int64_t>(declared - produced, kZlibChunk);
+    stream->next_out = output.data();
+    stream->avail_out = static_cast<uInt>(wanted);
+    const int result = inflate(stream, Z_NO_FLUSH);
+    if (result == Z_NEED_DICT || (result < 0 && result != Z_BUF_ERROR)) {
+      throw CompressionError();
+    }
+    const size_t made = static_cast<size_t>(wanted) - stream->avail_out;
+    if (made > 0) {
+      std::unique_lock<std::mutex> hold;
+      if (observer != nullptr) {
+        hold = observer->BeforeBlock();
+      }
+      sink(output.data(), made);
+      produced += static_cast<int64_t>(made);
+      if (hold.owns_lock()) {
+        hold.unlock();
+      }
+      if (observer != nullptr) {
+        observer->Advanced(static_cast<int64_t>(made));
+      }
+    }
+    if (result == Z_STREAM_END && produced < declared) {
+      throw CompressionError();
+    }
+  }
+  return produced;
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    return ".";
+  }
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// A new, empty file beside `path`, so that renaming it over `path` stays on one file system.
+std::string MakeTemporaryBeside(const std::string& path) {
+  std::string pattern = FolderOf(path) + "/.qarvo-envelope-XXXXXX";
+  const int fd = ::mkstemp(pattern.data());
+  if (fd < 0) {
+    const int error = errno;
+    throw FileError("cannot create a temporary file beside \"" + path + "\"", path, error);
+  }
+  ::close(fd);
+  return pattern;
+}
+
+}  // namespace
+
+void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer) {
+  if (count < 0 || count > kMaxEnvelopeContent) {
+    throw CompressionError();
+  }
+  DeflateStream deflater(ZlibLevel(level));
+  const auto length = static_cast<uint32_t>(count);
+  const uint8_t length_bytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
+                                   static_cast<uint8_t>(length >> 16),
+                                   static_cast<uint8_t>(length >> 24)};
+  out.Write(length_bytes, 4);
+
+  z_stream* stream = deflater.get();
+  std::vector<uint8_t> input(kCopyBlockSize);
+  std::vector<uint8_t> chunk(kZlibChunk);
+  int64_t left = count;
+  while (left > 0) {
+    std::unique_lock<std::mutex> hold;
+    if (observer != nullptr) {
+      hold = observer->BeforeBlock();
+    }
+    const size_t want = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
+    const size_t got = in.Read(input.data(), want);
+    if (got == 0) {
+      ThrowShortFile(in);
+    }
+    stream->next_in = input.data();
+    stream->avail_in = static_cast<uInt>(got);
+    DeflateInto(stream, Z_NO_FLUSH, out, chunk.data());
+    left -= static_cast<int64_t>(got);
+    if (hold.owns_lock()) {
+      hold.unlock();
+    }
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(got));
+    }
+  }
+  stream->next_in = nullptr;
+  stream->avail_in = 0;
+  DeflateInto(stream, Z_FINISH, out, chunk.data());
+}
+
+int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer) {
+  return InflateEnvelope(in, available, observer,
+                         [&](const uint8_t* data, size_t size) { out.Write(data, size); });
+}
+
+void CompressFileInPlace(const std::string& path, int level) {
+  ZlibLevel(level);
+  File in(path, OpenMode::Read, Share::Exclusive);
+  const int64_t size = in.Size();
+  if (size > kMaxEnvelopeContent) {
+    throw CompressionError();
+  }
+  const std::string temporary = MakeTemporaryBeside(path);
+  try {
+    File out(temporary, OpenMode::Create, Share::Exclusive);
+    struct stat info {};
+    if (::fstat(in.fd(), &info) == 0) {
+      ::fchmod(out.fd(), info.st_mode & 07777);
+    }
+    CompressToEnvelope(in, size, out, level, nullptr);
+    out.Close();
+    RenameFile(temporary, path);
+  } catch (...) {
+    DeleteFile(temporary);
+    throw;
+  }
+}
+
+std::vector<uint8_t> DecompressFileToMemory(const std::string& path) {
+  File in(path, OpenMode::Read, Share::Shared);
+  const int64_t available = in.Size();
+  std::vector<uint8_t> content;
+  // Deflate cannot expand data by more than about 1032 times; reserve no more than the file
+  // could plausibly hold, and let the buffer grow as bytes actually arrive.
+  content.reserve(static_cast<size_t>(std::min<int64_t>(available * 4 + 4096, 1 << 24)));
+  InflateEnvelope(in, available, nullptr, [&](const uint8_t* data, size_t size) {
+    content.insert(content.end(), data, data + size);
+  });
+  return content;
+}
+
+}  // namespace qarvo
