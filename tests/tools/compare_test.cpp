@@ -1,0 +1,119 @@
+#include "tools/compare.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace qarvo {
+namespace {
+
+using test::TempDir;
+using test::WriteFile;
+
+class CaptureLog : public LogSink {
+ public:
+  void Add(const std::string& line) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_.push_back(line);
+  }
+  std::vector<std::string> Lines() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  std::vector<std::string> lines_;
+};
+
+std::vector<std::string> Compare(uint8_t mode, const std::string& a, const std::string& b) {
+  auto log = std::make_shared<CaptureLog>();
+  auto worker = TCmpFile::Create(mode, a, b, JobHost{log, nullptr});
+  EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
+  return log->Lines();
+}
+
+std::vector<std::string> CrcLines(const std::string& crc1, const std::string& crc2,
+                                  const char* verdict) {
+  return {"正在生成文件1 CRC32值....", "文件1 CRC32值:" + crc1, "正在生成文件2 CRC32值...",
+          "文件2 CRC32值:" + crc2, verdict};
+}
+
+std::vector<std::string> Md5Lines(const std::string& md5a, const std::string& md5b,
+                                  const char* verdict) {
+  return {"正在生成文件1 MD5值...", "文件1 MD5值:" + md5a, "正在生成文件2 MD5值...",
+          "文件2 MD5值:" + md5b, verdict};
+}
+
+TEST(Compare, DifferentFilesInBothModes) {
+  TempDir dir;
+  WriteFile(dir.File("a"), "123456789");
+  WriteFile(dir.File("b"), "abc");
+  EXPECT_EQ(Compare(TCmpFile::kCrc32Mode, dir.File("a"), dir.File("b")),
+            CrcLines("CBF43926", "352441C2", "两文件不相同"));
+  EXPECT_EQ(Compare(TCmpFile::kMd5Mode, dir.File("a"), dir.File("b")),
+            Md5Lines("25f9e794323b453885f5181f1b624d0b", "900150983cd24fb0d6963f7d28e17f72",
+                     "两文件不相同"));
+}
+
+TEST(Compare, SameFileAndEqualCopiesAreTheSameInBothModes) {
+  TempDir dir;
+  const std::string content = test::RandomBytes(5 * 61440 + 123, 11);
+  WriteFile(dir.File("a"), content);
+  WriteFile(dir.File("copy"), content);
+  for (const uint8_t mode : {TCmpFile::kCrc32Mode, TCmpFile::kMd5Mode}) {
+    for (const char* other : {"a", "copy"}) {
+      const auto lines = Compare(mode, dir.File("a"), dir.File(other));
+      ASSERT_EQ(lines.size(), 5u);
+      EXPECT_EQ(lines[4], "两文件相同");
+      // Both fingerprints are printed after their colon, and are the same text.
+      const std::string first = lines[1].substr(lines[1].find(':') + 1);
+      EXPECT_EQ(lines[3].substr(lines[3].find(':') + 1), first);
+      EXPECT_FALSE(first.empty());
+    }
+  }
+}
+
+TEST(Compare, EmptyFilesGiveEmptyCrcTextAndAreTheSame) {
+  TempDir dir;
+  WriteFile(dir.File("e1"), "");
+  WriteFile(dir.File("e2"), "");
+  EXPECT_EQ(Compare(TCmpFile::kCrc32Mode, dir.File("e1"), dir.File("e2")),
+            CrcLines("", "", "两文件相同"));
+  EXPECT_EQ(Compare(TCmpFile::kMd5Mode, dir.File("e1"), dir.File("e2")),
+            Md5Lines("d41d8cd98f00b204e9800998ecf8427e", "d41d8cd98f00b204e9800998ecf8427e",
+                     "两文件相同"));
+}
+
+TEST(Compare, UnreadableFileCountsAsEmpty) {
+  TempDir dir;
+  WriteFile(dir.File("empty"), "");
+  WriteFile(dir.File("full"), "x");
+  EXPECT_EQ(Compare(TCmpFile::kCrc32Mode, dir.File("gone"), dir.File("empty")),
+            CrcLines("", "", "两文件相同"));
+  const auto lines = Compare(TCmpFile::kCrc32Mode, dir.File("full"), dir.File("gone"));
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[3], "文件2 CRC32值:");
+  EXPECT_EQ(lines[4], "两文件不相同");
+}
+
+TEST(Compare, SameSizeDifferentLastByteDiffers) {
+  TempDir dir;
+  std::string content = test::RandomBytes(200000, 5);
+  WriteFile(dir.File("a"), content);
+  content.back() = static_cast<char>(content.back() ^ 1);
+  WriteFile(dir.File("b"), content);
+  for (const uint8_t mode : {TCmpFile::kCrc32Mode, TCmpFile::kMd5Mode}) {
+    const auto lines = Compare(mode, dir.File("a"), dir.File("b"));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4], "两文件不相同");
+  }
+}
+
+}  // namespace
+}  // namespace qarvo
