@@ -1,17 +1,181 @@
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/common.h"
+#include "codec/digest.h"
+#include "platform/file.h"
+#include "split/paths.h"
+#include "tools/pack.h"
+#include "tools/unpack.h"
 
 namespace qarvo::cli {
 
-int RunPack(const std::vector<std::string>&) {
-  std::fputs("qarvo: this command is not built yet\n", stderr);
+namespace {
+
+constexpr char kPackUsage[] =
+    "用法: qarvo pack 文件... --out 目录 --name 文件名 [选项]\n"
+    "\n"
+    "把多个文件打包到一个文件(可以用 qarvo unpack 解包)。\n"
+    "\n"
+    "  --out 目录          输出目录(必须已经存在)\n"
+    "  --name 文件名       输出文件名,长度不能大于50,不能含有 \\ / : ? * < > | \"\n"
+    "  --check md5|crc32   对每个文件生成校验信息(MD5校验或CRC32校验)\n"
+    "  --password 密码     加密打包文件:5到16个英文字母和数字\n"
+    "  --delete-sources    打包后删除源文件\n"
+    "  --help              显示本说明\n"
+    "\n"
+    "不存在或大小为0的文件不打包。标准输出是任务的记录行;\n"
+    "退出码: 0 打包完成; 1 任务中途结束; 2 任务未开始。\n";
+
+constexpr char kUnpackUsage[] =
+    "用法: qarvo unpack 打包文件 [选项]\n"
+    "\n"
+    "把打包文件解包。\n"
+    "\n"
+    "  --out 目录          释放到的目录(默认为打包文件所在的目录)\n"
+    "  --password 密码     解包密码\n"
+    "  --no-verify         即使有校验信息也不校验文件\n"
+    "  --delete-pack       解包后删除源文件\n"
+    "  --help              显示本说明\n"
+    "\n"
+    "标准输出是任务的记录行;\n"
+    "退出码: 0 解包完成且校验相符; 1 文件无法识别、密码不对、任务中途结束或校验不相符;\n"
+    "2 任务未开始。\n";
+
+int Refuse(const char* text) {
+  std::fprintf(stderr, "%s\n", text);
   return kExitNotStarted;
 }
 
-int RunUnpack(const std::vector<std::string>&) {
-  std::fputs("qarvo: this command is not built yet\n", stderr);
-  return kExitNotStarted;
+// The password dialog's rules for a new password; nullptr when it passes.
+const char* PasswordRefusal(const std::string& password) {
+  if (password.size() < 5 || password.size() > 16) {
+    return "密码长度必须小于16,大于4!";
+  }
+  for (const char c : password) {
+    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alnum) {
+      return "密码必须由字母和数字组成!";
+    }
+  }
+  return nullptr;
+}
+
+// Waits for the worker and turns its last lines into the exit status.
+template <typename Worker>
+int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const char* done) {
+  worker->WaitFinished();
+  bool mismatch = false;
+  for (const std::string& line : log.Lines()) {
+    const std::string_view differs = kUnpackDiffers;
+    if (line.size() >= differs.size() &&
+        line.compare(line.size() - differs.size(), differs.size(), differs) == 0) {
+      mismatch = true;
+    }
+  }
+  return log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed;
+}
+
+}  // namespace
+
+int RunPack(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {"--out", "--name", "--check", "--password"}, {"--delete-sources"}, parsed,
+                 error)) {
+    return UsageError("pack", error, kPackUsage);
+  }
+  if (parsed.help) {
+    std::fputs(kPackUsage, stdout);
+    return kExitOk;
+  }
+  if (parsed.values.count("--out") == 0 || parsed.values.count("--name") == 0) {
+    return UsageError("pack", "需要 --out 和 --name", kPackUsage);
+  }
+  TSMWorkInfos infos;
+  if (parsed.values.count("--check") != 0) {
+    const std::string& check = parsed.values["--check"];
+    if (check == "md5") {
+      infos.CheckKind = 1;
+    } else if (check == "crc32") {
+      infos.CheckKind = 2;
+    } else {
+      return UsageError("pack", "--check 只能是 md5 或 crc32", kPackUsage);
+    }
+  }
+  if (parsed.values.count("--password") != 0) {
+    infos.Password = parsed.values["--password"];
+    if (const char* refusal = PasswordRefusal(infos.Password)) {
+      return Refuse(refusal);
+    }
+  }
+  // The window's checks, in its order.
+  if (parsed.positional.empty()) {
+    return Refuse("请先导入文件!");
+  }
+  const std::string out_dir = parsed.values["--out"];
+  if (!DirectoryExists(out_dir)) {
+    return Refuse("输出目录不存在!");
+  }
+  infos.OutName = parsed.values["--name"];
+  if (!IsValidOutName(infos.OutName)) {
+    return Refuse("输出文件名不符合格式!");
+  }
+  for (const std::string& path : parsed.positional) {
+    int64_t size = 0;
+    try {
+      size = FileExists(path) ? FileSizeOf(path) : 0;
+    } catch (const FileError&) {
+      size = 0;
+    }
+    if (size <= 0) {
+      std::fprintf(stderr, "qarvo pack: 跳过不存在或大小为0的文件 %s\n", path.c_str());
+      continue;
+    }
+    infos.Paths.push_back(path);
+    infos.Sizes.push_back(std::to_string(size));
+  }
+  infos.DeleteSource = parsed.flags.count("--delete-sources") != 0;
+
+  auto log = std::make_shared<StdoutLog>();
+  auto worker = TSMfile::Create(out_dir, infos, JobHost{log, nullptr});
+  return Finish(worker, *log, kPackDone);
+}
+
+int RunUnpack(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  std::string error;
+  if (!ParseArgs(args, {"--out", "--password"}, {"--no-verify", "--delete-pack"}, parsed, error)) {
+    return UsageError("unpack", error, kUnpackUsage);
+  }
+  if (parsed.help) {
+    std::fputs(kUnpackUsage, stdout);
+    return kExitOk;
+  }
+  if (parsed.positional.size() != 1) {
+    return UsageError("unpack", "需要一个打包文件", kUnpackUsage);
+  }
+  const std::string pack = parsed.positional.front();
+  if (!FileExists(pack)) {
+    return Refuse("文件不存在!");
+  }
+  const std::string out_dir =
+      parsed.values.count("--out") != 0 ? parsed.values["--out"] : DirectoryOf(pack);
+  if (!DirectoryExists(out_dir)) {
+    return Refuse("目的目录不存在!");
+  }
+  TSMWorkInfos infos;
+  infos.DeleteSource = parsed.flags.count("--delete-pack") != 0;
+  infos.SkipVerify = parsed.flags.count("--no-verify") != 0;
+  if (parsed.values.count("--password") != 0) {
+    infos.Password = parsed.values["--password"];
+  }
+  auto log = std::make_shared<StdoutLog>();
+  auto worker = TSDfile::Create(pack, infos, out_dir, JobHost{log, nullptr});
+  return Finish(worker, *log, kUnpackDone);
 }
 
 }  // namespace qarvo::cli

@@ -1,0 +1,207 @@
+#include "tools/pack.h"
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "codec/des.h"
+#include "codec/digest.h"
+#include "platform/copy.h"
+#include "split/header.h"
+#include "split/paths.h"
+
+namespace qarvo {
+
+namespace {
+
+constexpr const char* kPackJob = "文件打包:";
+
+std::string Reason(const FileError& error) {
+  return std::strerror(error.error_number());
+}
+
+// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
+// when the file grows while the job runs. Like the digest functions, it opens the file allowing
+// others and digests what it could read.
+std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, uint8_t kind) {
+  Md5 md5;
+  uint32_t crc = 0;
+  try {
+    File in(path, OpenMode::Read, Share::Shared);
+    in.AdviseSequential();
+    std::vector<unsigned char> buffer(kCopyBlockSize);
+    int64_t left = size;
+    while (left > 0) {
+      const size_t step =
+          left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
+      const size_t got = in.Read(buffer.data(), step);
+      if (got == 0) {
+        break;
+      }
+      if (kind == 1) {
+        md5.Update(buffer.data(), got);
+      } else {
+        crc = Crc32Update(crc, buffer.data(), got);
+      }
+      left -= static_cast<int64_t>(got);
+    }
+  } catch (const FileError&) {
+    // What was read counts; the copy reports an unreadable file.
+  }
+  return kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+}
+
+bool ShrankBelow(const File& file, int64_t size) {
+  try {
+    return file.IsOpen() && file.Size() < size;
+  } catch (const FileError&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<TSMfile> TSMfile::Create(const std::string& output_dir, const TSMWorkInfos& infos,
+                                         JobHost host) {
+  return WorkerThread::Start(std::make_shared<TSMfile>(output_dir, infos, std::move(host)));
+}
+
+TSMfile::TSMfile(const std::string& output_dir, const TSMWorkInfos& infos, JobHost host)
+    : WorkerThread(std::move(host)), infos_(infos), output_dir_(AddTrailingBackslash(output_dir)) {
+  infos_.CheckSums.clear();
+  pack_path_ = output_dir_ + infos_.OutName;
+}
+
+void TSMfile::Execute() {
+  if (!CheckSources()) {
+    return;
+  }
+  std::string header;
+  try {
+    header = BuildPackHeader();
+  } catch (const CipherError& error) {
+    Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
+    return;
+  }
+  if (!WritePack(header)) {
+    return;
+  }
+  ShakeIfAsked();
+}
+
+void TSMfile::LogFileFailure(const std::string& what, const FileError& error) {
+  Log(std::string(kPackJob) + what + " " + error.path() + " (" + Reason(error) + ")");
+}
+
+bool TSMfile::CheckSources() {
+  infos_.Sizes.assign(infos_.Paths.size(), std::string());
+  for (size_t i = 0; i < infos_.Paths.size(); ++i) {
+    const std::string& path = infos_.Paths[i];
+    // A line break inside a path would shift every later line of the lists.
+    if (path.find_first_of("\r\n") != std::string::npos) {
+      Log(std::string(kPackJob) + "文件路径含有换行符,无法打包 " + path);
+      return false;
+    }
+    if (SameFile(path, pack_path_)) {
+      Log(std::string(kPackJob) + "打包文件不能是被打包的文件 " + path);
+      return false;
+    }
+    try {
+      infos_.Sizes[i] = std::to_string(FileSizeOf(path));
+    } catch (const FileError& error) {
+      LogFileFailure("无法读取文件", error);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string TSMfile::BuildPackHeader() {
+  const uint8_t kind = infos_.CheckKind;
+  if (kind == 1 || kind == 2) {
+    Log(kind == 1 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
+    for (size_t i = 0; i < infos_.Paths.size(); ++i) {
+      const std::string& path = infos_.Paths[i];
+      const std::string sum = ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind);
+      infos_.CheckSums.push_back(sum);
+      Log(path + (kind == 1 ? "   MD5值:" : "   CRC32值:"));
+      Log(sum);
+    }
+  }
+  std::vector<std::string> lines;
+  lines.reserve(infos_.Paths.size());
+  for (const std::string& path : infos_.Paths) {
+    lines.push_back(PackPathLine(path));
+  }
+  checks_text_ = kind != 0 ? ListText(infos_.CheckSums) : std::string();
+  sizes_text_ = ListText(infos_.Sizes);
+  paths_text_ = ListText(lines);
+
+  PackHeader header;
+  header.check_kind = kind;
+  header.file_count = static_cast<int64_t>(infos_.Paths.size());
+  header.paths_length = static_cast<int64_t>(paths_text_.size());
+  header.sizes_length = static_cast<int64_t>(sizes_text_.size());
+  header.checks_length = static_cast<int64_t>(checks_text_.size());
+  return EncryptHeaderWithFiller(BuildPackHeaderText(infos_.Password, header));
+}
+
+bool TSMfile::WritePack(const std::string& header) {
+  const std::string trailer = MakeTrailerBlock(header, kPackTrailerSize);
+  try {
+    pack_ = File(pack_path_, OpenMode::Create, Share::Exclusive);
+  } catch (const FileError& error) {
+    LogFileFailure("无法创建打包文件", error);
+    return false;
+  }
+  const size_t count = infos_.Paths.size();
+  for (size_t i = 0; i < count; ++i) {
+    Log("正在打包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
+        "个文件...");
+    if (!CopySource(i, std::stoll(infos_.Sizes[i]))) {
+      return false;
+    }
+  }
+  try {
+    const std::string tail = checks_text_ + sizes_text_ + paths_text_ + trailer;
+    pack_.Write(tail.data(), tail.size());
+    pack_.Close();
+  } catch (const FileError& error) {
+    LogFileFailure("无法写入打包文件", error);
+    return false;
+  }
+  if (infos_.DeleteSource) {
+    for (const std::string& path : infos_.Paths) {
+      DeleteFile(path);
+    }
+  }
+  Log(kPackDone);
+  return true;
+}
+
+bool TSMfile::CopySource(size_t index, int64_t size) {
+  const std::string& path = infos_.Paths[index];
+  try {
+    source_ = File(path, OpenMode::Read, Share::Exclusive);
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
+    return false;
+  }
+  source_.AdviseSequential();
+  try {
+    CopyBytes(source_, pack_, size, nullptr);
+    source_.Close();
+  } catch (const FileError& error) {
+    if (error.path() != path) {
+      LogFileFailure("无法写入打包文件", error);
+    } else if (ShrankBelow(source_, size)) {
+      Log(std::string(kPackJob) + "文件在打包时变小了,无法打包 " + path);
+    } else {
+      LogFileFailure("无法读取文件", error);
+    }
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qarvo

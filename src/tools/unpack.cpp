@@ -1,0 +1,217 @@
+#include "tools/unpack.h"
+
+#include <cerrno>
+#include <cstring>
+#include <limits>
+
+#include "codec/digest.h"
+#include "platform/copy.h"
+#include "split/paths.h"
+#include "text/codepage.h"
+
+namespace qarvo {
+
+namespace {
+
+constexpr const char* kUnpackJob = "文件解包:";
+
+std::string Reason(const FileError& error) {
+  return std::strerror(error.error_number());
+}
+
+// a + b without overflow; false when the sum does not fit.
+bool AddChecked(int64_t a, int64_t b, int64_t& sum) {
+  if (b > std::numeric_limits<int64_t>::max() - a) {
+    return false;
+  }
+  sum = a + b;
+  return true;
+}
+
+std::string Ordinal(size_t index) {
+  return "第" + std::to_string(index + 1) + "个文件";
+}
+
+}  // namespace
+
+std::shared_ptr<TSDfile> TSDfile::Create(const std::string& pack_path, const TSMWorkInfos& infos,
+                                         const std::string& output_dir, JobHost host) {
+  return WorkerThread::Start(
+      std::make_shared<TSDfile>(pack_path, infos, output_dir, std::move(host)));
+}
+
+TSDfile::TSDfile(const std::string& pack_path, const TSMWorkInfos& infos,
+                 const std::string& output_dir, JobHost host)
+    : WorkerThread(std::move(host)),
+      output_dir_(AddTrailingBackslash(output_dir)),
+      pack_path_(pack_path),
+      infos_(infos) {}
+
+void TSDfile::Execute() {
+  // A refused pack still shakes; a job that ends early at an entry does not.
+  bool shake = true;
+  if (AnalysePack()) {
+    shake = ExtractFiles();
+  }
+  target_ = File();
+  pack_ = File();
+  if (shake) {
+    ShakeIfAsked();
+  }
+}
+
+void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
+  Log(std::string(kUnpackJob) + what + " " + error.path() + " (" + Reason(error) + ")");
+}
+
+bool TSDfile::AnalysePack() {
+  Log("正在分析文件...");
+  std::string trailer(kPackTrailerSize, '\0');
+  try {
+    pack_ = File(pack_path_, OpenMode::Read, Share::Exclusive);
+    pack_size_ = pack_.Size();
+    if (pack_size_ < static_cast<int64_t>(kPackTrailerSize)) {
+      Log(kUnpackNotRecognised);
+      return false;
+    }
+    pack_.Seek(pack_size_ - static_cast<int64_t>(kPackTrailerSize));
+    pack_.ReadExact(trailer.data(), trailer.size());
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
+    return false;
+  }
+  PackHeader header;
+  switch (ReadPackHeader(trailer, infos_.Password, header)) {
+    case HeaderStatus::Ok:
+      break;
+    case HeaderStatus::WrongPassword:
+      Log(kUnpackNeedsPassword);
+      return false;
+    case HeaderStatus::NotRecognised:
+      Log(kUnpackNotRecognised);
+      return false;
+  }
+  infos_.CheckKind = header.check_kind;
+  file_count_ = header.file_count;
+  paths_length_ = header.paths_length;
+  sizes_length_ = header.sizes_length;
+  checks_length_ = header.check_kind != 0 ? header.checks_length : 0;
+
+  int64_t needed = static_cast<int64_t>(kPackTrailerSize);
+  if (!AddChecked(needed, paths_length_, needed) || !AddChecked(needed, sizes_length_, needed) ||
+      !AddChecked(needed, checks_length_, needed) || pack_size_ < needed) {
+    Log(kUnpackNotRecognised);
+    return false;
+  }
+  return ReadLists();
+}
+
+bool TSDfile::ReadLists() {
+  const int64_t lists_length = paths_length_ + sizes_length_ + checks_length_;
+  const int64_t lists_start = pack_size_ - static_cast<int64_t>(kPackTrailerSize) - lists_length;
+  try {
+    lists_.resize(static_cast<size_t>(lists_length));
+    pack_.Seek(lists_start);
+    pack_.ReadExact(lists_.data(), lists_.size());
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
+    return false;
+  }
+  const std::string_view all = lists_;
+  const auto checks = static_cast<size_t>(checks_length_);
+  const auto sizes = static_cast<size_t>(sizes_length_);
+  infos_.CheckSums = SplitListLines(all.substr(0, checks));
+  infos_.Sizes = SplitListLines(all.substr(checks, sizes));
+  infos_.Paths.clear();
+  for (const std::string& line : SplitListLines(all.substr(checks + sizes))) {
+    infos_.Paths.push_back(Gb18030ToUtf8(line));
+  }
+  lists_.clear();
+  lists_.shrink_to_fit();
+  return true;
+}
+
+bool TSDfile::ExtractFiles() {
+  const int64_t data_end = pack_size_ - static_cast<int64_t>(kPackTrailerSize) - paths_length_ -
+                           sizes_length_ - checks_length_;
+  int64_t position = 0;
+  try {
+    pack_.Seek(0);
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
+    return false;
+  }
+  pack_.AdviseSequential();
+  const size_t count = infos_.Paths.size();
+  for (size_t i = 0; i < count; ++i) {
+    Log("正在解包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
+        "个文件...");
+    if (!ExtractEntry(i, position, data_end)) {
+      return false;
+    }
+  }
+  pack_ = File();
+  if (!infos_.SkipVerify) {
+    Verify();
+  }
+  if (infos_.DeleteSource) {
+    DeleteFile(pack_path_);
+  }
+  Log(kUnpackDone);
+  return true;
+}
+
+bool TSDfile::ExtractEntry(size_t index, int64_t& position, int64_t data_end) {
+  const std::string name = EntryFileName(infos_.Paths[index]);
+  if (name.empty()) {
+    Log(std::string(kUnpackJob) + Ordinal(index) + "的文件名无效,解包中止! " + infos_.Paths[index]);
+    return false;
+  }
+  const std::optional<int64_t> size =
+      index < infos_.Sizes.size() ? ParseDecimal64(infos_.Sizes[index]) : std::nullopt;
+  if (!size) {
+    Log(std::string(kUnpackJob) + Ordinal(index) + "的大小无效,解包中止!");
+    return false;
+  }
+  if (*size > data_end - position) {
+    Log(std::string(kUnpackJob) + Ordinal(index) + "的大小超出了数据区,解包中止!");
+    return false;
+  }
+  const std::string target = output_dir_ + name;
+  if (SameFile(target, pack_path_)) {
+    Log(std::string(kUnpackJob) + "不能覆盖打包文件本身,解包中止! " + target);
+    return false;
+  }
+  try {
+    target_ = File(target, OpenMode::Create, Share::Exclusive);
+  } catch (const FileError& error) {
+    LogFileFailure("无法创建文件", error);
+    return false;
+  }
+  try {
+    CopyBytes(pack_, target_, *size, nullptr);
+    target_.Close();
+  } catch (const FileError& error) {
+    LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
+    return false;
+  }
+  position += *size;
+  names_.push_back(name);
+  return true;
+}
+
+void TSDfile::Verify() {
+  const uint8_t kind = infos_.CheckKind;
+  if (kind != 1 && kind != 2) {
+    return;
+  }
+  Log("正在校验文件...");
+  for (size_t i = 0; i < names_.size(); ++i) {
+    const std::string path = output_dir_ + names_[i];
+    const std::string sum = kind == 1 ? Md5Hex(Md5OfFile(path)) : Crc32OfFileText(path);
+    const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
+    Log(names_[i] + (sum == stored ? kUnpackSame : kUnpackDiffers));
+  }
+}
+
+}  // namespace qarvo

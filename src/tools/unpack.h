@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "jobs/job_host.h"
+#include "jobs/worker.h"
+#include "platform/file.h"
+#include "tools/pack_format.h"
+
+namespace qarvo {
+
+inline constexpr const char* kUnpackDone = "解包完成!";
+inline constexpr const char* kUnpackNotRecognised = "文件解包:无法识别文件!";
+inline constexpr const char* kUnpackNeedsPassword =
+    "文件解包:此文件需要密码才能解包,请在密码选项输入正确的密码!";
+inline constexpr const char* kUnpackSame = "与原文件相同!";
+inline constexpr const char* kUnpackDiffers = "与原文件不相符!";
+
+// Takes a pack apart into OutputDir. Every entry is written under the name after the last "\",
+// "/" or ":" of its path line, so nothing lands outside the target folder, and an entry's bytes
+// never reach past the data area into the lists or the trailer.
+class TSDfile : public WorkerThread {
+ public:
+  // Copies the arguments and starts the worker at once.
+  static std::shared_ptr<TSDfile> Create(const std::string& pack_path, const TSMWorkInfos& infos,
+                                         const std::string& output_dir, JobHost host);
+
+  TSDfile(const std::string& pack_path, const TSMWorkInfos& infos, const std::string& output_dir,
+          JobHost host);
+
+  const std::string& OutputDir() const { return output_dir_; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  bool AnalysePack();
+  // False when the job ended early at an entry.
+  bool ExtractFiles();
+  bool ReadLists();
+  bool ExtractEntry(size_t index, int64_t& position, int64_t data_end);
+  void Verify();
+  void LogFileFailure(const std::string& what, const FileError& error);
+
+  File pack_;
+  File target_;
+  std::string lists_;
+  std::string output_dir_;
+  std::string pack_path_;
+  int64_t file_count_ = 0;  // read and checked, not used: the paths list counts
+  int64_t paths_length_ = 0;
+  int64_t sizes_length_ = 0;
+  int64_t checks_length_ = 0;
+  TSMWorkInfos infos_;
+  int64_t pack_size_ = 0;
+  std::vector<std::string> names_;
+};
+
+}  // namespace qarvo
