@@ -27,11 +27,12 @@ void WorkerThread::Run() {
   } catch (...) {
     // Execute reports its own failures as log lines; nothing may escape a worker thread.
   }
+  // Counted out before the waiters are told, so that a finished wait sees the count without it.
+  --g_running;
   {
     std::lock_guard<std::mutex> lock(done_mutex_);
     done_ = true;
   }
-  --g_running;
   done_cv_.notify_all();
 }
 
@@ -81,6 +82,10 @@ void WorkerThread::SetProgressTotal(int64_t total) {
   if (host_.callbacks) {
     host_.callbacks->Progress(0, total);
   }
+}
+
+void WorkerThread::ExtendProgressTotal(int64_t more) {
+  progress_total_ += more;
 }
 
 void WorkerThread::Advance(int64_t bytes) {

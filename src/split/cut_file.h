@@ -9,6 +9,16 @@
 
 namespace qarvo {
 
+// Lines the split worker adds to the log.
+inline constexpr char kSplitGathering[] = "正在搜集文件信息...";
+inline constexpr char kSplitMakingMd5[] = "正在生成文件MD5值...";
+inline constexpr char kSplitMakingCrc32[] = "正在生成文件CRC32值...";
+inline constexpr char kSplitBusyFailure[] = "文件分割:文件很可能正在被其它程序调用!";
+inline constexpr char kSplitSucceeded[] = "分割成功!";
+inline constexpr char kSplitFailed[] = "分割失败!";
+// "正在分割第n个文件,剩余m个文件..."
+std::string SplitProgressLine(int32_t n, int32_t left);
+
 // Options of one split, filled by the window and copied into the worker.
 struct TCWorkInfos {
   uint8_t DeleteSource = 0;  // delete the source after a successful split
@@ -40,6 +50,8 @@ class TCutFile : public WorkerThread {
  private:
   bool WritePieces();
   std::string BuildHeaderText();
+  std::string PiecePath(int32_t n) const;
+  int64_t ShareOf(int32_t n) const;
 
   int64_t file_size_ = 0;
   int64_t piece_size_ = 0;

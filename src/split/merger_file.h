@@ -9,6 +9,26 @@
 
 namespace qarvo {
 
+// Lines the merge worker adds to the log.
+inline constexpr char kMergeAnalysing[] = "正在分析文件...";
+inline constexpr char kMergeNotRecognised[] = "文件合并:无法识别文件!";
+inline constexpr char kMergeNeedsPassword[] =
+    "文件合并:此文件需要密码才能合并,请在密码选项输入正确的密码!";
+inline constexpr char kMergeBusyFailure[] = "文件合并:文件很可能正在被其它程序调用!";
+inline constexpr char kMergeFailed[] = "文件合并:合并失败!如有疑问请与作者联系。";
+inline constexpr char kMergeVerifying[] = "正在验证生成文件...";
+inline constexpr char kMergeSameAsSource[] = "校验结果:与原文件相同!";
+inline constexpr char kMergeDiffersFromSource[] = "校验结果:与原文件不符!";
+inline constexpr char kMergeSucceeded[] = "合并成功!";
+// "正在合并第n个文件,剩余m个文件..."
+std::string MergeProgressLine(int32_t n, int32_t left);
+// "文件合并:文件" + path + "不存在!"
+std::string MergeMissingPieceLine(const std::string& path);
+// The chosen piece could not be opened or read while its header was being read.
+std::string MergeUnreadablePieceLine(const std::string& path);
+// The joined file could not be read back for the verification.
+std::string MergeUnverifiableLine(const std::string& path, bool pieces_kept);
+
 // Options of one merge, filled by the window and copied into the worker.
 struct TMWorkInfos {
   uint8_t DeletePieces = 0;  // delete every piece after the merge
@@ -38,7 +58,8 @@ class TMergerFile : public WorkerThread {
  private:
   bool AnalyseSet();
   bool JoinPieces();
-  void VerifyOutput();
+  // False when the joined file could not be read back.
+  bool VerifyOutput(const std::string& output_path);
   void RemovePieces();
   std::string PiecePath(int32_t n) const;
 

@@ -1,0 +1,142 @@
+#include "split/cut_file.h"
+
+#include <exception>
+#include <utility>
+
+#include "codec/digest.h"
+#include "codec/envelope.h"
+#include "platform/copy.h"
+#include "platform/file.h"
+#include "split/header.h"
+#include "split/paths.h"
+
+namespace qarvo {
+
+std::string SplitProgressLine(int32_t n, int32_t left) {
+  return "正在分割第" + std::to_string(n) + "个文件,剩余" + std::to_string(left) + "个文件...";
+}
+
+TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, int32_t piece_count,
+                   const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
+    : WorkerThread(JobHost{options.Log, std::move(callbacks)}),
+      options_(options),
+      source_path_(source_path) {
+  file_size_ = FileSizeOf(source_path_);
+  piece_count_ = piece_count;
+  if (file_size_ < piece_count_) {
+    piece_count_ = static_cast<int32_t>(file_size_);
+  }
+  // The stem comes from the stored (possibly shortened) name, so that a merge, which knows only
+  // the stored name, looks for the same piece names.
+  const std::string file_name = FileNameOf(source_path_);
+  piece_base_ = PieceBaseOf(file_name);
+  output_dir_ = AddTrailingBackslash(output_dir);
+  source_name_ = StoredSourceName(file_name);
+}
+
+std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
+                                           const TCWorkInfos& options, int32_t piece_count,
+                                           const std::string& output_dir,
+                                           std::shared_ptr<JobCallbacks> callbacks) {
+  return Start(std::make_shared<TCutFile>(source_path, options, piece_count, output_dir,
+                                          std::move(callbacks)));
+}
+
+void TCutFile::Execute() {
+  Log(kSplitGathering);
+  ButtonsBusy();
+  const bool ok = WritePieces();
+  Log(ok ? kSplitSucceeded : kSplitFailed);
+  ButtonsIdle();
+  ShakeIfAsked();
+}
+
+std::string TCutFile::PiecePath(int32_t n) const {
+  return output_dir_ + piece_base_ + std::to_string(n) + kPieceExtension;
+}
+
+int64_t TCutFile::ShareOf(int32_t n) const {
+  if (n < piece_count_) {
+    return piece_size_;
+  }
+  return file_size_ - static_cast<int64_t>(piece_count_ - 1) * piece_size_;
+}
+
+std::string TCutFile::BuildHeaderText() {
+  switch (options_.CheckKind) {
+    case 1:
+      Log(kSplitMakingMd5);
+      options_.CheckText = Md5Hex(Md5OfFile(source_path_, &Observer()));
+      break;
+    case 2:
+      Log(kSplitMakingCrc32);
+      options_.CheckText = Crc32OfFileText(source_path_, &Observer());
+      break;
+    default:
+      options_.CheckKind = 0;
+      options_.CheckText = "0";
+      break;
+  }
+  return EncryptHeaderWithFiller(BuildSetHeaderText(options_.Password, options_.CheckText,
+                                                    options_.CheckKind, options_.Compress == 1,
+                                                    piece_count_, source_name_));
+}
+
+bool TCutFile::WritePieces() {
+  File source;
+  File piece;
+  try {
+    // The envelope records a piece's length in 32 bits: a larger piece would make a set that
+    // no merge can read back, so refuse before reading or writing anything.
+    if (options_.Compress == 1 && piece_count_ > 0 &&
+        file_size_ - static_cast<int64_t>(piece_count_ - 1) * (file_size_ / piece_count_) >
+            kMaxEnvelopeContent) {
+      throw CompressionError();
+    }
+    SetProgressTotal(options_.CheckKind == 1 || options_.CheckKind == 2 ? 2 * file_size_
+                                                                        : file_size_);
+    const std::string trailer = MakeTrailerBlock(BuildHeaderText(), kHeaderTrailerSize);
+
+    source = File(source_path_, OpenMode::Read, Share::Exclusive);
+    source.AdviseSequential();
+    if (piece_count_ <= 0) {
+      throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
+    }
+    piece_size_ = file_size_ / piece_count_;
+    source.Seek(0);
+
+    for (int32_t n = 1; n <= piece_count_; ++n) {
+      Log(SplitProgressLine(n, piece_count_ - n));
+      {
+        auto hold = Gate().Pass();
+        piece = File(PiecePath(n), OpenMode::Create, Share::Exclusive);
+      }
+      if (options_.Compress == 1) {
+        CompressToEnvelope(source, ShareOf(n), piece, options_.Level, &Observer());
+      } else {
+        Copy(source, piece, ShareOf(n));
+      }
+      {
+        auto hold = Gate().Pass();
+        piece.Write(trailer.data(), trailer.size());
+      }
+      piece.Close();
+    }
+    source.Close();
+
+    // Only now is every piece complete and closed on disk.
+    if (options_.DeleteSource == 1) {
+      auto hold = Gate().Pass();
+      DeleteFile(source_path_);
+    }
+    FinishProgress();
+    return true;
+  } catch (const std::exception&) {
+    piece = File();
+    source = File();
+    Log(kSplitBusyFailure);
+    return false;
+  }
+}
+
+}  // namespace qarvo
