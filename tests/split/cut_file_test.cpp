@@ -1,0 +1,339 @@
+#include "split/cut_file.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "codec/digest.h"
+#include "codec/envelope.h"
+#include "platform/file.h"
+#include "split/header.h"
+#include "split/job_runs.h"
+#include "support/test_support.h"
+
+namespace qarvo {
+namespace {
+
+using test::kBusy;
+using test::kIdle;
+using test::kShake;
+using test::Recorder;
+using test::RunSplit;
+using test::TempDir;
+using Events = std::vector<std::string>;
+
+std::string TrailerOf(const std::string& piece) {
+  const std::string bytes = test::ReadFile(piece);
+  return bytes.substr(bytes.size() - kHeaderTrailerSize);
+}
+
+SetHeader HeaderOf(const std::string& piece, const std::string& password = "") {
+  SetHeader header;
+  EXPECT_EQ(ReadSetHeader(TrailerOf(piece), password, header), HeaderStatus::Ok) << piece;
+  return header;
+}
+
+TEST(CutFileTest, TenBytesInThreePieces) {
+  TempDir dir;
+  const std::string source = dir.File("notes.txt");
+  test::WriteFile(source, "0123456789");
+  EXPECT_EQ(RunSplit(source, {}, 3, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "正在分割第1个文件,剩余2个文件...",
+                    "正在分割第2个文件,剩余1个文件...", "正在分割第3个文件,剩余0个文件...",
+                    "分割成功!", kIdle}));
+  const std::vector<std::string> shares = {"012", "345", "6789"};
+  const std::string trailer = TrailerOf(dir.File("notes1.vrk"));
+  for (int n = 1; n <= 3; ++n) {
+    const std::string piece = test::ReadFile(dir.File("notes" + std::to_string(n) + ".vrk"));
+    ASSERT_EQ(piece.size(), shares[n - 1].size() + kHeaderTrailerSize);
+    EXPECT_EQ(piece.substr(0, shares[n - 1].size()), shares[n - 1]);
+    EXPECT_EQ(piece.substr(shares[n - 1].size()), trailer) << "trailers differ at " << n;
+  }
+  EXPECT_FALSE(FileExists(dir.File("notes4.vrk")));
+  const SetHeader header = HeaderOf(dir.File("notes2.vrk"));
+  EXPECT_EQ(header.piece_count, 3);
+  EXPECT_EQ(header.source_name, "notes.txt");
+  EXPECT_EQ(header.piece_base, "notes");
+  EXPECT_EQ(header.check_kind, 0);
+  EXPECT_EQ(header.check_text, "0");
+  EXPECT_FALSE(header.compressed);
+  EXPECT_TRUE(FileExists(source));
+}
+
+TEST(CutFileTest, CountIsClampedToTheSourceSize) {
+  TempDir dir;
+  const std::string source = dir.File("five.bin");
+  test::WriteFile(source, "abcde");
+  auto recorder = std::make_shared<Recorder>();
+  TCWorkInfos options;
+  options.Log = recorder;
+  auto worker = TCutFile::Create(source, options, 20, dir.path(), recorder);
+  EXPECT_EQ(worker->PieceCount(), 5);
+  ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+  EXPECT_TRUE(recorder->Has("正在分割第5个文件,剩余0个文件..."));
+  EXPECT_TRUE(recorder->Has("分割成功!"));
+  EXPECT_FALSE(FileExists(dir.File("five6.vrk")));
+  EXPECT_EQ(std::filesystem::file_size(dir.File("five5.vrk")), 1 + kHeaderTrailerSize);
+  EXPECT_EQ(HeaderOf(dir.File("five1.vrk")).piece_count, 5);
+}
+
+TEST(CutFileTest, CountZeroOrEmptySourceFailsAfterTheChecksumLine) {
+  TempDir dir;
+  const std::string source = dir.File("data.bin");
+  test::WriteFile(source, "some bytes");
+  const std::string empty = dir.File("empty.bin");
+  test::WriteFile(empty, "");
+  TCWorkInfos crc;
+  crc.CheckKind = 2;
+  const Events failed_after_crc = {"正在搜集文件信息...",
+                                   kBusy,
+                                   "正在生成文件CRC32值...",
+                                   "文件分割:文件很可能正在被其它程序调用!",
+                                   "分割失败!",
+                                   kIdle};
+  EXPECT_EQ(RunSplit(source, crc, 0, dir.path()), failed_after_crc);
+  EXPECT_EQ(RunSplit(empty, crc, 3, dir.path()), failed_after_crc);
+  EXPECT_EQ(RunSplit(empty, {}, 3, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
+                    "分割失败!", kIdle}));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().extension(), ".vrk") << entry.path();
+  }
+}
+
+TEST(CutFileTest, ShakesAfterSuccessAndAfterFailure) {
+  TempDir dir;
+  const std::string source = dir.File("s.bin");
+  test::WriteFile(source, "12345678");
+  auto shaking = std::make_shared<Recorder>();
+  shaking->SetShake(true);
+  Events events = RunSplit(source, {}, 2, dir.path(), shaking);
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(Events(events.end() - 3, events.end()), (Events{"分割成功!", kIdle, kShake}));
+
+  auto failing = std::make_shared<Recorder>();
+  failing->SetShake(true);
+  events = RunSplit(source, {}, 0, dir.path(), failing);
+  EXPECT_EQ(Events(events.end() - 3, events.end()), (Events{"分割失败!", kIdle, kShake}));
+  EXPECT_EQ(failing->ShakeReads(), 1);
+}
+
+TEST(CutFileTest, PieceNamesFollowTheSourceStem) {
+  TempDir dir;
+  test::WriteFile(dir.File("README"), "read me, please");
+  test::WriteFile(dir.File("a.b.c"), "dotted name");
+  RunSplit(dir.File("README"), {}, 2, dir.path());
+  RunSplit(dir.File("a.b.c"), {}, 2, dir.path() + "/");
+  EXPECT_TRUE(FileExists(dir.File("README1.vrk")));
+  EXPECT_TRUE(FileExists(dir.File("README2.vrk")));
+  EXPECT_TRUE(FileExists(dir.File("a.b1.vrk")));
+  EXPECT_TRUE(FileExists(dir.File("a.b2.vrk")));
+  EXPECT_EQ(HeaderOf(dir.File("README1.vrk")).source_name, "README");
+  EXPECT_EQ(HeaderOf(dir.File("a.b2.vrk")).source_name, "a.b.c");
+}
+
+TEST(CutFileTest, WritesIntoTheOutputDirectoryNotBesideTheSource) {
+  TempDir dir;
+  const std::string out = dir.File("out");
+  std::filesystem::create_directory(out);
+  test::WriteFile(dir.File("src.dat"), test::RandomBytes(1000, 1));
+  RunSplit(dir.File("src.dat"), {}, 2, out);
+  EXPECT_TRUE(FileExists(out + "/src1.vrk"));
+  EXPECT_TRUE(FileExists(out + "/src2.vrk"));
+  EXPECT_FALSE(FileExists(dir.File("src1.vrk")));
+}
+
+TEST(CutFileTest, CompressedPiecesAreEnvelopesFollowedByThePlainTrailer) {
+  TempDir dir;
+  const std::string source = dir.File("text.log");
+  std::string content;
+  for (int i = 0; i < 5000; ++i) {
+    content += "line " + std::to_string(i % 17) + " of a compressible log\n";
+  }
+  test::WriteFile(source, content);
+  for (uint8_t level = 1; level <= 3; ++level) {
+    TCWorkInfos options;
+    options.Compress = 1;
+    options.Level = level;
+    const Events events = RunSplit(source, options, 3, dir.path());
+    ASSERT_EQ(events[events.size() - 2], "分割成功!");
+    const int64_t share = static_cast<int64_t>(content.size()) / 3;
+    std::string joined;
+    const std::string trailer = TrailerOf(dir.File("text1.vrk"));
+    for (int n = 1; n <= 3; ++n) {
+      const std::string piece = dir.File("text" + std::to_string(n) + ".vrk");
+      const std::vector<uint8_t> payload = DecompressFileToMemory(piece);
+      joined.append(payload.begin(), payload.end());
+      if (n < 3) {
+        EXPECT_EQ(static_cast<int64_t>(payload.size()), share);
+      }
+      EXPECT_LT(std::filesystem::file_size(piece), static_cast<uintmax_t>(share));
+      EXPECT_EQ(TrailerOf(piece), trailer);
+    }
+    EXPECT_TRUE(joined == content);
+    EXPECT_TRUE(HeaderOf(dir.File("text2.vrk")).compressed);
+  }
+}
+
+TEST(CutFileTest, ChecksumsArePutIntoTheHeader) {
+  TempDir dir;
+  const std::string source = dir.File("sum.bin");
+  test::WriteFile(source, test::RandomBytes(70000, 9));
+  TCWorkInfos md5;
+  md5.CheckKind = 1;
+  EXPECT_EQ(RunSplit(source, md5, 2, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "正在生成文件MD5值...",
+                    "正在分割第1个文件,剩余1个文件...", "正在分割第2个文件,剩余0个文件...",
+                    "分割成功!", kIdle}));
+  SetHeader header = HeaderOf(dir.File("sum1.vrk"));
+  EXPECT_EQ(header.check_kind, 1);
+  EXPECT_EQ(header.check_text, Md5Hex(Md5OfFile(source)));
+
+  TCWorkInfos crc;
+  crc.CheckKind = 2;
+  RunSplit(source, crc, 2, dir.path());
+  header = HeaderOf(dir.File("sum2.vrk"));
+  EXPECT_EQ(header.check_kind, 2);
+  EXPECT_EQ(header.check_text, Crc32OfFileText(source));
+  EXPECT_FALSE(header.check_text.empty());
+}
+
+TEST(CutFileTest, PasswordProtectsTheHeaderOnly) {
+  TempDir dir;
+  const std::string source = dir.File("secret.txt");
+  const std::string content = test::RandomBytes(999, 4);
+  test::WriteFile(source, content);
+  TCWorkInfos options;
+  options.Password = "abc12";
+  RunSplit(source, options, 1, dir.path());
+  const std::string piece = dir.File("secret1.vrk");
+  SetHeader header;
+  EXPECT_EQ(ReadSetHeader(TrailerOf(piece), "", header), HeaderStatus::WrongPassword);
+  EXPECT_EQ(ReadSetHeader(TrailerOf(piece), "ABC12", header), HeaderStatus::WrongPassword);
+  EXPECT_EQ(ReadSetHeader(TrailerOf(piece), "abc12", header), HeaderStatus::Ok);
+  // The payload is stored as it is.
+  EXPECT_EQ(test::ReadFile(piece).substr(0, content.size()), content);
+}
+
+TEST(CutFileTest, DeletesTheSourceOnlyAfterASuccessfulSplit) {
+  TempDir dir;
+  const std::string source = dir.File("gone.bin");
+  test::WriteFile(source, test::RandomBytes(5000, 5));
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  const Events events = RunSplit(source, options, 3, dir.path());
+  EXPECT_EQ(events[events.size() - 2], "分割成功!");
+  EXPECT_FALSE(FileExists(source));
+  EXPECT_TRUE(FileExists(dir.File("gone3.vrk")));
+
+  // A source held open without sharing by another program: nothing is written, nothing deleted.
+  const std::string locked = dir.File("locked.bin");
+  test::WriteFile(locked, test::RandomBytes(5000, 6));
+  File holder(locked, OpenMode::Read, Share::Exclusive);
+  EXPECT_EQ(RunSplit(locked, options, 3, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
+                    "分割失败!", kIdle}));
+  EXPECT_TRUE(FileExists(locked));
+  EXPECT_FALSE(FileExists(dir.File("locked1.vrk")));
+}
+
+TEST(CutFileTest, AMissingSourceStartsNoWorker) {
+  TempDir dir;
+  TCWorkInfos options;
+  options.Log = std::make_shared<Recorder>();
+  EXPECT_THROW(TCutFile::Create(dir.File("nothing.bin"), options, 3, dir.path(), nullptr),
+               FileError);
+}
+
+TEST(CutFileTest, WriteFailureInTheLastPieceKeepsTheSource) {
+  TempDir dir;
+  const std::string source = dir.File("big.bin");
+  test::WriteFile(source, test::RandomBytes(600000, 7));
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  options.CheckKind = 1;
+  Events events;
+  {
+    // Pieces of 300000 bytes cannot be written whole.
+    test::FileSizeLimit limit(200000);
+    ASSERT_TRUE(limit.ok());
+    events = RunSplit(source, options, 2, dir.path());
+  }
+  EXPECT_EQ(events, (Events{"正在搜集文件信息...", kBusy, "正在生成文件MD5值...",
+                            "正在分割第1个文件,剩余1个文件...",
+                            "文件分割:文件很可能正在被其它程序调用!", "分割失败!", kIdle}));
+  EXPECT_TRUE(FileExists(source));
+  EXPECT_EQ(std::filesystem::file_size(source), 600000u);
+
+  // The same with the failure in the last piece.
+  events.clear();
+  {
+    test::FileSizeLimit limit(200000);
+    ASSERT_TRUE(limit.ok());
+    events = RunSplit(source, options, 1, dir.path());
+  }
+  EXPECT_EQ(events[events.size() - 3], "文件分割:文件很可能正在被其它程序调用!");
+  EXPECT_TRUE(FileExists(source));
+}
+
+TEST(CutFileTest, CompressedPieceOfFourGibibytesIsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  const std::string source = dir.File("huge.img");
+  {
+    File file(source, OpenMode::Create, Share::Shared);
+    // Sparse: takes no disk space and is never read, because the split stops first.
+    file.Truncate(int64_t{4} * 1024 * 1024 * 1024 + 10);
+  }
+  TCWorkInfos options;
+  options.Compress = 1;
+  options.DeleteSource = 1;
+  options.CheckKind = 2;
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(RunSplit(source, options, 1, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
+                    "分割失败!", kIdle}));
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_FALSE(FileExists(dir.File("huge1.vrk")));
+  EXPECT_TRUE(FileExists(source));
+}
+
+TEST(CutFileTest, PauseHoldsBackLinesAndPieceData) {
+  TempDir dir;
+  const std::string source = dir.File("movie.avi");
+  std::string content;
+  const std::string block = test::RandomBytes(1024 * 1024, 8);
+  for (int i = 0; i < 48; ++i) {
+    content += block;
+    content[content.size() - 1] = static_cast<char>(i);
+  }
+  test::WriteFile(source, content);
+  auto recorder = std::make_shared<Recorder>();
+  TCWorkInfos options;
+  options.Log = recorder;
+  auto worker = TCutFile::Create(source, options, 2, dir.path(), recorder);
+  ASSERT_TRUE(recorder->WaitFor("正在分割第1个文件,剩余1个文件..."));
+  worker->Pause();
+  const size_t lines_at_pause = recorder->Count();
+  const std::string first = dir.File("movie1.vrk");
+  const auto size_at_pause = FileExists(first) ? std::filesystem::file_size(first) : 0;
+  EXPECT_FALSE(recorder->WaitForMoreThan(lines_at_pause, std::chrono::milliseconds(300)));
+  EXPECT_EQ(FileExists(first) ? std::filesystem::file_size(first) : 0, size_at_pause);
+  EXPECT_FALSE(FileExists(dir.File("movie2.vrk")));
+  worker->Continue();
+  ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+  EXPECT_EQ(recorder->Events(),
+            (Events{"正在搜集文件信息...", kBusy, "正在分割第1个文件,剩余1个文件...",
+                    "正在分割第2个文件,剩余0个文件...", "分割成功!", kIdle}));
+  const std::string joined = test::ReadFile(first).substr(0, content.size() / 2) +
+                             test::ReadFile(dir.File("movie2.vrk")).substr(0, content.size() / 2);
+  EXPECT_TRUE(joined == content);
+  const auto progress = recorder->ProgressCalls();
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back().first, static_cast<int64_t>(content.size()));
+}
+
+}  // namespace
+}  // namespace qarvo
