@@ -1,10 +1,24 @@
+#include "app/addfm.h"
+#include "app/cmpfm.h"
+#include "app/mp3fm.h"
 #include "app/tool_windows.h"
 
 namespace qarvo::ui {
 
-bool FileToolsBuilt() { return false; }
-QDialog* CreateTaddfm(const ToolContext&) { return nullptr; }
-QDialog* CreateTcmpfm(const ToolContext&) { return nullptr; }
-QDialog* CreateTmp3fm(const ToolContext&) { return nullptr; }
+bool FileToolsBuilt() {
+  return true;
+}
+
+QDialog* CreateTaddfm(const ToolContext& context) {
+  return new Taddfm(context);
+}
+
+QDialog* CreateTcmpfm(const ToolContext& context) {
+  return new Tcmpfm(context);
+}
+
+QDialog* CreateTmp3fm(const ToolContext& context) {
+  return new Tmp3fm(context);
+}
 
 }  // namespace qarvo::ui

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
+#include <QToolButton>
+
+#include "app/tool_windows.h"
+
+namespace qarvo::ui {
+
+// Base of the small file tool windows: a fixed-size dialog centred on the screen, in the
+// windows' font, holding what the main window handed over for the job it starts.
+class ToolForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  ToolForm(const ToolContext& context, const QString& caption, int width, int height);
+
+  const JobHost& Host() const { return host_; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
+  // Controls placed at fixed positions, named for the tests and the style sheet.
+  QLabel* AddLabel(const char* name, const QString& caption, int x, int y, int w, int h);
+  QLineEdit* AddEdit(const char* name, int x, int y, int w, int h);
+  QPushButton* AddButton(const char* name, const QString& caption, int x, int y, int w, int h);
+  // A flat button that takes no focus, as a speed button.
+  QToolButton* AddSpeedButton(const char* name, const QString& caption, int x, int y, int w, int h);
+  // `filter` is a Qt name filter; empty lists every file.
+  QFileDialog* AddOpenDialog(const char* name, const QString& filter);
+
+  // Runs `dialog`; the chosen file's full path, or an empty text when cancelled.
+  static QString RunOpenDialog(QFileDialog* dialog);
+
+ private:
+  JobHost host_;
+};
+
+// The directory part of a path: up to its last separator, without that separator unless it is
+// the root's. A path without a separator has none.
+QString DirectoryPart(const QString& path);
+
+}  // namespace qarvo::ui
