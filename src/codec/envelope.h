@@ -20,8 +20,10 @@ class CompressionError : public std::runtime_error {
 // Level codes: 0 stored, 1 fastest, 2 zlib's default, 3 best.
 inline constexpr int64_t kMaxEnvelopeContent = 0xFFFFFFFFLL;
 
-// Replaces the file's content by its envelope. The file is rewritten through a temporary file
-// that then replaces it, so a failure keeps the original.
+// Replaces the file's content by its envelope. The file is opened without sharing (so the caller
+// must have closed it) and rewritten through a temporary file beside it that then replaces it,
+// so a failure keeps the original. Throws CompressionError for an unknown level or a file of
+// 4 GiB or more.
 void CompressFileInPlace(const std::string& path, int level);
 // The declared number of bytes. Fails with CompressionError on damaged or short data (never
 // allocating more than the data could hold) and FileError on a read error.
@@ -32,7 +34,9 @@ std::vector<uint8_t> DecompressFileToMemory(const std::string& path);
 // Throws CompressionError when `count` does not fit the 32-bit length.
 void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer);
 // Reads an envelope from the current position of `in`, looking at no more than `available`
-// bytes, and writes its declared content to `out`. Returns the number of bytes written.
+// bytes, and writes its declared content to `out`. Returns the number of bytes written. `in` is
+// read ahead in chunks, so its position afterwards lies somewhere within those `available` bytes.
+// Fewer than 4 bytes available is a read error (FileError).
 // Throws CompressionError when the stream is damaged or ends before the declared length.
 int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer);
 

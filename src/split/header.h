@@ -62,7 +62,8 @@ HeaderStatus ReadSetHeader(std::string_view trailer, const std::string& typed_pa
 HeaderStatus ReadSetHeaderOfPiece(const std::string& piece_path,
                                   const std::string& typed_password_utf8, SetHeader& out);
 
-// Field reading shared by the split-set and pack headers, on a decrypted header text.
+// Field reading shared by the split-set and pack headers, on a decrypted header text. The
+// reader keeps a view of the text, which must outlive it.
 class HeaderFieldReader {
  public:
   explicit HeaderFieldReader(std::string_view decrypted) : rest_(decrypted) {}
