@@ -1,7 +1,10 @@
 #include "tools/pack.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 #include <atomic>
@@ -307,16 +310,23 @@ TEST(Pack, EarlyEndsHaveClearLines) {
                                                     dir.File("two\nlines")});
 }
 
-TEST(Pack, WriteFailureOnAFullDeviceIsReported) {
-  if (!FileExists("/dev/full")) {
-    GTEST_SKIP() << "no /dev/full";
-  }
+// A write that fails half way through (here: the file size limit of the process).
+TEST(Pack, WriteFailureIsReportedWithThePacksName) {
   TempDir dir;
-  WriteFile(dir.File("a"), "abc");
-  const Outcome outcome = RunPack("/dev", Infos({dir.File("a")}, "full"));
+  WriteFile(dir.File("a"), test::RandomBytes(200000, 3));
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = saved;
+  limited.rlim_cur = 100000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const Outcome outcome = RunPack(dir.path(), Infos({dir.File("a")}, "w.pak"));
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  std::signal(SIGXFSZ, previous);
   ASSERT_EQ(outcome.lines.size(), 2u);
-  EXPECT_EQ(outcome.lines[1].rfind("文件打包:无法写入打包文件 /dev/full (", 0), 0u)
+  EXPECT_EQ(outcome.lines[1].rfind("文件打包:无法写入打包文件 " + dir.File("w.pak") + " (", 0), 0u)
       << outcome.lines[1];
+  EXPECT_EQ(outcome.shakes, 0);
 }
 
 // A header text the cipher refuses gets a filler byte, so such a pack is written and read. The
