@@ -1,9 +1,48 @@
-#include <QApplication>
-#include <QLabel>
+#include <QTimer>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/app_shell.h"
+#include "jobs/worker.h"
+
+namespace {
+
+// Used only by the smoke run of the build: report that the main window is on screen, then
+// close it as a user would after the given time.
+void ArmSmokeClose(qarvo::ui::Tmainfm& window) {
+  bool ok = false;
+  const int delay_ms = qEnvironmentVariableIntValue("QARVO_SMOKE_CLOSE_MS", &ok);
+  if (!ok || delay_ms <= 0) {
+    return;
+  }
+  QTimer::singleShot(delay_ms, &window, [&window] {
+    const QWindow* handle = window.windowHandle();
+    const bool exposed = handle != nullptr && handle->isExposed();
+    std::cout << "qarvo-gui: main window " << (window.isVisible() ? "shown" : "hidden") << ", "
+              << (exposed ? "exposed" : "not exposed") << ", " << window.width() << "x"
+              << window.height() << ", title " << window.windowTitle().toStdString() << std::endl;
+    window.close();
+  });
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  QLabel label(QStringLiteral("Qarvo文件分割助手"));
-  label.show();
-  return app.exec();
+  qarvo::ui::QarvoApplication app(argc, argv);
+  qarvo::ui::SetUpApplication(app);
+  qarvo::ui::Shell shell = qarvo::ui::CreateShell();
+  shell.main->show();
+  ArmSmokeClose(*shell.main);
+  const int result = app.exec();
+
+  // Closing the window ends the program, running or paused jobs included: they were released
+  // from the window when it closed, and files already written stay as they are.
+  if (qarvo::WorkerThread::Running() > 0) {
+    std::fflush(nullptr);
+    std::_Exit(result);
+  }
+  return result;
 }

@@ -1,0 +1,71 @@
+#include "app/app_shell.h"
+
+#include <QIcon>
+#include <QMessageBox>
+#include <QProxyStyle>
+#include <QScreen>
+
+#include <exception>
+
+#include "app/ui_common.h"
+
+namespace qarvo::ui {
+
+namespace {
+
+constexpr int kToolTipDelayMs = 100;
+
+class ShellStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                QStyleHintReturn* data) const override {
+    if (hint == SH_ToolTip_WakeUpDelay) {
+      return kToolTipDelayMs;
+    }
+    return QProxyStyle::styleHint(hint, option, widget, data);
+  }
+};
+
+}  // namespace
+
+QarvoApplication::QarvoApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool QarvoApplication::notify(QObject* receiver, QEvent* event) {
+  try {
+    return QApplication::notify(receiver, event);
+  } catch (const std::exception& e) {
+    QMessageBox::critical(activeWindow(), QStringLiteral("错误"), QString::fromLocal8Bit(e.what()));
+  } catch (...) {
+    QMessageBox::critical(activeWindow(), QStringLiteral("错误"),
+                          QStringLiteral("发生了未知错误。"));
+  }
+  return false;
+}
+
+void SetUpApplication(QApplication& app) {
+  // The application name, not the display name: a display name would be appended to every
+  // window title.
+  QApplication::setApplicationName(QStringLiteral("Qarvo文件分割助手"));
+  QGuiApplication::setDesktopFileName(QStringLiteral("qarvo-gui"));
+  QApplication::setWindowIcon(QIcon(QStringLiteral(":/qarvo/qarvo.png")));
+  QApplication::setFont(WindowFont());
+  app.setStyle(new ShellStyle);
+}
+
+Shell CreateShell() {
+  Shell shell;
+  shell.main = std::make_unique<Tmainfm>();
+  Tmainfm& main = *shell.main;
+  main.adjustSize();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    QRect frame = main.frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    main.move(frame.topLeft());
+  }
+  shell.split_password = new Tpwdfm(&main);
+  shell.pack_password = new Tspwd1(&main);
+  main.SetPasswordDialogs(shell.split_password, shell.pack_password);
+  return shell;
+}
+
+}  // namespace qarvo::ui
