@@ -1,0 +1,88 @@
+#include "platform/copy.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/test_support.h"
+
+namespace qarvo {
+namespace {
+
+class RecordingObserver : public CopyObserver {
+ public:
+  std::unique_lock<std::mutex> BeforeBlock() override {
+    ++before;
+    return std::unique_lock<std::mutex>(mutex_);
+  }
+  void Advanced(int64_t bytes) override {
+    // The block's lock is released before progress is reported.
+    EXPECT_TRUE(mutex_.try_lock());
+    mutex_.unlock();
+    blocks.push_back(bytes);
+  }
+  int before = 0;
+  std::vector<int64_t> blocks;
+
+ private:
+  std::mutex mutex_;
+};
+
+TEST(CopyBytes, CopiesARangeInBoundedBlocks) {
+  test::TempDir dir;
+  const std::string data = test::RandomBytes(200000, 11);
+  test::WriteFile(dir.File("in"), data);
+  File in(dir.File("in"), OpenMode::Read, Share::Exclusive);
+  File out(dir.File("out"), OpenMode::Create, Share::Exclusive);
+  in.Seek(1000);
+  out.Write("H", 1);
+  RecordingObserver observer;
+  CopyBytes(in, out, 150000, &observer);
+  EXPECT_EQ(in.Position(), 151000);
+  out.Close();
+  EXPECT_EQ(test::ReadFile(dir.File("out")), "H" + data.substr(1000, 150000));
+  int64_t total = 0;
+  for (const int64_t block : observer.blocks) {
+    EXPECT_GT(block, 0);
+    EXPECT_LE(block, static_cast<int64_t>(kCopyBlockSize));
+    total += block;
+  }
+  EXPECT_EQ(total, 150000);
+  EXPECT_EQ(observer.before, static_cast<int>(observer.blocks.size()));
+}
+
+TEST(CopyBytes, ZeroBytesAndNoObserver) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("in"), "abc");
+  File in(dir.File("in"), OpenMode::Read, Share::Shared);
+  File out(dir.File("out"), OpenMode::Create, Share::Exclusive);
+  CopyBytes(in, out, 0, nullptr);
+  CopyBytes(in, out, 3, nullptr);
+  out.Close();
+  EXPECT_EQ(test::ReadFile(dir.File("out")), "abc");
+}
+
+TEST(CopyBytes, ASourceThatEndsEarlyFails) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("in"), "short");
+  File in(dir.File("in"), OpenMode::Read, Share::Shared);
+  File out(dir.File("out"), OpenMode::Create, Share::Exclusive);
+  try {
+    CopyBytes(in, out, 6, nullptr);
+    FAIL();
+  } catch (const FileError& error) {
+    EXPECT_NE(std::string(error.what()).find(dir.File("in")), std::string::npos);
+  }
+}
+
+TEST(CopyBytes, WritesToAFullDeviceFail) {
+  test::TempDir dir;
+  test::WriteFile(dir.File("in"), test::RandomBytes(100000, 2));
+  File in(dir.File("in"), OpenMode::Read, Share::Shared);
+  File full("/dev/full", OpenMode::ReadWrite, Share::Shared);
+  EXPECT_THROW(CopyBytes(in, full, 100000, nullptr), FileError);
+}
+
+}  // namespace
+}  // namespace qarvo
