@@ -1,0 +1,123 @@
+#include "app/sdfm.h"
+
+#include <QStandardPaths>
+
+#include "app/ui_common.h"
+#include "platform/file.h"
+#include "tools/unpack.h"
+
+namespace qarvo::ui {
+
+Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解包文件"), 420, 184) {
+  StaticText1 = AddLabel("StaticText1", QStringLiteral("源文件"), 10, 12, 50, 20);
+  Edit1 = AddEdit("Edit1", 64, 10, 272, 23);
+  SpeedButton1 = AddSpeedButton("SpeedButton1", QStringLiteral("浏览..."), 340, 10, 72, 23);
+  StaticText2 = AddLabel("StaticText2", QStringLiteral("释放到"), 10, 42, 50, 20);
+  Edit2 = AddEdit("Edit2", 64, 40, 272, 23);
+  Edit2->setEnabled(false);
+  SpeedButton2 = AddSpeedButton("SpeedButton2", QStringLiteral("浏览..."), 340, 40, 72, 23);
+  SpeedButton2->setEnabled(false);
+  const auto add_check = [this](const char* name, const QString& text, int x, int y, int w) {
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(QString::fromLatin1(name));
+    box->setGeometry(x, y, w, 20);
+    return box;
+  };
+  CheckBox1 = add_check("CheckBox1", QStringLiteral("默认释放到当前目录"), 64, 70, 250);
+  CheckBox1->setChecked(true);
+  chktruecmp = add_check("chktruecmp", QStringLiteral("即使有校验信息也不校验文件"), 64, 94, 250);
+  chkdel = add_check("chkdel", QStringLiteral("解包后删除源文件"), 64, 118, 250);
+  chkispwd = add_check("chkispwd", QStringLiteral("使用密码-->"), 10, 150, 100);
+  edtpwd = AddEdit("edtpwd", 112, 148, 160, 23);
+  edtpwd->setEchoMode(QLineEdit::Password);
+  edtpwd->setEnabled(false);
+  btn1 = AddButton("btn1", QStringLiteral("开始"), 332, 146, 80, 27);
+  btn1->setDefault(true);
+  StaticText1->setBuddy(Edit1);
+  StaticText2->setBuddy(Edit2);
+
+  OpenDialog1 = AddOpenDialog("OpenDialog1", QString());
+
+  connect(Edit1, &QLineEdit::textChanged, this, &Tsdfm::Edit1Change);
+  connect(CheckBox1, &QCheckBox::clicked, this, &Tsdfm::CheckBox1Click);
+  connect(SpeedButton1, &QToolButton::clicked, this, &Tsdfm::SpeedButton1Click);
+  connect(SpeedButton2, &QToolButton::clicked, this, &Tsdfm::SpeedButton2Click);
+  connect(chkispwd, &QCheckBox::clicked, this, &Tsdfm::chkispwdClick);
+  connect(btn1, &QPushButton::clicked, this, &Tsdfm::btn1Click);
+  FormCreate();
+}
+
+void Tsdfm::FollowPack() {
+  const QString dir = DirectoryPart(Edit1->text());
+  Edit2->setText(dir);
+  Edit2->setToolTip(dir);
+}
+
+void Tsdfm::FormCreate() {
+  if (CheckBox1->isChecked()) {
+    FollowPack();
+  }
+}
+
+void Tsdfm::Edit1Change(const QString&) {
+  if (CheckBox1->isChecked()) {
+    FollowPack();
+  }
+}
+
+void Tsdfm::CheckBox1Click() {
+  const bool follow = CheckBox1->isChecked();
+  Edit2->setEnabled(!follow);
+  SpeedButton2->setEnabled(!follow);
+  if (follow && !Edit1->text().isEmpty()) {
+    FollowPack();
+  }
+}
+
+void Tsdfm::SpeedButton1Click() {
+  const QString file = RunOpenDialog(OpenDialog1);
+  if (!file.isEmpty()) {
+    Edit1->setText(file);
+    Edit1->setToolTip(file);
+  }
+}
+
+void Tsdfm::SpeedButton2Click() {
+  const QString dir = QFileDialog::getExistingDirectory(
+      this, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"),
+      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
+  if (!dir.isEmpty()) {
+    Edit2->setText(dir);
+  }
+}
+
+void Tsdfm::chkispwdClick() {
+  if (chkispwd->isChecked()) {
+    edtpwd->setEnabled(true);
+  } else {
+    edtpwd->setEnabled(false);
+    edtpwd->clear();
+  }
+}
+
+void Tsdfm::btn1Click() {
+  const std::string pack = ToUtf8(Edit1->text());
+  if (!FileExists(pack)) {
+    ShowHint(this, QStringLiteral("文件不存在!"));
+    Edit1->setFocus();
+    return;
+  }
+  const std::string target = ToUtf8(Edit2->text());
+  if (!DirectoryExists(target)) {
+    ShowHint(this, QStringLiteral("目的目录不存在!"));
+    return;
+  }
+  TSMWorkInfos infos;
+  infos.DeleteSource = chkdel->isChecked();
+  infos.SkipVerify = chktruecmp->isChecked();
+  infos.Password = ToUtf8(edtpwd->text());
+  TSDfile::Create(pack, infos, target, Host());
+  accept();
+}
+
+}  // namespace qarvo::ui
