@@ -1,17 +1,222 @@
 #include <cstdio>
+#include <exception>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/common.h"
+#include "platform/file.h"
+#include "split/cut_file.h"
+#include "split/merger_file.h"
+#include "split/paths.h"
 
 namespace qarvo::cli {
 
-int RunSplit(const std::vector<std::string>&) {
-  std::fputs("qarvo: this command is not built yet\n", stderr);
+namespace {
+
+constexpr const char* kSplitUsage =
+    "用法: qarvo split 源文件 [--count 数量] [--out 目录] [--password 密码]\n"
+    "                  [--compress fastest|default|max] [--check md5|crc32] [--delete-source]\n"
+    "\n"
+    "把源文件分割成若干个分割文件: <源文件名去掉扩展名><序号>.vrk。\n"
+    "每个分割文件的末尾都带有整个分割集的信息,合并时任选其中一个即可。\n"
+    "\n"
+    "选项:\n"
+    "  --count 数量        分割数量(默认 3),最多9位数字;多于源文件字节数时按字节数分割\n"
+    "  --out 目录          释放到的目录(默认:源文件所在目录)\n"
+    "  --password 密码     加密分割文件:5到16个英文字母和数字,合并时须输入同一密码\n"
+    "  --compress 级别     压缩分割文件: fastest 最快, default 默认, max 最大比例\n"
+    "  --check 方式        启用文件校验,以便合并时检验文件是否和源文件相同: md5 或 crc32\n"
+    "  --delete-source     分割成功后删除源文件\n"
+    "\n"
+    "标准输出只包含分割过程的记录行。\n"
+    "退出码: 0 分割成功; 1 分割失败; 2 用法错误或输入不正确,分割未开始。\n";
+
+constexpr const char* kMergeUsage =
+    "用法: qarvo merge 分割文件 [--out 目录] [--password 密码] [--no-verify] [--delete-pieces]\n"
+    "\n"
+    "由分割集中任意一个 .vrk 分割文件合并出原文件;其余分割文件须在同一目录下,\n"
+    "并保持分割时的文件名。合并出的文件使用分割时记录的原文件名。\n"
+    "\n"
+    "选项:\n"
+    "  --out 目录          释放到的目录(默认:分割文件所在目录)\n"
+    "  --password 密码     分割时设置的密码\n"
+    "  --no-verify         即使有校验信息也不校验文件\n"
+    "  --delete-pieces     合并后删除分割文件\n"
+    "\n"
+    "标准输出只包含合并过程的记录行。\n"
+    "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
+    "        2 用法错误或输入不正确,合并未开始。\n";
+
+// Texts of the password dialog's checks, shown there in message boxes.
+constexpr char kPasswordLength[] = "密码长度必须小于16,大于4!";
+constexpr char kPasswordCharacters[] = "密码必须由字母和数字组成!";
+
+// Characters, not bytes: the dialog counts what the user typed.
+size_t CharacterCount(const std::string& utf8) {
+  size_t count = 0;
+  for (const char c : utf8) {
+    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
+      ++count;
+    }
+  }
+  return count;
+}
+
+const char* PasswordRefusal(const std::string& password) {
+  const size_t length = CharacterCount(password);
+  if (length < 5 || length > 16) {
+    return kPasswordLength;
+  }
+  for (const char c : password) {
+    const bool alphanumeric =
+        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+    if (!alphanumeric) {
+      return kPasswordCharacters;
+    }
+  }
+  return nullptr;
+}
+
+// Message-box texts go to stderr; nothing was started.
+int Refuse(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message.c_str());
   return kExitNotStarted;
 }
 
-int RunMerge(const std::vector<std::string>&) {
-  std::fputs("qarvo: this command is not built yet\n", stderr);
+// The window's validation lines are log lines: stdout.
+int RefuseWithLine(const std::string& line) {
+  StdoutLog().Add(line);
   return kExitNotStarted;
+}
+
+bool Parse(const std::string& command, const std::vector<std::string>& args,
+           const std::set<std::string>& valued, const std::set<std::string>& flags,
+           const char* usage, ParsedArgs& parsed, int& exit_code) {
+  std::string error;
+  if (!ParseArgs(args, valued, flags, parsed, error)) {
+    exit_code = UsageError(command, error, usage);
+    return false;
+  }
+  if (parsed.help) {
+    std::fputs(usage, stdout);
+    exit_code = kExitOk;
+    return false;
+  }
+  if (parsed.positional.size() != 1) {
+    exit_code = UsageError(
+        command, parsed.positional.empty() ? "缺少文件参数" : "只能给出一个文件参数", usage);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int RunSplit(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  int exit_code = kExitOk;
+  if (!Parse("split", args, {"--count", "--out", "--password", "--compress", "--check"},
+             {"--delete-source"}, kSplitUsage, parsed, exit_code)) {
+    return exit_code;
+  }
+  const std::string& source = parsed.positional[0];
+  TCWorkInfos options;
+  options.DeleteSource = parsed.flags.count("--delete-source") != 0 ? 1 : 0;
+  if (const auto level = parsed.values.find("--compress"); level != parsed.values.end()) {
+    options.Compress = 1;
+    if (level->second == "fastest") {
+      options.Level = 1;
+    } else if (level->second == "default") {
+      options.Level = 2;
+    } else if (level->second == "max") {
+      options.Level = 3;
+    } else {
+      return UsageError("split", "--compress 只能是 fastest、default 或 max", kSplitUsage);
+    }
+  }
+  if (const auto check = parsed.values.find("--check"); check != parsed.values.end()) {
+    if (check->second == "md5") {
+      options.CheckKind = 1;
+    } else if (check->second == "crc32") {
+      options.CheckKind = 2;
+    } else {
+      return UsageError("split", "--check 只能是 md5 或 crc32", kSplitUsage);
+    }
+  }
+  if (const auto password = parsed.values.find("--password"); password != parsed.values.end()) {
+    if (const char* refusal = PasswordRefusal(password->second)) {
+      return Refuse("split", refusal);
+    }
+    options.Password = password->second;
+  }
+
+  const auto count_value = parsed.values.find("--count");
+  const std::string count_text = count_value != parsed.values.end() ? count_value->second : "3";
+  const auto out_value = parsed.values.find("--out");
+  const std::string out_dir =
+      out_value != parsed.values.end() ? out_value->second : DirectoryOf(source);
+  if (!FileExists(source)) {
+    return RefuseWithLine("文件分割:文件不存在!");
+  }
+  // The window's count box holds at most nine digits.
+  if (!IsAllDigits(count_text) || count_text.size() > 9) {
+    return RefuseWithLine("文件分割:请输入正确的分割数量!");
+  }
+  if (!DirectoryExists(out_dir)) {
+    return RefuseWithLine("文件分割:目录不存在!");
+  }
+
+  auto log = std::make_shared<StdoutLog>();
+  options.Log = log;
+  std::shared_ptr<TCutFile> worker;
+  try {
+    worker = TCutFile::Create(source, options, std::stoi(count_text), out_dir, nullptr);
+  } catch (const std::exception& error) {
+    return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
+  }
+  worker->WaitFinished();
+  return log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed;
+}
+
+int RunMerge(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  int exit_code = kExitOk;
+  if (!Parse("merge", args, {"--out", "--password"}, {"--no-verify", "--delete-pieces"},
+             kMergeUsage, parsed, exit_code)) {
+    return exit_code;
+  }
+  const std::string& piece = parsed.positional[0];
+  const auto out_value = parsed.values.find("--out");
+  const std::string out_dir =
+      out_value != parsed.values.end() ? out_value->second : DirectoryOf(piece);
+  if (!FileExists(piece)) {
+    return RefuseWithLine("文件合并:文件不存在!");
+  }
+  if (!DirectoryExists(out_dir)) {
+    return RefuseWithLine("文件合并:目录不存在!");
+  }
+
+  auto log = std::make_shared<StdoutLog>();
+  TMWorkInfos options;
+  options.DeletePieces = parsed.flags.count("--delete-pieces") != 0 ? 1 : 0;
+  options.SkipVerify = parsed.flags.count("--no-verify") != 0 ? 1 : 0;
+  if (const auto password = parsed.values.find("--password"); password != parsed.values.end()) {
+    options.Password = password->second;
+  }
+  options.Log = log;
+  TMergerFile::Create(piece, options, out_dir, nullptr)->WaitFinished();
+
+  // Every line of the worker's own failures starts with the job's name.
+  const std::string failure_prefix = "文件合并:";
+  for (const std::string& line : log->Lines()) {
+    if (line.compare(0, failure_prefix.size(), failure_prefix) == 0 ||
+        line == kMergeDiffersFromSource) {
+      return kExitJobFailed;
+    }
+  }
+  return log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
 }
 
 }  // namespace qarvo::cli
