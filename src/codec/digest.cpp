@@ -39,12 +39,15 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
 // The four round functions in forms that need the fewest operations; G and H are rewritten so
 // the compiler can overlap the additions with the boolean work.
 #define QARVO_MD5_F(x, y, z) ((z) ^ ((x) & ((y) ^ (z))))
-#define QARVO_MD5_G(x, y, z) (((x) & (z)) + ((y) & ~(z)))
+#define QARVO_MD5_G(x, y, z) (((y) & ~(z)) + ((x) & (z)))
 #define QARVO_MD5_H(x, y, z) ((x) ^ (y) ^ (z))
 #define QARVO_MD5_I(x, y, z) ((y) ^ ((x) | ~(z)))
 
+// The message word and constant are added first: they do not wait for the previous step, so
+// only the round function, the rotation and one addition sit on the dependency chain.
 #define QARVO_MD5_STEP(f, a, b, c, d, word, constant, shift) \
-  (a) += f((b), (c), (d)) + (word) + (constant);             \
+  (a) += (word) + (constant);                                \
+  (a) += f((b), (c), (d));                                   \
   (a) = Rotl((a), (shift)) + (b)
 
 // Runs the compression function over `blocks` consecutive 64-byte blocks.
