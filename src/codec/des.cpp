@@ -16,10 +16,6 @@ constexpr uint8_t kFinalPermutation[64] = {
     62, 30, 37, 5,  45, 13, 53, 21, 61, 29, 36, 4,  44, 12, 52, 20, 60, 28, 35, 3,  43, 11,
     51, 19, 59, 27, 34, 2,  42, 10, 50, 18, 58, 26, 33, 1,  41, 9,  49, 17, 57, 25};
 
-constexpr uint8_t kExpansion[48] = {32, 1,  2,  3,  4,  5,  4,  5,  6,  7,  8,  9,  8,  9,  10, 11,
-                                    12, 13, 12, 13, 14, 15, 16, 17, 16, 17, 18, 19, 20, 21, 20, 21,
-                                    22, 23, 24, 25, 24, 25, 26, 27, 28, 29, 28, 29, 30, 31, 32, 1};
-
 constexpr uint8_t kPermutation[32] = {16, 7, 20, 21, 29, 12, 28, 17, 1,  15, 23,
                                       26, 5, 18, 31, 10, 2,  8,  24, 14, 32, 27,
                                       3,  9, 19, 13, 30, 6,  22, 11, 4,  25};
@@ -75,16 +71,36 @@ uint32_t Rotate28(uint32_t half, int count) {
   return ((half << count) | (half >> (28 - count))) & 0x0FFFFFFFU;
 }
 
-uint32_t Feistel(uint32_t right, uint64_t round_key) {
-  const uint64_t expanded = Permute(right, 32, kExpansion) ^ round_key;
-  uint32_t substituted = 0;
+// The S-boxes followed by P as one table per box: entry [box][six input bits] is the box's four
+// output bits already moved to where P puts them.
+using SpTable = std::array<std::array<uint32_t, 64>, 8>;
+
+SpTable MakeSpTable() {
+  SpTable table{};
   for (int box = 0; box < 8; ++box) {
-    const auto six = static_cast<unsigned>((expanded >> (42 - 6 * box)) & 0x3FU);
-    const unsigned row = ((six >> 4) & 2U) | (six & 1U);
-    const unsigned column = (six >> 1) & 0x0FU;
-    substituted = (substituted << 4) | kSBoxes[box][row * 16 + column];
+    for (unsigned six = 0; six < 64; ++six) {
+      const unsigned row = ((six >> 4) & 2U) | (six & 1U);
+      const unsigned column = (six >> 1) & 0x0FU;
+      const uint32_t placed = static_cast<uint32_t>(kSBoxes[box][row * 16 + column])
+                              << (28 - 4 * box);
+      table[box][six] = static_cast<uint32_t>(Permute(placed, 32, kPermutation));
+    }
   }
-  return static_cast<uint32_t>(Permute(substituted, 32, kPermutation));
+  return table;
+}
+
+uint32_t Feistel(uint32_t right, uint64_t round_key) {
+  static const SpTable sp = MakeSpTable();
+  uint32_t out = 0;
+  for (int box = 0; box < 8; ++box) {
+    // E gives box b the six bits of R starting one bit before its own four, wrapping around.
+    const int shift = (27 - 4 * box) & 31;
+    const uint32_t rotated = (right >> shift) | (right << ((32 - shift) & 31));
+    const auto six =
+        static_cast<unsigned>(((rotated & 0x3FU) ^ (round_key >> (42 - 6 * box))) & 0x3FU);
+    out |= sp[box][six];
+  }
+  return out;
 }
 
 DesKeySchedule ScheduleFor(std::string_view key) {
