@@ -8,7 +8,7 @@ packages=(
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
   clang libclang-rt-14-dev clang-format
   fonts-wqy-microhei fonts-liberation2
-  xvfb xauth x11-apps imagemagick
+  xvfb xauth x11-apps x11-utils imagemagick
   time coreutils tar
 )
 

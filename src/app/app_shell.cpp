@@ -9,6 +9,11 @@
 
 #include "app/ui_common.h"
 
+// Resources of a static library are registered by hand.
+static void InitResources() {
+  Q_INIT_RESOURCE(qarvo);
+}
+
 namespace qarvo::ui {
 
 namespace {
@@ -43,6 +48,7 @@ bool QarvoApplication::notify(QObject* receiver, QEvent* event) {
 }
 
 void SetUpApplication(QApplication& app) {
+  InitResources();
   // The application name, not the display name: a display name would be appended to every
   // window title.
   QApplication::setApplicationName(QStringLiteral("Qarvo文件分割助手"));

@@ -1,0 +1,630 @@
+#include <QtTest>
+
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "app/app_shell.h"
+#include "app/mainfm.h"
+#include "app/password_dialogs.h"
+#include "app/window_bridge.h"
+#include "app_test_util.h"
+#include "platform/file.h"
+
+using qarvo::test::ModalAnswerer;
+using qarvo::test::NoiseBytes;
+using qarvo::test::ReadBytes;
+using qarvo::test::WriteBytes;
+using qarvo::ui::Tmainfm;
+
+namespace {
+
+const QString kStart1 = QStringLiteral("Qarvo文件分割助手  版本1.4  bulid-0310");
+const QString kStart2 = QStringLiteral("有任何建议请联系我,谢谢!");
+
+int IndexOf(const QStringList& lines, const QString& line, int from = 0) {
+  return static_cast<int>(lines.indexOf(line, from));
+}
+
+}  // namespace
+
+class MainfmTest : public QObject {
+  Q_OBJECT
+
+ private:
+  qarvo::ui::Shell shell_;
+  Tmainfm* w_ = nullptr;
+  std::unique_ptr<QTemporaryDir> dir_;
+
+  QString Path(const QString& name) const { return dir_->filePath(name); }
+  QStringList Lines() { return w_->Log().Lines(); }
+  QString LastLine() { return Lines().value(Lines().size() - 1); }
+
+ private slots:
+  void initTestCase() { qarvo::ui::SetUpApplication(*qApp); }
+
+  void init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+    shell_ = qarvo::ui::CreateShell();
+    w_ = shell_.main.get();
+    w_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w_));
+  }
+
+  void cleanup() {
+    shell_.main.reset();
+    w_ = nullptr;
+    dir_.reset();
+  }
+
+  void StartState() {
+    QCOMPARE(w_->windowTitle(), QStringLiteral("Qarvo文件分割助手V1.4"));
+    QCOMPARE(w_->centralWidget()->size(), QSize(417, 539));
+    QVERIFY(!(w_->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QCOMPARE(Lines(), QStringList({kStart1, kStart2}));
+
+    QCOMPARE(w_->findChild<QLineEdit*>("edtcount")->text(), QStringLiteral("3"));
+    QVERIFY(w_->chkisdir->isChecked() && w_->chkismdir->isChecked());
+    QVERIFY(!w_->edtcdir->isEnabled() && !w_->SpeedButton7->isEnabled());
+    QVERIFY(!w_->edtmdir->isEnabled() && !w_->SpeedButton12->isEnabled());
+    QVERIFY(!w_->btnpwd->isEnabled() && !w_->rgmode->isEnabled());
+    QCOMPARE(w_->rgmodeItems->checkedId(), 2);
+    QCOMPARE(w_->rgmodeItems->checkedButton()->text(), QStringLiteral("默认"));
+    QVERIFY(!w_->rbmd5->isEnabled() && !w_->rbmd5->isChecked());
+    QVERIFY(!w_->rbcrc32->isEnabled() && w_->rbcrc32->isChecked());
+    QVERIFY(w_->btnstart->isEnabled() && !w_->btnstop->isEnabled() && !w_->btncon->isEnabled());
+    QVERIFY(w_->btnmstart->isEnabled() && !w_->btnmstop->isEnabled() && !w_->btnmcon->isEnabled());
+    QVERIFY(w_->edtmpwd->isEnabled() && !w_->chkmispwd->isChecked());
+    QCOMPARE(w_->edtmpwd->echoMode(), QLineEdit::Password);
+    QCOMPARE(w_->chkccmp->toolTip(), QStringLiteral("以便合并时检验文件是否和源文件相同"));
+
+    // Every edit is named by its caption.
+    QCOMPARE(w_->StaticText3->buddy(), w_->edtcpath);
+    QCOMPARE(w_->StaticText5->buddy(), w_->edtcdir);
+    QCOMPARE(w_->Label1->buddy(), w_->edtcount);
+    QCOMPARE(w_->StaticText6->buddy(), w_->edtmpath);
+    QCOMPARE(w_->StaticText2->buddy(), w_->edtmdir);
+    QVERIFY(!w_->edtmpwd->accessibleName().isEmpty());
+
+    // Menus: the hex viewer's entry is there and disabled; the tools follow their windows.
+    const QList<QAction*> bar = w_->menuBar()->actions();
+    QCOMPARE(bar.size(), 2);
+    QCOMPARE(bar[0]->text(), QStringLiteral("高级分割"));
+    QCOMPARE(bar[1]->text(), QStringLiteral("扩展功能"));
+    QStringList extra;
+    for (QAction* a : bar[1]->menu()->actions()) {
+      extra << a->text();
+    }
+    QCOMPARE(extra,
+             QStringList({"文件十六进制查看", "文件对比", "文件捆绑", "文件打包", "文件解包"}));
+    QVERIFY(!w_->mnuHex->isEnabled());
+    QCOMPARE(w_->mnuPack->isEnabled(), qarvo::ui::PackToolsBuilt());
+    QCOMPARE(w_->mnuCmp->isEnabled(), qarvo::ui::FileToolsBuilt());
+  }
+
+  void WindowContextMenuRepeatsTools() {
+    QStringList seen;
+    QTimer::singleShot(50, this, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (menu != nullptr) {
+        for (QAction* a : menu->actions()) {
+          seen << a->text();
+        }
+        menu->close();
+      }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5),
+                            w_->GroupBox1->mapToGlobal(QPoint(5, 5)));
+    QApplication::sendEvent(w_->GroupBox1, &event);
+    QCOMPARE(seen,
+             QStringList({"文件十六进制查看", "文件对比", "文件捆绑", "文件打包", "文件解包"}));
+  }
+
+  void LogCopyAndSelectAll() {
+    w_->mnuLogSelectAll->trigger();
+    QCOMPARE(w_->Memo1->textCursor().selectedText().replace(QChar::ParagraphSeparator, '\n'),
+             kStart1 + "\n" + kStart2);
+    w_->mnuLogCopy->trigger();
+    QCOMPARE(QApplication::clipboard()->text(), kStart1 + "\n" + kStart2);
+  }
+
+  void SplitValidationInOrder() {
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件分割:文件不存在!"));
+    QCOMPARE(QApplication::focusWidget(), w_->edtcpath);
+
+    const QString source = Path("source.bin");
+    WriteBytes(source, QByteArray(100, 'x'));
+    w_->edtcpath->setText(source);
+    w_->edtcount->clear();
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件分割:请输入正确的分割数量!"));
+    QCOMPARE(QApplication::focusWidget(), w_->edtcount);
+
+    for (const char* bad : {"-3", "3a", " 3", "３"}) {
+      w_->edtcount->setText(QString::fromUtf8(bad));
+      w_->btnstart->click();
+      QCOMPARE(LastLine(), QStringLiteral("文件分割:请输入正确的分割数量!"));
+    }
+
+    w_->edtcount->setText("3");
+    QTest::mouseClick(w_->chkisdir, Qt::LeftButton);
+    w_->edtcdir->setText(Path("missing"));
+    w_->edtmpath->setFocus();
+    w_->btnstart->click();
+    QCOMPARE(LastLine(), QStringLiteral("文件分割:目录不存在!"));
+    // This check leaves the focus where it was.
+    QCOMPARE(QApplication::focusWidget(), w_->edtmpath);
+    QVERIFY(w_->btnstart->isEnabled());
+    QCOMPARE(Lines().size(), 2 + 1 + 1 + 4 + 1);
+  }
+
+  void MergeValidationInOrder() {
+    QTest::mouseClick(w_->btnmstart, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件合并:文件不存在!"));
+    QCOMPARE(QApplication::focusWidget(), w_->edtmpath);
+
+    const QString piece = Path("a1.vrk");
+    WriteBytes(piece, QByteArray(10, 'v'));
+    w_->edtmpath->setText(piece);
+    QTest::mouseClick(w_->chkismdir, Qt::LeftButton);
+    w_->edtmdir->setText(Path("nowhere"));
+    QTest::mouseClick(w_->btnmstart, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件合并:目录不存在!"));
+  }
+
+  void CountCutToNineDigits() {
+    w_->edtcount->clear();
+    w_->edtcount->setFocus();
+    QTest::keyClicks(w_->edtcount, "1234567890");
+    QCOMPARE(w_->edtcount->text(), QStringLiteral("123456789"));
+    w_->edtcount->setText("98765432109876");
+    QCOMPARE(w_->edtcount->text(), QStringLiteral("987654321"));
+  }
+
+  void SizeLabels() {
+    const QString source = Path("three.bin");
+    WriteBytes(source, QByteArray(3000, 's'));
+    w_->edtcpath->setText(source);
+    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:2.9KB"));
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:1.3KB"));
+
+    w_->edtcount->setText("1");
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:3.2KB"));  // 3344 bytes
+    // A count that is no number leaves the estimate as it was.
+    w_->edtcount->setText("x");
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:3.2KB"));
+    w_->edtcount->setText("0");
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:-"));
+    w_->edtcount->setText("100");
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:374Byte"));
+
+    // A path that names no file keeps both labels.
+    w_->edtcpath->setText(Path("absent.bin"));
+    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:2.9KB"));
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:374Byte"));
+  }
+
+  void SizeLabelsOpenErrorIsShown() {
+    ModalAnswerer answers;
+    const QString source = Path("held.bin");
+    WriteBytes(source, QByteArray(5000, 'h'));
+    qarvo::File held(source.toStdString(), qarvo::OpenMode::Read, qarvo::Share::Exclusive);
+    w_->edtcpath->setText(source);
+    QCOMPARE(answers.BoxTexts().size(), 1);
+    QVERIFY2(answers.BoxTexts()[0].contains(source), qPrintable(answers.BoxTexts()[0]));
+    QVERIFY2(answers.BoxTexts()[0].contains(QStringLiteral("正被其他程序使用")),
+             qPrintable(answers.BoxTexts()[0]));
+    QVERIFY(w_->StaticText7->text().isEmpty());
+    held.Close();
+    w_->edtcount->setText("2");
+    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:4.8KB"));
+  }
+
+  void DirectoriesFollowPaths() {
+    QDir(dir_->path()).mkpath("sub");
+    const QString source = Path("sub/data.bin");
+    WriteBytes(source, QByteArray(10, 'd'));
+    w_->edtcpath->setText(source);
+    QCOMPARE(w_->edtcdir->text(), Path("sub"));
+    QCOMPARE(w_->edtcdir->toolTip(), Path("sub"));
+
+    // Cleared: the directory is the user's and keeps its text.
+    QTest::mouseClick(w_->chkisdir, Qt::LeftButton);
+    QVERIFY(w_->edtcdir->isEnabled() && w_->SpeedButton7->isEnabled());
+    w_->edtcdir->setText(dir_->path());
+    w_->edtcpath->setText(Path("other.bin"));
+    QCOMPARE(w_->edtcdir->text(), dir_->path());
+    // Ticked again with a path that names no file: only the controls change.
+    QTest::mouseClick(w_->chkisdir, Qt::LeftButton);
+    QVERIFY(!w_->edtcdir->isEnabled() && !w_->SpeedButton7->isEnabled());
+    QCOMPARE(w_->edtcdir->text(), dir_->path());
+    // ... and with an existing file the directory follows it again.
+    QTest::mouseClick(w_->chkisdir, Qt::LeftButton);
+    w_->edtcpath->setText(source);
+    QTest::mouseClick(w_->chkisdir, Qt::LeftButton);
+    QCOMPARE(w_->edtcdir->text(), Path("sub"));
+
+    const QString piece = Path("sub/data1.vrk");
+    WriteBytes(piece, QByteArray(10, 'p'));
+    w_->edtmpath->setText(piece);
+    QCOMPARE(w_->edtmdir->text(), Path("sub"));
+    QTest::mouseClick(w_->chkismdir, Qt::LeftButton);
+    QVERIFY(w_->edtmdir->isEnabled() && w_->SpeedButton12->isEnabled());
+    w_->edtmpath->setText(Path("elsewhere1.vrk"));
+    QCOMPARE(w_->edtmdir->text(), Path("sub"));
+    w_->edtmdir->setText("x");
+    w_->edtmpath->setText(piece);
+    QTest::mouseClick(w_->chkismdir, Qt::LeftButton);
+    QVERIFY(!w_->edtmdir->isEnabled());
+    QCOMPARE(w_->edtmdir->text(), Path("sub"));
+  }
+
+  void DroppedFiles() {
+    auto drop = [this](const QStringList& names) {
+      QMimeData data;
+      QList<QUrl> urls;
+      for (const QString& name : names) {
+        urls << QUrl::fromLocalFile(name);
+      }
+      data.setUrls(urls);
+      QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(w_, &enter);
+      QVERIFY(enter.isAccepted());
+      QDropEvent event(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(w_, &event);
+    };
+    WriteBytes(Path("b.txt"), QByteArray(2048, 'b'));
+    drop({Path("a.vrk"), Path("b.txt")});
+    QCOMPARE(w_->edtmpath->text(), Path("a.vrk"));
+    QCOMPARE(w_->edtcpath->text(), Path("b.txt"));
+    // The change handlers ran as for typed text.
+    QCOMPARE(w_->edtcdir->text(), dir_->path());
+    QCOMPARE(w_->edtmdir->text(), dir_->path());
+    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:2KB"));
+    // Tooltips are set only by browsing.
+    QVERIFY(w_->edtcpath->toolTip().isEmpty());
+
+    // The extension test is case-sensitive and needs no dot; the last of a kind wins.
+    drop({Path("c.VRK")});
+    QCOMPARE(w_->edtcpath->text(), Path("c.VRK"));
+    QCOMPARE(w_->edtmpath->text(), Path("a.vrk"));
+    drop({Path("x1.vrk"), Path("plainvrk"), Path("y.bin"), Path("z.bin")});
+    QCOMPARE(w_->edtmpath->text(), Path("plainvrk"));
+    QCOMPARE(w_->edtcpath->text(), Path("z.bin"));
+  }
+
+  void OptionsEnableTheirControls() {
+    QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
+    QVERIFY(w_->rgmode->isEnabled());
+    QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
+    QVERIFY(!w_->rgmode->isEnabled());
+
+    QTest::mouseClick(w_->chkccmp, Qt::LeftButton);
+    QVERIFY(w_->rbmd5->isEnabled() && w_->rbcrc32->isEnabled());
+    QTest::mouseClick(w_->rbmd5, Qt::LeftButton);
+    QTest::mouseClick(w_->chkccmp, Qt::LeftButton);
+    QVERIFY(!w_->rbmd5->isEnabled() && !w_->rbcrc32->isEnabled());
+    QVERIFY(w_->rbmd5->isChecked() && !w_->rbcrc32->isChecked());
+
+    w_->edtmpwd->setText("abc");
+    QTest::mouseClick(w_->chkmispwd, Qt::LeftButton);
+    QVERIFY(w_->edtmpwd->isEnabled());
+    QTest::mouseClick(w_->chkmispwd, Qt::LeftButton);
+    QVERIFY(!w_->edtmpwd->isEnabled());
+    QVERIFY(w_->edtmpwd->text().isEmpty());
+  }
+
+  void PasswordBoxAndDialog() {
+    ModalAnswerer answers;
+    // Esc right after ticking: the box is cleared again and "密码设置..." disabled.
+    answers.OnNextDialog([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QTest::mouseClick(w_->chkpwd, Qt::LeftButton);
+    QVERIFY(!w_->chkpwd->isChecked());
+    QVERIFY(!w_->btnpwd->isEnabled());
+
+    // An accepted password keeps the box ticked; cancelling a later showing keeps it too.
+    auto* pwd = shell_.split_password;
+    answers.OnNextDialog([pwd](QWidget* dialog) {
+      QCOMPARE(dialog, static_cast<QWidget*>(pwd));
+      pwd->edt1->setText("abc12");
+      pwd->edt2->setText("abc12");
+      QTest::mouseClick(pwd->btn1, Qt::LeftButton);
+    });
+    QTest::mouseClick(w_->chkpwd, Qt::LeftButton);
+    QVERIFY(w_->chkpwd->isChecked());
+    QVERIFY(w_->btnpwd->isEnabled());
+    QCOMPARE(pwd->Password(), QStringLiteral("abc12"));
+
+    answers.OnNextDialog([](QWidget* dialog) { QTest::keyClick(dialog, Qt::Key_Escape); });
+    QTest::mouseClick(w_->btnpwd, Qt::LeftButton);
+    QVERIFY(w_->chkpwd->isChecked());
+    QCOMPARE(pwd->Password(), QStringLiteral("abc12"));
+
+    // Clearing the box forgets the password.
+    QTest::mouseClick(w_->chkpwd, Qt::LeftButton);
+    QVERIFY(pwd->Password().isEmpty());
+    QVERIFY(!w_->btnpwd->isEnabled());
+    QVERIFY(answers.BoxTexts().isEmpty());
+  }
+
+  // A real split and merge, started from the buttons, with a password, compression, a CRC32
+  // and the shake at the end.
+  void SplitAndMergeFromButtons() {
+    ModalAnswerer answers;
+    const QByteArray content = NoiseBytes(300000, 7) + QByteArray(200000, 'z');
+    const QString source = Path("movie.bin");
+    WriteBytes(source, content);
+
+    w_->edtcpath->setText(source);
+    w_->edtcount->setText("4");
+    QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
+    QTest::mouseClick(w_->rgmodeItems->button(3), Qt::LeftButton);
+    QTest::mouseClick(w_->chkccmp, Qt::LeftButton);
+    auto* pwd = shell_.split_password;
+    answers.OnNextDialog([pwd](QWidget*) {
+      pwd->edt1->setText("Pass99");
+      pwd->edt2->setText("Pass99");
+      QTest::mouseClick(pwd->btn1, Qt::LeftButton);
+    });
+    QTest::mouseClick(w_->chkpwd, Qt::LeftButton);
+    QVERIFY(w_->chkpwd->isChecked());
+    QTest::mouseClick(w_->chkshake, Qt::LeftButton);
+    const QPoint before = w_->pos();
+
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("分割成功!")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnstart->isEnabled() && !w_->IsShaking(), 5000);
+    QVERIFY(!w_->btnstop->isEnabled() && !w_->btncon->isEnabled());
+    QCOMPARE(w_->pos(), before);
+    QCOMPARE(w_->pbcut->value(), w_->pbcut->maximum());
+    QStringList lines = Lines();
+    const int from = IndexOf(lines, QStringLiteral("正在搜集文件信息..."));
+    QVERIFY(from >= 2);
+    QCOMPARE(lines.mid(from),
+             QStringList({"正在搜集文件信息...", "正在生成文件CRC32值...",
+                          "正在分割第1个文件,剩余3个文件...", "正在分割第2个文件,剩余2个文件...",
+                          "正在分割第3个文件,剩余1个文件...", "正在分割第4个文件,剩余0个文件...",
+                          "分割成功!"}));
+    for (int n = 1; n <= 4; ++n) {
+      QVERIFY(QFile::exists(Path(QStringLiteral("movie%1.vrk").arg(n))));
+    }
+
+    QDir(dir_->path()).mkpath("out");
+    w_->edtmpath->setText(Path("movie3.vrk"));
+    QCOMPARE(w_->edtmdir->text(), dir_->path());
+    QTest::mouseClick(w_->chkismdir, Qt::LeftButton);
+    w_->edtmdir->setText(Path("out"));
+    QTest::mouseClick(w_->chkmispwd, Qt::LeftButton);
+    w_->edtmpwd->setText("Pass99");
+    QTest::mouseClick(w_->btnmstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("合并成功!")), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnmstart->isEnabled() && !w_->IsShaking(), 5000);
+    lines = Lines();
+    const int merge_from = IndexOf(lines, QStringLiteral("正在分析文件..."));
+    QVERIFY(merge_from > from);
+    QVERIFY(lines.mid(merge_from).contains(QStringLiteral("校验结果:与原文件相同!")));
+    QCOMPARE(ReadBytes(Path("out/movie.bin")), content);
+    QCOMPARE(w_->pos(), before);
+    QVERIFY(answers.BoxTexts().isEmpty());
+  }
+
+  // "停止" holds the job: no line and no byte until "继续"; "清空记录" meanwhile leaves the two
+  // start lines, followed by the job's later lines.
+  void PauseContinueAndClear() {
+    const QString source = Path("big.bin");
+    WriteBytes(source, NoiseBytes(48 << 20, 3));
+    w_->edtcpath->setText(source);
+    w_->edtcount->setText("48");
+    QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
+    QTest::mouseClick(w_->rgmodeItems->button(3), Qt::LeftButton);
+
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnstop->isEnabled(), 5000);
+    QVERIFY(!w_->btnstart->isEnabled() && !w_->btncon->isEnabled());
+    QTest::mouseClick(w_->btnstop, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件分割被停止!"));
+    QVERIFY(w_->btncon->isEnabled() && !w_->btnstop->isEnabled());
+    QVERIFY(!Lines().contains(QStringLiteral("分割成功!")));
+
+    auto written = [this] {
+      qint64 total = 0;
+      for (const QFileInfo& info : QDir(dir_->path()).entryInfoList({"big*.vrk"})) {
+        total += info.size();
+      }
+      return total;
+    };
+    const QStringList paused_lines = Lines();
+    const qint64 paused_bytes = written();
+    // Watching for a while that nothing happens: the job must stay put.
+    QTest::qWait(400);
+    QCOMPARE(Lines(), paused_lines);
+    QCOMPARE(written(), paused_bytes);
+
+    QTest::mouseClick(w_->SpeedButton5, Qt::LeftButton);
+    QCOMPARE(Lines(), QStringList({kStart1, kStart2}));
+
+    QTest::mouseClick(w_->btncon, Qt::LeftButton);
+    QVERIFY(!w_->btncon->isEnabled() && w_->btnstop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("分割成功!")), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnstart->isEnabled(), 5000);
+    const QStringList lines = Lines();
+    QCOMPARE(lines.mid(0, 3), QStringList({kStart1, kStart2, "继续文件分割..."}));
+    QVERIFY(lines.size() > 4);
+    QVERIFY(lines[3].startsWith(QStringLiteral("正在分割第")));
+    QCOMPARE(lines.last(), QStringLiteral("分割成功!"));
+    QVERIFY(!lines.contains(QStringLiteral("正在搜集文件信息...")));
+  }
+
+  void MergePauseAndContinue() {
+    // The merge panel's buttons pause and continue its own job, with its own lines.
+    const QString source = Path("m.bin");
+    WriteBytes(source, NoiseBytes(24 << 20, 5));
+    w_->edtcpath->setText(source);
+    w_->edtcount->setText("24");
+    QTest::mouseClick(w_->chkccmp, Qt::LeftButton);
+    QTest::mouseClick(w_->rbmd5, Qt::LeftButton);
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("分割成功!")), 30000);
+    QTRY_VERIFY(w_->btnstart->isEnabled());
+    QFile::remove(source);
+
+    w_->edtmpath->setText(Path("m1.vrk"));
+    QTest::mouseClick(w_->btnmstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnmstop->isEnabled(), 5000);
+    QTest::mouseClick(w_->btnmstop, Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件合并被停止!"));
+    QVERIFY(w_->btnmcon->isEnabled() && !w_->btnmstop->isEnabled());
+    QVERIFY(w_->btnstart->isEnabled());
+    QTest::mouseClick(w_->btnmcon, Qt::LeftButton);
+    QVERIFY(!w_->btnmcon->isEnabled() && w_->btnmstop->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("合并成功!")), 30000);
+    const QStringList lines = Lines();
+    const int stopped = IndexOf(lines, QStringLiteral("文件合并被停止!"));
+    QCOMPARE(lines.value(stopped + 1), QStringLiteral("继续文件合并..."));
+    QVERIFY(lines.contains(QStringLiteral("校验结果:与原文件相同!")));
+    QTRY_VERIFY(w_->btnmstart->isEnabled() && !w_->btnmstop->isEnabled());
+  }
+
+  // A worker's shake: the call waits on the worker's thread until the window is back where it
+  // started, and the window really moved on the way.
+  void ShakeEndsWhereItStarted() {
+    w_->move(200, 150);
+    QTRY_COMPARE(w_->pos(), QPoint(200, 150));
+    const QPoint start = w_->pos();
+    QSet<QPair<int, int>> seen;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, this, [&] {
+      seen.insert({w_->pos().x() - start.x(), w_->pos().y() - start.y()});
+    });
+    sampler.start(5);
+
+    auto callbacks = w_->MakeToolContext().host.callbacks;
+    QVERIFY(!callbacks->ShakeOption());
+    w_->chkshake->click();
+    QVERIFY(callbacks->ShakeOption());
+    std::atomic<bool> returned{false};
+    const auto begun = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::duration took{};
+    std::thread worker([&] {
+      callbacks->ShakeWindow();
+      took = std::chrono::steady_clock::now() - begun;
+      returned = true;
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 5000);
+    worker.join();
+    QCOMPARE(w_->pos(), start);
+    QVERIFY(took >= std::chrono::milliseconds(700));
+    QVERIFY(seen.contains({0, -3}));
+    QVERIFY(seen.contains({-3, -3}));
+    QVERIFY(seen.contains({-3, 0}));
+    for (const auto& offset : seen) {
+      QVERIFY(offset.first >= -3 && offset.first <= 0 && offset.second >= -3 && offset.second <= 0);
+    }
+  }
+
+  void Topmost() {
+    const QPoint at = w_->pos();
+    QTest::mouseClick(w_->CheckBox3, Qt::LeftButton);
+    QVERIFY(w_->windowFlags() & Qt::WindowStaysOnTopHint);
+    QVERIFY(w_->isVisible());
+    QCOMPARE(w_->pos(), at);
+    QTest::mouseClick(w_->CheckBox3, Qt::LeftButton);
+    QVERIFY(!(w_->windowFlags() & Qt::WindowStaysOnTopHint));
+    QVERIFY(w_->isVisible());
+    QVERIFY(!(w_->windowFlags() & Qt::WindowMaximizeButtonHint));
+  }
+
+  // A line a worker added before the window adds its own stays before it, even when the
+  // window thread has not yet handled the worker's line.
+  void LogKeepsOrderAcrossThreads() {
+    auto sink = w_->Log().Sink();
+    for (int round = 0; round < 20; ++round) {
+      std::atomic<bool> added{false};
+      std::thread worker([&] {
+        sink->Add("worker " + std::to_string(round));
+        added = true;
+      });
+      while (!added) {
+        std::this_thread::yield();
+      }
+      w_->Log().Add(QStringLiteral("window %1").arg(round));
+      worker.join();
+    }
+    QStringList expected{kStart1, kStart2};
+    for (int round = 0; round < 20; ++round) {
+      expected << QStringLiteral("worker %1").arg(round) << QStringLiteral("window %1").arg(round);
+    }
+    QCOMPARE(Lines(), expected);
+
+    // Many threads at once: every line arrives whole, each thread's in its own order.
+    w_->SpeedButton5->click();
+    std::vector<std::thread> workers;
+    for (int t = 0; t < 4; ++t) {
+      workers.emplace_back([sink, t] {
+        for (int i = 0; i < 200; ++i) {
+          sink->Add("t" + std::to_string(t) + " line " + std::to_string(i));
+        }
+      });
+    }
+    for (auto& worker : workers) {
+      worker.join();
+    }
+    QTRY_COMPARE(Lines().size(), 2 + 800);
+    int next[4] = {0, 0, 0, 0};
+    for (const QString& line : Lines().mid(2)) {
+      const int t = line.mid(1, 1).toInt();
+      QCOMPARE(line, QStringLiteral("t%1 line %2").arg(t).arg(next[t]));
+      ++next[t];
+    }
+  }
+
+  // Closing the window releases every worker waiting on it, paused or in a callback.
+  void ClosingReleasesWorkers() {
+    auto context = w_->MakeToolContext();
+    w_->chkshake->click();
+    std::atomic<bool> returned{false};
+    std::thread shaker([&] {
+      context.host.callbacks->ShakeWindow();
+      returned = true;
+    });
+    QTRY_VERIFY(w_->IsShaking());
+
+    const QString source = Path("closing.bin");
+    WriteBytes(source, NoiseBytes(16 << 20, 9));
+    w_->edtcpath->setText(source);
+    w_->edtcount->setText("16");
+    QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(w_->btnstop->isEnabled(), 5000);
+    QTest::mouseClick(w_->btnstop, Qt::LeftButton);
+    auto worker = w_->CutWorker.lock();
+    QVERIFY(worker != nullptr);
+
+    const auto closing = std::chrono::steady_clock::now();
+    QVERIFY(w_->close());
+    QVERIFY(w_->IsClosing());
+    QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 1000);
+    shaker.join();
+    QVERIFY(std::chrono::steady_clock::now() - closing < std::chrono::seconds(1));
+
+    // The paused job goes on to its end without the window once let go; its ButtonsIdle and
+    // shake return at once.
+    worker->Continue();
+    QVERIFY(worker->WaitFinished(std::chrono::seconds(60)));
+    worker.reset();
+    shell_.main.reset();
+  }
+};
+
+QTEST_MAIN(MainfmTest)
+#include "mainfm_test.moc"
