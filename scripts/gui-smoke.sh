@@ -4,6 +4,8 @@
 # closes its own window after QARVO_SMOKE_CLOSE_MS, the way a user's click on the close box
 # does.
 # Usage: scripts/gui-smoke.sh BUILD_DIR
+# With QARVO_SCREENSHOT=FILE.png it also saves a picture of the main window there (the README's
+# screenshot is made this way: QARVO_SCREENSHOT=docs/screenshot.png scripts/gui-smoke.sh build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -32,6 +34,7 @@ done
 echo "mapped=$mapped" >"$work/state.txt"
 if [ "$mapped" = yes ]; then
   xwininfo -name "$title" >"$work/window.txt" 2>&1
+  sleep 0.5  # let the first paint finish
   import -window root "$work/screen.png" 2>/dev/null || true
 fi
 wait "$pid"
@@ -46,6 +49,11 @@ grep -q "mapped=yes" "$work/state.txt" || { echo "gui-smoke: main window never m
 grep -q "rc=0" "$work/state.txt" || { echo "gui-smoke: program did not end cleanly" >&2; cat "$work/err.txt" >&2; exit 1; }
 grep -q "main window shown, exposed" "$work/out.txt" || { echo "gui-smoke: window not exposed" >&2; cat "$work/out.txt" >&2; exit 1; }
 grep -E "Width|Height" "$work/window.txt" | tr -s ' ' | sed 's/^/gui-smoke: /'
+if [ -n "${QARVO_SCREENSHOT:-}" ] && [ -s "$work/screen.png" ]; then
+  geometry=$(awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print w "x" h "+" x "+" y}' "$work/window.txt")
+  convert "$work/screen.png" -crop "$geometry" +repage -strip "$QARVO_SCREENSHOT"
+  echo "gui-smoke: window picture saved to $QARVO_SCREENSHOT ($geometry)"
+fi
 if [ -s "$work/screen.png" ]; then
   # A window that draws nothing leaves the screen one colour.
   colours=$(convert "$work/screen.png" -format %k info: 2>/dev/null || echo 0)
