@@ -36,7 +36,7 @@ Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解
   StaticText1->setBuddy(Edit1);
   StaticText2->setBuddy(Edit2);
 
-  OpenDialog1 = AddOpenDialog("OpenDialog1", QString());
+  OpenDialog1 = AddOpenDialog("OpenDialog1", QStringLiteral("任何文件(*)"));
 
   connect(Edit1, &QLineEdit::textChanged, this, &Tsdfm::Edit1Change);
   connect(CheckBox1, &QCheckBox::clicked, this, &Tsdfm::CheckBox1Click);

@@ -89,7 +89,7 @@ Tsmfm::Tsmfm(const ToolContext& context)
   Label1->setBuddy(Edit1);
   lbl1->setBuddy(edtfilename);
 
-  OpenDialog1 = AddOpenDialog("OpenDialog1", QString());
+  OpenDialog1 = AddOpenDialog("OpenDialog1", QStringLiteral("任何文件(*)"));
   OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
 
   connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
