@@ -23,6 +23,7 @@
 
 #include "app/addfm.h"
 #include "app/cmpfm.h"
+#include "app/mainfm.h"
 #include "app/mp3fm.h"
 #include "app/tool_windows.h"
 
@@ -528,6 +529,58 @@ class FileToolsTest : public QObject {
     const std::vector<std::string> lines{"正在剪辑...", "剪辑完毕!"};
     QCOMPARE(log_->WaitFor(2), lines);
     QCOMPARE(ReadBytes(dir.filePath("歌曲剪辑.mp3")), source.substr(1200000, 600000));
+  }
+  // ---- from the main window ----
+
+  void menuEntriesOpenTheWindowsThatLogIntoMainLog() {
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("a"), "123456789");
+    WriteBytes(dir.filePath("b"), "123456789");
+    WriteBytes(dir.filePath("song.mp3"), Pattern(1000));
+    Tmainfm main;
+    main.show();
+    QVERIFY(main.mnuAdd->isEnabled());
+    QVERIFY(main.mnuCmp->isEnabled());
+    QVERIFY(main.mnuMp3->isEnabled());
+
+    QStringList seen;
+    QTimer driver;
+    connect(&driver, &QTimer::timeout, this, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* cmp = qobject_cast<Tcmpfm*>(modal)) {
+        seen << cmp->windowTitle();
+        cmp->Edit1->setText(dir.filePath("a"));
+        cmp->Edit2->setText(dir.filePath("b"));
+        cmp->btn1->click();
+      } else if (auto* add = qobject_cast<Taddfm*>(modal)) {
+        seen << add->windowTitle();
+        add->reject();
+      } else if (auto* mp3 = qobject_cast<Tmp3fm*>(modal)) {
+        seen << mp3->windowTitle();
+        mp3->edtmp3path->setText(dir.filePath("song.mp3"));
+        mp3->edts1->setText(QStringLiteral("10"));
+        mp3->edts3->setText(QStringLiteral("10"));
+        mp3->btn2->click();
+      }
+    });
+    driver.start(5);
+    main.mnuAdd->trigger();
+    main.mnuCmp->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(main.Log().Lines().contains(QStringLiteral("两文件相同")), 10000);
+    main.mnuMp3->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(main.Log().Lines().contains(QStringLiteral("剪辑完毕!")), 10000);
+    driver.stop();
+    QCOMPARE(seen, (QStringList{QStringLiteral("文件捆绑"), QStringLiteral("文件对比"),
+                                QStringLiteral("MP3剪辑")}));
+    const QStringList lines = main.Log().Lines();
+    const qsizetype first = lines.indexOf(QStringLiteral("正在生成文件1 CRC32值...."));
+    QVERIFY(first >= 0);
+    QCOMPARE(lines.mid(first, 5),
+             (QStringList{QStringLiteral("正在生成文件1 CRC32值...."),
+                          QStringLiteral("文件1 CRC32值:CBF43926"),
+                          QStringLiteral("正在生成文件2 CRC32值..."),
+                          QStringLiteral("文件2 CRC32值:CBF43926"), QStringLiteral("两文件相同")}));
+    QCOMPARE(ReadBytes(dir.filePath("song剪辑.mp3")), Pattern(1000));
   }
 };
 
