@@ -530,6 +530,7 @@ class FileToolsTest : public QObject {
     QCOMPARE(log_->WaitFor(2), lines);
     QCOMPARE(ReadBytes(dir.filePath("歌曲剪辑.mp3")), source.substr(1200000, 600000));
   }
+
   // ---- from the main window ----
 
   void menuEntriesOpenTheWindowsThatLogIntoMainLog() {
