@@ -54,6 +54,9 @@ void SetUpApplication(QApplication& app) {
   QApplication::setApplicationName(QStringLiteral("Qarvo文件分割助手"));
   QGuiApplication::setDesktopFileName(QStringLiteral("qarvo-gui"));
   QApplication::setWindowIcon(QIcon(QStringLiteral(":/qarvo/qarvo.png")));
+  // Windows that ask for the font by its Windows name get the stand-in as well.
+  QFont::insertSubstitution(QStringLiteral("宋体"), WindowFont().family());
+  QFont::insertSubstitution(QStringLiteral("SimSun"), WindowFont().family());
   QApplication::setFont(WindowFont());
   app.setStyle(new ShellStyle);
 }

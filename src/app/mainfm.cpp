@@ -581,10 +581,11 @@ void Tmainfm::btnstopClick() {
 }
 
 void Tmainfm::btnconClick() {
+  // The line goes first, so that the job's next lines follow it.
+  log_->Add(QStringLiteral("继续文件分割..."));
   if (auto worker = CutWorker.lock()) {
     worker->Continue();
   }
-  log_->Add(QStringLiteral("继续文件分割..."));
   btncon->setEnabled(false);
   btnstop->setEnabled(true);
 }
@@ -599,10 +600,11 @@ void Tmainfm::btnmstopClick() {
 }
 
 void Tmainfm::btnmconClick() {
+  // The line goes first, so that the job's next lines follow it.
+  log_->Add(QStringLiteral("继续文件合并..."));
   if (auto worker = MergeWorker.lock()) {
     worker->Continue();
   }
-  log_->Add(QStringLiteral("继续文件合并..."));
   btnmcon->setEnabled(false);
   btnmstop->setEnabled(true);
 }

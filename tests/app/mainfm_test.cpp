@@ -6,6 +6,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStyle>
 #include <QTemporaryDir>
 
 #include <atomic>
@@ -109,6 +110,61 @@ class MainfmTest : public QObject {
     QVERIFY(!w_->mnuHex->isEnabled());
     QCOMPARE(w_->mnuPack->isEnabled(), qarvo::ui::PackToolsBuilt());
     QCOMPARE(w_->mnuCmp->isEnabled(), qarvo::ui::FileToolsBuilt());
+  }
+
+  void ShellSettings() {
+    QCOMPARE(QApplication::applicationName(), QStringLiteral("Qarvo文件分割助手"));
+    QCOMPARE(QApplication::style()->styleHint(QStyle::SH_ToolTip_WakeUpDelay), 100);
+    QCOMPARE(QFontInfo(w_->Label1->font()).family(), QStringLiteral("WenQuanYi Micro Hei"));
+    QCOMPARE(QFontInfo(QFont(QStringLiteral("宋体"))).family(),
+             QStringLiteral("WenQuanYi Micro Hei"));
+    QCOMPARE(w_->Label1->font().pixelSize(), 12);
+    // The dialogs that live for the whole run belong to the main window.
+    QCOMPARE(shell_.split_password->parentWidget(), w_);
+    QCOMPARE(shell_.pack_password->parentWidget(), w_);
+    QCOMPARE(w_->MakeToolContext().pack_password, shell_.pack_password);
+  }
+
+  // Each choice of a tool's entry makes a new window owned by the main window, keeps it as
+  // the current one of its kind and shows it modally.
+  void ToolMenusOpenNewModalWindows() {
+    struct Entry {
+      QAction* action;
+      QPointer<QDialog>* current;
+    };
+    const Entry entries[] = {{w_->mnuMp3, &w_->Mp3Window},
+                             {w_->mnuCmp, &w_->CmpWindow},
+                             {w_->mnuAdd, &w_->AddWindow},
+                             {w_->mnuPack, &w_->PackWindow},
+                             {w_->mnuUnpack, &w_->UnpackWindow}};
+    int opened = 0;
+    for (const Entry& entry : entries) {
+      if (!entry.action->isEnabled()) {
+        continue;
+      }
+      ModalAnswerer answers;
+      QPointer<QWidget> first;
+      for (int round = 0; round < 2; ++round) {
+        QWidget* seen = nullptr;
+        answers.OnNextDialog([&seen](QWidget* dialog) {
+          seen = dialog;
+          static_cast<QDialog*>(dialog)->reject();
+        });
+        entry.action->trigger();
+        QVERIFY2(seen != nullptr, qPrintable(entry.action->text()));
+        QCOMPARE(seen, static_cast<QWidget*>(entry.current->data()));
+        QCOMPARE(seen->parentWidget(), w_);
+        if (round == 0) {
+          first = seen;
+        } else {
+          QVERIFY(seen != first.data());
+        }
+      }
+      ++opened;
+    }
+    if (opened == 0) {
+      QSKIP("no tool window is built into this program");
+    }
   }
 
   void WindowContextMenuRepeatsTools() {
