@@ -21,6 +21,8 @@ using Clock = std::chrono::steady_clock;
 // Best time of one measured step over all runs; the steps of a run follow each other, so a
 // busy machine slows every tool alike.
 struct Step {
+  Step(const char* step_name, std::string (*step_run)(const std::string& path))
+      : name(step_name), run(step_run) {}
   const char* name;
   std::string (*run)(const std::string& path);
   double best = 1e300;
