@@ -177,7 +177,10 @@ TEST(WorkerThreadTest, PauseStopsACopyBetweenBlocks) {
     self.Log("copied");
   });
   ASSERT_TRUE(recorder->WaitFor("copying"));
+  const auto asked = std::chrono::steady_clock::now();
   worker->Pause();
+  // A pause reaches a running copy at its next block.
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, milliseconds(100));
   const auto at_pause = std::filesystem::file_size(target);
   EXPECT_LT(at_pause, content.size());
   EXPECT_FALSE(recorder->WaitFor("copied", milliseconds(300)));
