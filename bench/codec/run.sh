@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # MD5 and CRC-32 file throughput, side by side with the usual tools, on one 1 GiB file read
-# from the page cache; each run measures every tool in turn, best run counts. Usage: bench/codec/run.sh [runs]   (QARVO_BENCH_DIR: where the file goes)
+# from the page cache. Each run measures every tool in turn (so a busy machine slows them
+# alike); the best run of each counts.
+# Usage: bench/codec/run.sh [runs]   (QARVO_BENCH_DIR: where the 1 GiB file goes)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 runs=${1:-3}
