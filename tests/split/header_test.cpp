@@ -95,7 +95,12 @@ struct RoundTripCase {
 };
 
 TEST(SetHeader, RoundTrips) {
+  std::string long_chinese;
+  for (int i = 0; i < 150; ++i) {
+    long_chinese += "样";
+  }
   const RoundTripCase cases[] = {
+      {"", "1234567", 2, false, 5, long_chinese + ".txt"},
       {"", "0", 0, false, 1, "README"},
       {"secret", "900150983cd24fb0d6963f7d28e17f72", 1, true, 12, "movie.avi"},
       {"口令", "CBF43926", 2, false, 999999999, "样本.txt"},
