@@ -203,6 +203,17 @@ TEST_F(MergerFileTest, ReplacesAFileOfTheSourceName) {
   EXPECT_TRUE(test::ReadFile(out_.File("same.txt")) == content);
 }
 
+TEST_F(MergerFileTest, NeverWritesTheOutputOverAPiece) {
+  MakeSet(dir_, "loop.bin", test::RandomBytes(900, 19), 2);
+  const std::string piece = test::ReadFile(dir_.File("loop1.vrk"));
+  std::filesystem::create_symlink(dir_.File("loop1.vrk"), out_.File("loop.bin"));
+  const Events events = RunMerge(dir_.File("loop2.vrk"), {}, out_.path());
+  EXPECT_EQ(Events(events.end() - 3, events.end()),
+            (Events{"文件合并:文件很可能正在被其它程序调用!",
+                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
+  EXPECT_TRUE(test::ReadFile(dir_.File("loop1.vrk")) == piece);
+}
+
 TEST_F(MergerFileTest, AnOutputDirectoryWithOrWithoutTrailingSeparator) {
   const std::string content = test::RandomBytes(700, 9);
   MakeSet(dir_, "slash.bin", content, 2);
