@@ -171,6 +171,10 @@ QWidget* Tmainfm::BuildSplitPanel() {
 
   StaticText7 = MakeLabel(g, "StaticText7", QString());
   txt1 = MakeLabel(g, "txt1", QString());
+  // Empty at the start; reserve their line so the panel does not shift when they fill.
+  for (QLabel* label : {StaticText7, txt1}) {
+    label->setMinimumHeight(label->fontMetrics().height());
+  }
 
   edtcount = MakeEdit(g, "edtcount");
   edtcount->setText(QStringLiteral("3"));
