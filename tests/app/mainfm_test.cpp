@@ -9,6 +9,8 @@
 #include <QStyle>
 #include <QTemporaryDir>
 
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <thread>
@@ -284,6 +286,29 @@ class MainfmTest : public QObject {
     held.Close();
     w_->edtcount->setText("2");
     QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:4.8KB"));
+  }
+
+  // A source whose size cannot be read: the box names the file and the reason, and no job
+  // starts. Permissions do not stop the superuser, so this needs an ordinary user.
+  void UnreadableSourceIsShown() {
+    if (geteuid() == 0) {
+      QSKIP("file permissions do not apply to the superuser");
+    }
+    ModalAnswerer answers;
+    const QString source = Path("locked.bin");
+    WriteBytes(source, QByteArray(100, 'l'));
+    QFile::setPermissions(source, QFileDevice::Permissions());
+    w_->edtcpath->setText(source);
+    QCOMPARE(answers.BoxTexts().size(), 1);
+    QVERIFY(answers.BoxTexts()[0].contains(source));
+    QTest::mouseClick(w_->btnstart, Qt::LeftButton);
+    QCOMPARE(answers.BoxTexts().size(), 2);
+    QVERIFY(answers.BoxTexts()[1].startsWith(QStringLiteral("无法开始分割")));
+    QVERIFY(answers.BoxTexts()[1].contains(source));
+    QVERIFY(answers.BoxTexts()[1].contains(QStringLiteral("没有访问权限")));
+    QCOMPARE(Lines(), QStringList({kStart1, kStart2}));
+    QVERIFY(w_->CutWorker.expired());
+    QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
   }
 
   void DirectoriesFollowPaths() {
