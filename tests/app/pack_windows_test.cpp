@@ -133,6 +133,15 @@ std::string ReadBytes(const QString& path) {
   return data.str();
 }
 
+// Chooses `path` in a file dialog and confirms. The name goes straight into the dialog's name
+// edit: selectFile leaves that edit alone once it has the focus, which makes it racy.
+void ChooseAndAccept(QFileDialog* dialog, const QString& path) {
+  auto* edit = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  QVERIFY(edit != nullptr);
+  edit->setText(path);
+  static_cast<QDialog*>(dialog)->accept();  // runs the file dialog's own accept
+}
+
 QString Cell(const Tsmfm& window, int row, int column) {
   const QTableWidgetItem* item = window.StringGrid1->item(row, column);
   return item != nullptr ? item->text() : QString();
@@ -227,8 +236,7 @@ class PackWindowsTest : public QObject {
       QCOMPARE(dialog, window.OpenDialog1);
       QCOMPARE(dialog->fileMode(), QFileDialog::ExistingFiles);
       QVERIFY(dialog->nameFilters().join(";").startsWith(QStringLiteral("任何文件")));
-      dialog->selectFile(Path("one.txt"));
-      static_cast<QDialog*>(dialog)->accept();
+      ChooseAndAccept(dialog, Path("one.txt"));
     };
     window.btn3->click();
     QCOMPARE(Cell(window, 1, 0), Path("one.txt"));
@@ -424,13 +432,40 @@ class PackWindowsTest : public QObject {
     answerer.on_file_dialog = [&](QFileDialog* dialog) {
       QCOMPARE(dialog, window.OpenDialog1);
       WriteBytes(Path("chosen.pak"), "x");
-      dialog->selectFile(Path("chosen.pak"));
-      static_cast<QDialog*>(dialog)->accept();
+      ChooseAndAccept(dialog, Path("chosen.pak"));
     };
     window.SpeedButton1->click();
     QCOMPARE(window.Edit1->text(), Path("chosen.pak"));
     QCOMPARE(window.Edit1->toolTip(), Path("chosen.pak"));
     QCOMPARE(window.Edit2->text(), temp_.path());
+  }
+
+  void folderPickersFillTheirEdits() {
+    QDir(temp_.path()).mkdir(QStringLiteral("picked"));
+    ModalAnswerer answerer;
+    QString title;
+    answerer.on_file_dialog = [&](QFileDialog* dialog) {
+      title = dialog->windowTitle();
+      ChooseAndAccept(dialog, Path("picked"));
+    };
+    Tsmfm pack(Context());
+    pack.Edit1->setText(QStringLiteral("before"));
+    pack.SpeedButton4->click();
+    QCOMPARE(title, QStringLiteral("选择一个目录,打包的文件将释放到您选择的目录"));
+    QCOMPARE(pack.Edit1->text(), Path("picked"));
+
+    Tsdfm unpack(Context());
+    unpack.CheckBox1->click();
+    unpack.SpeedButton2->click();
+    QCOMPARE(title, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"));
+    QCOMPARE(unpack.Edit2->text(), Path("picked"));
+
+    // A cancelled picker leaves the text.
+    answerer.on_file_dialog = nullptr;
+    pack.SpeedButton4->click();
+    unpack.SpeedButton2->click();
+    QCOMPARE(pack.Edit1->text(), Path("picked"));
+    QCOMPARE(unpack.Edit2->text(), Path("picked"));
   }
 
   void unpackWindowRefusals() {
