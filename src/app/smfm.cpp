@@ -1,7 +1,6 @@
 #include "app/smfm.h"
 
 #include <QHeaderView>
-#include <QScrollBar>
 #include <QStandardPaths>
 
 #include "app/password_dialogs.h"
