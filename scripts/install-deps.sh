@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev clang-format
   fonts-wqy-microhei fonts-liberation2
   xvfb xauth x11-apps x11-utils imagemagick
-  time coreutils tar
+  time coreutils tar bc
 )
 
 missing=()

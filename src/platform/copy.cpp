@@ -29,8 +29,8 @@ void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
   bool kernel = true;
   int64_t left = count;
   while (left > 0) {
-    const size_t step =
-        left < static_cast<int64_t>(kCopyBlockSize) ? static_cast<size_t>(left) : kCopyBlockSize;
+    const size_t limit = kernel ? kKernelCopyStep : kCopyBlockSize;
+    const size_t step = left < static_cast<int64_t>(limit) ? static_cast<size_t>(left) : limit;
     std::unique_lock<std::mutex> hold;
     if (observer != nullptr) {
       hold = observer->BeforeBlock();
@@ -43,7 +43,7 @@ void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
       if (buffer.empty()) {
         buffer.resize(kCopyBlockSize);
       }
-      moved = in.Read(buffer.data(), step);
+      moved = in.Read(buffer.data(), step < kCopyBlockSize ? step : kCopyBlockSize);
       if (moved > 0) {
         out.Write(buffer.data(), moved);
       }

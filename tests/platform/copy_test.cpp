@@ -45,11 +45,30 @@ TEST(CopyBytes, CopiesARangeInBoundedBlocks) {
   int64_t total = 0;
   for (const int64_t block : observer.blocks) {
     EXPECT_GT(block, 0);
-    EXPECT_LE(block, static_cast<int64_t>(kCopyBlockSize));
+    EXPECT_LE(block, static_cast<int64_t>(kKernelCopyStep));
     total += block;
   }
   EXPECT_EQ(total, 150000);
   EXPECT_EQ(observer.before, static_cast<int>(observer.blocks.size()));
+}
+
+TEST(CopyBytes, WithoutKernelCopyBlocksStayWithinTheBuffer) {
+  // The kernel refuses to copy into a character device, so this takes the buffered path.
+  test::TempDir dir;
+  test::WriteFile(dir.File("in"), test::RandomBytes(200000, 12));
+  File in(dir.File("in"), OpenMode::Read, Share::Shared);
+  File out("/dev/null", OpenMode::ReadWrite, Share::Shared);
+  RecordingObserver observer;
+  CopyBytes(in, out, 200000, &observer);
+  EXPECT_EQ(in.Position(), 200000);
+  int64_t total = 0;
+  for (const int64_t block : observer.blocks) {
+    EXPECT_GT(block, 0);
+    EXPECT_LE(block, static_cast<int64_t>(kCopyBlockSize));
+    total += block;
+  }
+  EXPECT_EQ(total, 200000);
+  EXPECT_GE(observer.blocks.size(), 4u);
 }
 
 TEST(CopyBytes, ZeroBytesAndNoObserver) {
