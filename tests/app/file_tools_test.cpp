@@ -27,101 +27,21 @@
 #include "app/mp3fm.h"
 #include "app/tool_windows.h"
 
+#include "app/tool_window_test_util.h"
+#include "support/capture_log.h"
+
 namespace {
 
 using namespace qarvo;
 using namespace qarvo::ui;
 
 // MainLog as the workers see it; the test waits on its lines.
-class TestLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-    }
-    changed_.notify_all();
-  }
-  // The lines once there are at least `count` of them, or what came within ten seconds.
-  std::vector<std::string> WaitFor(size_t count) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(10), [&] { return lines_.size() >= count; });
-    return lines_;
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> lines_;
-};
-
-struct SeenBox {
-  QString title;
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  int buttons = 0;
-};
-
-// Answers modal windows while a handler runs: message boxes are recorded and closed with their
-// OK button, file dialogs are handed to `on_file_dialog` (cancelled when it is not set).
-class ModalAnswerer : public QObject {
- public:
-  ModalAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::Poll);
-    timer_.start(5);
-  }
-  std::vector<SeenBox> boxes;
-  std::function<void(QFileDialog*)> on_file_dialog;
-
- private:
-  void Poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.push_back(
-          {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())});
-      box->button(QMessageBox::Ok)->click();
-    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      // A dialog the handler could not close (a failed check inside it) is cancelled, so a
-      // failing test ends instead of waiting for ever.
-      if (on_file_dialog && ++file_dialog_polls_ <= 50) {
-        on_file_dialog(dialog);
-      } else {
-        dialog->reject();
-      }
-    }
-  }
-  QTimer timer_;
-  int file_dialog_polls_ = 0;
-};
-
-// Types a full path into the dialog's name box, as a user would, instead of waiting for the
-// dialog's folder listing to fill.
-void TypeFileName(QFileDialog* dialog, const QString& path) {
-  auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  if (name != nullptr) {
-    name->setText(path);
-  }
-}
-
-std::string Utf8(const QString& text) {
-  return text.toStdString();
-}
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-  std::ofstream out(Utf8(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const QString& path) {
-  std::ifstream in(Utf8(path), std::ios::binary);
-  std::ostringstream data;
-  data << in.rdbuf();
-  return data.str();
-}
+using TestLog = qarvo::test::CaptureLog;
+using qarvo::test::ReadBytes;
+using qarvo::test::SeenBox;
+using qarvo::test::TypeFileName;
+using qarvo::test::WriteBytes;
+using ModalAnswerer = qarvo::test::ToolModalAnswerer;
 
 std::string Pattern(size_t size) {
   std::string bytes(size, '\0');

@@ -37,100 +37,23 @@
 #include "tools/pack_format.h"
 #include "tools/unpack.h"
 
+#include "app/tool_window_test_util.h"
+#include "support/capture_log.h"
+
 namespace {
 
 using namespace qarvo;
 using namespace qarvo::ui;
 
-class TestLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      lines_.push_back(line);
-    }
-    changed_.notify_all();
-  }
-  // The lines once `line` is among them, or what came within thirty seconds.
-  std::vector<std::string> WaitForLine(const std::string& line) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait_for(lock, std::chrono::seconds(30), [&] {
-      return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-    });
-    return lines_;
-  }
-  std::vector<std::string> Lines() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  void Clear() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.clear();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<std::string> lines_;
-};
-
-struct SeenBox {
-  QString title;
-  QString text;
-  QMessageBox::Icon icon = QMessageBox::NoIcon;
-  int buttons = 0;
-};
-
-// Answers modal windows while a handler runs: message boxes are recorded and closed with OK,
-// file dialogs and the password dialog go to their handlers (cancelled when none is set).
-class ModalAnswerer : public QObject {
- public:
-  ModalAnswerer() {
-    connect(&timer_, &QTimer::timeout, this, &ModalAnswerer::Poll);
-    timer_.start(5);
-  }
-  std::vector<SeenBox> boxes;
-  std::function<void(QFileDialog*)> on_file_dialog;
-  std::function<void(Tspwd1*)> on_password;
-
- private:
-  void Poll() {
-    QWidget* modal = QApplication::activeModalWidget();
-    if (auto* box = qobject_cast<QMessageBox*>(modal)) {
-      boxes.push_back(
-          {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())});
-      box->button(QMessageBox::Ok)->click();
-    } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
-      if (on_file_dialog) {
-        on_file_dialog(dialog);
-      } else {
-        dialog->reject();
-      }
-    } else if (auto* password = qobject_cast<Tspwd1*>(modal)) {
-      if (on_password) {
-        on_password(password);
-      } else {
-        password->reject();
-      }
-    }
-  }
-  QTimer timer_;
-};
+using TestLog = qarvo::test::CaptureLog;
+using qarvo::test::ReadBytes;
+using qarvo::test::SeenBox;
+using qarvo::test::TypeFileName;
+using qarvo::test::WriteBytes;
+using ModalAnswerer = qarvo::test::ToolModalAnswerer;
 
 std::string Utf8(const QString& text) {
   return text.toStdString();
-}
-
-void WriteBytes(const QString& path, const std::string& bytes) {
-  std::ofstream out(Utf8(path), std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-std::string ReadBytes(const QString& path) {
-  std::ifstream in(Utf8(path), std::ios::binary);
-  std::ostringstream data;
-  data << in.rdbuf();
-  return data.str();
 }
 
 // Chooses `path` in a file dialog and confirms. The name goes straight into the dialog's name

@@ -1,64 +1,28 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/run_qarvo.h"
 #include "support/test_support.h"
 
 namespace {
 
+using qarvo::test::CliResult;
+using qarvo::test::RunQarvo;
+
 using qarvo::test::ReadFile;
 using qarvo::test::TempDir;
 using qarvo::test::WriteFile;
-
-struct PackRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string ShellQuote(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
-}
-
-// Runs the real executable and keeps stdout and stderr apart.
-PackRun RunQarvo(const std::vector<std::string>& args) {
-  TempDir scratch;
-  const std::string err_path = scratch.File("stderr");
-  std::string command = ShellQuote(QARVO_CLI_PATH);
-  for (const auto& arg : args) {
-    command += " " + ShellQuote(arg);
-  }
-  command += " 2>" + ShellQuote(err_path);
-  PackRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return run;
-  }
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    run.out.append(buffer, got);
-  }
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = ReadFile(err_path);
-  return run;
-}
 
 TEST(PackCli, PackAndUnpackWithEveryOption) {
   TempDir dir;
   TempDir out;
   WriteFile(dir.File("a.txt"), "hello");
   WriteFile(dir.File("b.bin"), "hello world!");
-  PackRun run =
+  CliResult run =
       RunQarvo({"pack", dir.File("a.txt"), dir.File("b.bin"), "--out", dir.path(), "--name",
                 "all.pak", "--check", "crc32", "--password", "abc12", "--delete-sources"});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -88,7 +52,7 @@ TEST(PackCli, UnpackDefaultsToThePacksFolderAndReadsTheWindowsVector) {
   TempDir dir;
   std::filesystem::copy_file(qarvo::test::VectorsDir() + "/pack-windows-paths/files.pak",
                              dir.File("files.pak"));
-  PackRun run = RunQarvo({"unpack", dir.File("files.pak"), "--no-verify"});
+  CliResult run = RunQarvo({"unpack", dir.File("files.pak"), "--no-verify"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out,
             "正在分析文件...\n正在解包第1个文件,剩余1个文件...\n正在解包第2个文件,剩余0个文件...\n"
@@ -103,8 +67,8 @@ TEST(PackCli, MismatchMakesTheStatusOne) {
   WriteFile(dir.File("x1"), "one");
   std::filesystem::create_directory(dir.File("sub"));
   WriteFile(dir.File("sub/x1"), "two");
-  PackRun run = RunQarvo({"pack", dir.File("x1"), dir.File("sub/x1"), "--out", dir.path(), "--name",
-                          "dup.pak", "--check", "md5"});
+  CliResult run = RunQarvo({"pack", dir.File("x1"), dir.File("sub/x1"), "--out", dir.path(),
+                            "--name", "dup.pak", "--check", "md5"});
   ASSERT_EQ(run.status, 0) << run.err;
   TempDir out;
   run = RunQarvo({"unpack", dir.File("dup.pak"), "--out", out.path()});
@@ -117,7 +81,7 @@ TEST(PackCli, WindowRefusalsGoToStderrWithStatusTwo) {
   TempDir dir;
   WriteFile(dir.File("a"), "abc");
   const auto refused = [](const std::vector<std::string>& args, const std::string& text) {
-    const PackRun run = RunQarvo(args);
+    const CliResult run = RunQarvo(args);
     EXPECT_EQ(run.status, 2) << text;
     EXPECT_EQ(run.out, "") << text;
     EXPECT_NE(run.err.find(text), std::string::npos) << run.err;
@@ -138,7 +102,7 @@ TEST(PackCli, WindowRefusalsGoToStderrWithStatusTwo) {
   refused({"unpack", dir.File("a"), "--out", dir.File("none")}, "目的目录不存在!");
   EXPECT_FALSE(std::filesystem::exists(dir.File("p")));
 
-  const PackRun help = RunQarvo({"pack", "--help"});
+  const CliResult help = RunQarvo({"pack", "--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("打包后删除源文件"), std::string::npos);
   EXPECT_NE(RunQarvo({"unpack", "--help"}).out.find("即使有校验信息也不校验文件"),
@@ -149,7 +113,7 @@ TEST(PackCli, JobThatEndsEarlyExitsWithOne) {
   TempDir dir;
   WriteFile(dir.File("a"), "abc");
   // The pack would be written over one of its own sources.
-  PackRun run =
+  CliResult run =
       RunQarvo({"pack", dir.File("a"), "--out", dir.path(), "--name", "a", "--check", "md5"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "文件打包:打包文件不能是被打包的文件 " + dir.File("a") + "\n");

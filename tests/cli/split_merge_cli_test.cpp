@@ -1,57 +1,24 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "cli/run_qarvo.h"
 #include "support/test_support.h"
 
 namespace {
 
+using qarvo::test::CliResult;
+
+CliResult Qarvo(const std::vector<std::string>& args) {
+  return qarvo::test::RunQarvo(args);
+}
+
 using qarvo::test::ReadFile;
 using qarvo::test::TempDir;
 using qarvo::test::WriteFile;
-
-struct CliResult {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
-}
-
-// Runs the real executable and keeps stdout and stderr apart.
-CliResult Qarvo(const std::vector<std::string>& args) {
-  TempDir scratch;
-  const std::string err_path = scratch.File("stderr");
-  std::string command = Quote(QARVO_CLI_PATH);
-  for (const auto& arg : args) {
-    command += " " + Quote(arg);
-  }
-  command += " 2>" + Quote(err_path);
-  CliResult run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return run;
-  }
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    run.out.append(buffer, got);
-  }
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  run.err = ReadFile(err_path);
-  return run;
-}
 
 TEST(SplitMergeCli, SplitAndMergeWithEveryOption) {
   TempDir dir;

@@ -1,59 +1,30 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "cli/run_qarvo.h"
 #include "support/test_support.h"
 
 namespace {
+
+using qarvo::test::CliResult;
+
+CliResult Qarvo(const std::vector<std::string>& args) {
+  return qarvo::test::RunQarvo(args);
+}
 
 using qarvo::test::ReadFile;
 using qarvo::test::TempDir;
 using qarvo::test::WriteFile;
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-};
-
-std::string Quote(const std::string& arg) {
-  std::string quoted = "'";
-  for (const char c : arg) {
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  }
-  return quoted + "'";
-}
-
-// Runs the command-line program; stdout is kept, stderr is dropped.
-CliRun Qarvo(const std::vector<std::string>& args) {
-  std::string command = Quote(QARVO_CLI_PATH);
-  for (const auto& arg : args) {
-    command += " " + Quote(arg);
-  }
-  command += " 2>/dev/null";
-  CliRun run;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) {
-    return run;
-  }
-  char buffer[4096];
-  size_t got = 0;
-  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
-    run.out.append(buffer, got);
-  }
-  const int status = ::pclose(pipe);
-  run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return run;
-}
-
 TEST(ToolsCli, BundleAppendsAndRefusesTheSameFile) {
   TempDir dir;
   WriteFile(dir.File("h"), "0123456789");
   WriteFile(dir.File("t"), "abcde");
-  CliRun run = Qarvo({"bundle", dir.File("h"), dir.File("t")});
+  CliResult run = Qarvo({"bundle", dir.File("h"), dir.File("t")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "头文件大小:10字节,尾文件大小:5字节\n正在添加...\n添加完毕!\n");
   EXPECT_EQ(ReadFile(dir.File("h")), "0123456789abcde");
@@ -74,7 +45,7 @@ TEST(ToolsCli, CompareExitStatusFollowsTheVerdict) {
   WriteFile(dir.File("a"), "123456789");
   WriteFile(dir.File("b"), "123456789");
   WriteFile(dir.File("c"), "abc");
-  CliRun run = Qarvo({"compare", dir.File("a"), dir.File("b")});
+  CliResult run = Qarvo({"compare", dir.File("a"), dir.File("b")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             "正在生成文件1 CRC32值....\n文件1 CRC32值:CBF43926\n正在生成文件2 CRC32值...\n"
@@ -92,8 +63,8 @@ TEST(ToolsCli, Mp3CutCutsAndRefusesWrongTimes) {
   TempDir dir;
   const std::string source = qarvo::test::RandomBytes(1000000, 9);
   WriteFile(dir.File("song.mp3"), source);
-  CliRun run = Qarvo({"mp3cut", dir.File("song.mp3"), "--length", "0:1:40", "--start", "00:00:10",
-                      "--end", "0:0:20"});
+  CliResult run = Qarvo({"mp3cut", dir.File("song.mp3"), "--length", "0:1:40", "--start",
+                         "00:00:10", "--end", "0:0:20"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out, "正在剪辑...\n剪辑完毕!\n");
   EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), source.substr(100000, 100000));
@@ -128,7 +99,7 @@ TEST(ToolsCli, Mp3CutCutsAndRefusesWrongTimes) {
 
 TEST(ToolsCli, HelpGoesToStdoutAndSucceeds) {
   for (const char* command : {"bundle", "compare", "mp3cut"}) {
-    const CliRun run = Qarvo({command, "--help"});
+    const CliResult run = Qarvo({command, "--help"});
     EXPECT_EQ(run.status, 0) << command;
     EXPECT_EQ(run.out.rfind("用法: qarvo ", 0), 0u) << command;
   }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "support/capture_log.h"
 #include "support/test_support.h"
 
 namespace qarvo {
@@ -20,21 +21,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-class CaptureLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using CaptureLog = test::CaptureLog;
 
 std::vector<std::string> Bundle(const std::string& head, const std::string& tail) {
   auto log = std::make_shared<CaptureLog>();

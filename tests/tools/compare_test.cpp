@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "support/capture_log.h"
 #include "support/test_support.h"
 
 namespace qarvo {
@@ -15,21 +16,7 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-class CaptureLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using CaptureLog = test::CaptureLog;
 
 std::vector<std::string> Compare(uint8_t mode, const std::string& a, const std::string& b) {
   auto log = std::make_shared<CaptureLog>();

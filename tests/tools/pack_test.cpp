@@ -19,6 +19,7 @@
 #include "codec/digest.h"
 #include "platform/file.h"
 #include "split/header.h"
+#include "support/capture_log.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "tools/pack_format.h"
@@ -32,25 +33,7 @@ using test::TempDir;
 using test::WriteFile;
 
 // Collects lines; a hook sees each line on the worker's thread before the worker goes on.
-class PackLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    if (on_line) {
-      on_line(line);
-    }
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-  std::function<void(const std::string&)> on_line;
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using PackLog = test::CaptureLog;
 
 class PackShake : public JobCallbacks {
  public:

@@ -13,6 +13,7 @@
 #include "codec/digest.h"
 #include "platform/file.h"
 #include "split/header.h"
+#include "support/capture_log.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "tools/pack_format.h"
@@ -24,21 +25,7 @@ using test::ReadFile;
 using test::TempDir;
 using test::WriteFile;
 
-class UnpackLog : public LogSink {
- public:
-  void Add(const std::string& line) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    lines_.push_back(line);
-  }
-  std::vector<std::string> Lines() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return lines_;
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
-};
+using UnpackLog = test::CaptureLog;
 
 class ShakeCount : public JobCallbacks {
  public:
