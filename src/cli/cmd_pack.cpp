@@ -83,14 +83,10 @@ int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const ch
 
 int RunPack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--out", "--name", "--check", "--password"}, {"--delete-sources"}, parsed,
-                 error)) {
-    return UsageError("pack", error, kPackUsage);
-  }
-  if (parsed.help) {
-    std::fputs(kPackUsage, stdout);
-    return kExitOk;
+  int exit_code = kExitOk;
+  if (!ParseOrHelp("pack", args, {"--out", "--name", "--check", "--password"}, {"--delete-sources"},
+                   kPackUsage, parsed, exit_code)) {
+    return exit_code;
   }
   if (parsed.values.count("--out") == 0 || parsed.values.count("--name") == 0) {
     return UsageError("pack", "需要 --out 和 --name", kPackUsage);
@@ -147,13 +143,10 @@ int RunPack(const std::vector<std::string>& args) {
 
 int RunUnpack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
-  std::string error;
-  if (!ParseArgs(args, {"--out", "--password"}, {"--no-verify", "--delete-pack"}, parsed, error)) {
-    return UsageError("unpack", error, kUnpackUsage);
-  }
-  if (parsed.help) {
-    std::fputs(kUnpackUsage, stdout);
-    return kExitOk;
+  int exit_code = kExitOk;
+  if (!ParseOrHelp("unpack", args, {"--out", "--password"}, {"--no-verify", "--delete-pack"},
+                   kUnpackUsage, parsed, exit_code)) {
+    return exit_code;
   }
   if (parsed.positional.size() != 1) {
     return UsageError("unpack", "需要一个打包文件", kUnpackUsage);

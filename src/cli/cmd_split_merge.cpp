@@ -94,14 +94,7 @@ int RefuseWithLine(const std::string& line) {
 bool Parse(const std::string& command, const std::vector<std::string>& args,
            const std::set<std::string>& valued, const std::set<std::string>& flags,
            const char* usage, ParsedArgs& parsed, int& exit_code) {
-  std::string error;
-  if (!ParseArgs(args, valued, flags, parsed, error)) {
-    exit_code = UsageError(command, error, usage);
-    return false;
-  }
-  if (parsed.help) {
-    std::fputs(usage, stdout);
-    exit_code = kExitOk;
+  if (!ParseOrHelp(command, args, valued, flags, usage, parsed, exit_code)) {
     return false;
   }
   if (parsed.positional.size() != 1) {

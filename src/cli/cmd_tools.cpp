@@ -87,22 +87,6 @@ bool ParseTime(const std::string& text, int32_t& seconds) {
   return true;
 }
 
-bool ParseOrHelp(const std::string& command, const std::vector<std::string>& args,
-                 const std::set<std::string>& valued, const std::set<std::string>& flags,
-                 const char* usage, ParsedArgs& parsed, int& exit_code) {
-  std::string error;
-  if (!ParseArgs(args, valued, flags, parsed, error)) {
-    exit_code = UsageError(command, error, usage);
-    return false;
-  }
-  if (parsed.help) {
-    std::fputs(usage, stdout);
-    exit_code = kExitOk;
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 int RunBundle(const std::vector<std::string>& args) {

@@ -70,6 +70,22 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
   return true;
 }
 
+bool ParseOrHelp(const std::string& command, const std::vector<std::string>& args,
+                 const std::set<std::string>& valued, const std::set<std::string>& flags,
+                 const char* usage, ParsedArgs& parsed, int& exit_code) {
+  std::string error;
+  if (!ParseArgs(args, valued, flags, parsed, error)) {
+    exit_code = UsageError(command, error, usage);
+    return false;
+  }
+  if (parsed.help) {
+    std::fputs(usage, stdout);
+    exit_code = kExitOk;
+    return false;
+  }
+  return true;
+}
+
 int UsageError(const std::string& command, const std::string& error, const char* usage) {
   std::fprintf(stderr, "qarvo %s: %s\n\n%s", command.c_str(), error.c_str(), usage);
   return kExitNotStarted;

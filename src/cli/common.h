@@ -36,6 +36,12 @@ struct ParsedArgs {
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,
                const std::set<std::string>& flags, ParsedArgs& out, std::string& error);
 
+// ParseArgs, then the usage on a usage error (stderr) or for --help (stdout). Returns false
+// when the command must end now, with `exit_code` set.
+bool ParseOrHelp(const std::string& command, const std::vector<std::string>& args,
+                 const std::set<std::string>& valued, const std::set<std::string>& flags,
+                 const char* usage, ParsedArgs& parsed, int& exit_code);
+
 // Prints "qarvo COMMAND: error" and the usage text on stderr; returns kExitNotStarted.
 int UsageError(const std::string& command, const std::string& error, const char* usage);
 
