@@ -9,14 +9,31 @@ namespace qarvo {
 
 namespace {
 
-// Converts with iconv; on an invalid sequence `on_bad` decides what to emit and the input
-// advances by one byte (or one character for `skip`).
-template <typename OnBad>
-std::string Convert(const char* to, const char* from, std::string_view input, OnBad on_bad) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    throw std::runtime_error(std::string("no converter from ") + from + " to " + to);
+// One converter per thread and direction: opening one costs far more than converting a name.
+class Converter {
+ public:
+  Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {
+    if (cd_ == reinterpret_cast<iconv_t>(-1)) {
+      throw std::runtime_error(std::string("no converter from ") + from + " to " + to);
+    }
   }
+  ~Converter() { iconv_close(cd_); }
+  Converter(const Converter&) = delete;
+  Converter& operator=(const Converter&) = delete;
+  iconv_t get() const {
+    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
+    return cd_;
+  }
+
+ private:
+  iconv_t cd_;
+};
+
+// Converts with iconv; on an invalid sequence `on_bad` decides what to emit and how many input
+// bytes to skip.
+template <typename OnBad>
+std::string Convert(const Converter& converter, std::string_view input, OnBad on_bad) {
+  iconv_t cd = converter.get();
   std::string out;
   out.reserve(input.size() * 2 + 8);
   char* in_ptr = const_cast<char*>(input.data());
@@ -42,21 +59,22 @@ std::string Convert(const char* to, const char* from, std::string_view input, On
   size_t out_left = sizeof(buffer);
   iconv(cd, nullptr, nullptr, &out_ptr, &out_left);
   out.append(buffer, static_cast<size_t>(out_ptr - buffer));
-  iconv_close(cd);
   return out;
 }
 
 }  // namespace
 
 std::string Utf8ToGb18030(std::string_view utf8) {
-  return Convert("GB18030", "UTF-8", utf8, [](std::string_view rest, std::string& out) {
+  thread_local const Converter converter("GB18030", "UTF-8");
+  return Convert(converter, utf8, [](std::string_view rest, std::string& out) {
     out.push_back(rest.front());
     return size_t{1};
   });
 }
 
 std::string Gb18030ToUtf8(std::string_view gb) {
-  return Convert("UTF-8", "GB18030", gb, [](std::string_view rest, std::string& out) {
+  thread_local const Converter converter("UTF-8", "GB18030");
+  return Convert(converter, gb, [](std::string_view rest, std::string& out) {
     out += "\xEF\xBF\xBD";
     const size_t length = Gb18030CharLength(rest, 0);
     return length <= rest.size() ? length : rest.size();
