@@ -180,6 +180,11 @@ HeaderStatus ReadSetHeader(std::string_view trailer, const std::string& typed_pa
   for (const char digit : count) {
     pieces = pieces * 10 + (digit - '0');
   }
+  // No writer makes a set of no pieces; joining one would only replace a file of the stored
+  // name in the output folder with an empty one.
+  if (pieces == 0) {
+    return HeaderStatus::NotRecognised;
+  }
   SetHeader header;
   header.check_text = std::string(check);
   header.check_kind = kind[0] - '0';

@@ -219,7 +219,7 @@ TEST(SetHeader, RefusalsOfTheFieldRules) {
   }
   // Count: 1 to 9 ASCII digits.
   EXPECT_TRUE(ok(RawText(kMarker, "0", "0", "0", "123456789", "a")));
-  for (const char* count : {"", "1234567890", "12a", "-1", " 1"}) {
+  for (const char* count : {"", "1234567890", "12a", "-1", " 1", "0", "000"}) {
     EXPECT_FALSE(ok(RawText(kMarker, "0", "0", "0", count, "a"))) << count;
   }
   // Name: "|" at 1..257.
