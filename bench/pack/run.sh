@@ -8,14 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 runs=${1:-3}
-build=${QARVO_BENCH_BUILD:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARVO_GUI=OFF \
-  -DQARVO_TESTS=OFF >/dev/null
-cmake --build "$build" -j"${QARVO_JOBS:-2}" --target qarvo >/dev/null
-qarvo=$(pwd)/$build/qarvo
-
-dir=$(mktemp -d "${QARVO_BENCH_DIR:-${TMPDIR:-/tmp}}/qarvo-bench-XXXXXX")
-trap 'rm -rf "$dir"' EXIT
+source bench/common.sh
 mkdir "$dir/src"
 files=()
 for i in 1 2 3 4 5 6 7 8; do
@@ -24,9 +17,6 @@ for i in 1 2 3 4 5 6 7 8; do
 done
 cat "${files[@]}" >/dev/null  # into the page cache
 
-now() { date +%s.%N; }
-elapsed() { echo "$2 - $1" | bc -l; }
-best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 same_files() {
   for i in 1 2 3 4 5 6 7 8; do
     cmp -s "$dir/src/file$i.bin" "$1/file$i.bin" || return 1

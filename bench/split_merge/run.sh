@@ -10,22 +10,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 runs=${1:-3}
-build=${QARVO_BENCH_BUILD:-build-bench}
 level=${QARVO_BENCH_LEVEL:-default}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARVO_GUI=OFF \
-  -DQARVO_TESTS=OFF >/dev/null
-cmake --build "$build" -j"${QARVO_JOBS:-2}" --target qarvo >/dev/null
-qarvo=$(pwd)/$build/qarvo
-
-dir=$(mktemp -d "${QARVO_BENCH_DIR:-${TMPDIR:-/tmp}}/qarvo-bench-XXXXXX")
-trap 'rm -rf "$dir"' EXIT
+source bench/common.sh
 file="$dir/big.bin"
 head -c $((1 << 30)) /dev/urandom >"$file"
 cat "$file" >/dev/null  # into the page cache
 
-now() { date +%s.%N; }
-elapsed() { echo "$2 - $1" | bc -l; }
-best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
 
 qs="" gs="" qm="" gm=""
 for ((run = 1; run <= runs; run++)); do

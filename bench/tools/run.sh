@@ -9,14 +9,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 runs=${1:-3}
-build=${QARVO_BENCH_BUILD:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARVO_GUI=OFF \
-  -DQARVO_TESTS=OFF >/dev/null
-cmake --build "$build" -j"${QARVO_JOBS:-2}" --target qarvo >/dev/null
-qarvo="$PWD/$build/qarvo"
-
-dir=$(mktemp -d "${QARVO_BENCH_DIR:-${TMPDIR:-/tmp}}/qarvo-bench-XXXXXX")
-trap 'rm -rf "$dir"' EXIT
+source bench/common.sh
 gib=$((1 << 30))
 mib=$((1 << 20))
 head -c "$gib" /dev/urandom >"$dir/a.bin"
@@ -33,7 +26,7 @@ seconds() {
   end=$(date +%s%N)
   echo "scale=3; ($end - $start) / 1000000000" | bc -l
 }
-best() { printf '%s\n' "$@" | sort -g | head -n 1; }
+fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }
 
 # Each bundle run starts from the same 1 MiB head.
 fresh_head() { cp "$dir/head.orig" "$dir/head.bin"; sync; }
@@ -84,6 +77,6 @@ row() {  # name, reference seconds, qarvo seconds, reference name
     "$(echo "$3 / $2" | bc -l)"
 }
 echo "1 GiB files in the page cache, best of $runs (ratio = qarvo / reference, target <= 1.0x)"
-row bundle "$(best "${cat_t[@]}")" "$(best "${bundle_t[@]}")" "cat tail >> head"
-row compare "$(best "${md5sum_t[@]}")" "$(best "${compare_t[@]}")" "md5sum a b"
-row mp3cut "$(best "${tail_t[@]}")" "$(best "${cut_t[@]}")" "tail -c +N | head -c M"
+row bundle "$(fastest "${cat_t[@]}")" "$(fastest "${bundle_t[@]}")" "cat tail >> head"
+row compare "$(fastest "${md5sum_t[@]}")" "$(fastest "${compare_t[@]}")" "md5sum a b"
+row mp3cut "$(fastest "${tail_t[@]}")" "$(fastest "${cut_t[@]}")" "tail -c +N | head -c M"
