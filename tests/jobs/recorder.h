@@ -44,8 +44,16 @@ class Recorder : public LogSink, public JobCallbacks {
   }
   void ShakeWindow() override { Push(kShake); }
   void Progress(int64_t done, int64_t total) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    progress_.emplace_back(done, total);
+    std::function<void(int64_t, int64_t)> hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      progress_.emplace_back(done, total);
+      hook = on_progress_;
+    }
+    // Runs on the worker thread outside its pause gate, so the hook may wait for a pause.
+    if (hook) {
+      hook(done, total);
+    }
   }
 
   void SetShake(bool on) {
@@ -55,6 +63,11 @@ class Recorder : public LogSink, public JobCallbacks {
   void OnLine(std::function<void(const std::string&)> hook) {
     std::lock_guard<std::mutex> lock(mutex_);
     on_line_ = std::move(hook);
+  }
+
+  void OnProgress(std::function<void(int64_t, int64_t)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    on_progress_ = std::move(hook);
   }
 
   std::vector<std::string> Events() const {
@@ -117,8 +130,65 @@ class Recorder : public LogSink, public JobCallbacks {
   std::vector<std::string> events_;
   std::vector<std::pair<int64_t, int64_t>> progress_;
   std::function<void(const std::string&)> on_line_;
+  std::function<void(int64_t, int64_t)> on_progress_;
   bool shake_ = false;
   int shake_reads_ = 0;
+};
+
+// Holds a job on its worker thread at a point of the test's choosing until the test lets it
+// go, so that a pause issued meanwhile lands exactly there however fast the machine runs the
+// job. Waiting must happen outside the job's pause gate (a progress report, a copy observer).
+class JobLatch {
+ public:
+  // Called on the worker thread: reports arrival and waits for Release.
+  void Arrive() {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    state_->arrived = true;
+    state_->changed.notify_all();
+    state_->changed.wait(lock, [this] { return state_->released; });
+  }
+  bool WaitArrived(std::chrono::milliseconds deadline = std::chrono::seconds(30)) {
+    std::unique_lock<std::mutex> lock(state_->mutex);
+    return state_->changed.wait_for(lock, deadline, [this] { return state_->arrived; });
+  }
+  void Release() {
+    {
+      std::lock_guard<std::mutex> lock(state_->mutex);
+      state_->released = true;
+    }
+    state_->changed.notify_all();
+  }
+  // Stops the job at its first progress report (the one that announces the total).
+  void AtFirstProgress(Recorder& recorder) {
+    auto once = std::make_shared<bool>(false);
+    recorder.OnProgress([latch = *this, once](int64_t, int64_t) mutable {
+      if (!*once) {
+        *once = true;
+        latch.Arrive();
+      }
+    });
+  }
+
+ private:
+  struct State {
+    std::mutex mutex;
+    std::condition_variable changed;
+    bool arrived = false;
+    bool released = false;
+  };
+  std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+// Lets a held job go when the test ends early, so no worker thread waits for ever.
+class ReleaseOnExit {
+ public:
+  explicit ReleaseOnExit(JobLatch latch) : latch_(std::move(latch)) {}
+  ~ReleaseOnExit() { latch_.Release(); }
+  ReleaseOnExit(const ReleaseOnExit&) = delete;
+  ReleaseOnExit& operator=(const ReleaseOnExit&) = delete;
+
+ private:
+  JobLatch latch_;
 };
 
 }  // namespace qarvo::test

@@ -57,6 +57,7 @@ class ScriptedWorker : public WorkerThread {
   using WorkerThread::Copy;
   using WorkerThread::FinishProgress;
   using WorkerThread::Log;
+  using WorkerThread::Observer;
   using WorkerThread::SetProgressTotal;
   using WorkerThread::ShakeIfAsked;
 
@@ -155,6 +156,26 @@ TEST(WorkerThreadTest, NoLineWhilePausedAndAllLinesAfterContinue) {
   EXPECT_EQ(recorder->Lines(), (std::vector<std::string>{"first", "second", "third"}));
 }
 
+// Passes every block through the worker's own observer, but holds the copy just before its
+// second block until the test lets it go: the test pauses there, in the middle of the copy.
+class HoldBeforeSecondBlock : public CopyObserver {
+ public:
+  HoldBeforeSecondBlock(CopyObserver& inner, test::JobLatch latch)
+      : inner_(inner), latch_(std::move(latch)) {}
+  std::unique_lock<std::mutex> BeforeBlock() override {
+    if (++blocks_ == 2) {
+      latch_.Arrive();
+    }
+    return inner_.BeforeBlock();
+  }
+  void Advanced(int64_t bytes) override { inner_.Advanced(bytes); }
+
+ private:
+  CopyObserver& inner_;
+  test::JobLatch latch_;
+  int blocks_ = 0;
+};
+
 TEST(WorkerThreadTest, PauseStopsACopyBetweenBlocks) {
   test::TempDir dir;
   const std::string source = dir.File("source");
@@ -166,23 +187,26 @@ TEST(WorkerThreadTest, PauseStopsACopyBetweenBlocks) {
   }
   test::WriteFile(source, content);
   auto recorder = std::make_shared<Recorder>();
-  auto worker = StartScripted(recorder, [&](ScriptedWorker& self) {
+  test::JobLatch latch;
+  test::ReleaseOnExit release(latch);
+  auto worker = StartScripted(recorder, [&, latch](ScriptedWorker& self) {
     File in(source, OpenMode::Read, Share::Exclusive);
     File out(target, OpenMode::Create, Share::Exclusive);
     self.SetProgressTotal(in.Size());
     self.Log("copying");
-    self.Copy(in, out, in.Size());
+    HoldBeforeSecondBlock observer(self.Observer(), latch);
+    CopyBytes(in, out, in.Size(), &observer);
     out.Close();
     self.FinishProgress();
     self.Log("copied");
   });
-  ASSERT_TRUE(recorder->WaitFor("copying"));
-  const auto asked = std::chrono::steady_clock::now();
+  ASSERT_TRUE(latch.WaitArrived());
   worker->Pause();
-  // A pause reaches a running copy at its next block.
-  EXPECT_LT(std::chrono::steady_clock::now() - asked, milliseconds(100));
+  latch.Release();
+  // Exactly the first block is out; the paused copy writes nothing more.
   const auto at_pause = std::filesystem::file_size(target);
-  EXPECT_LT(at_pause, content.size());
+  EXPECT_GT(at_pause, 0u);
+  EXPECT_LE(at_pause, kKernelCopyStep);
   EXPECT_FALSE(recorder->WaitFor("copied", milliseconds(300)));
   EXPECT_EQ(std::filesystem::file_size(target), at_pause);
   worker->Continue();

@@ -311,17 +311,23 @@ TEST(CutFileTest, PauseHoldsBackLinesAndPieceData) {
   }
   test::WriteFile(source, content);
   auto recorder = std::make_shared<Recorder>();
+  // The job announces its total just before its first piece; it is paused right there.
+  test::JobLatch latch;
+  test::ReleaseOnExit release(latch);
+  latch.AtFirstProgress(*recorder);
   TCWorkInfos options;
   options.Log = recorder;
   auto worker = TCutFile::Create(source, options, 2, dir.path(), recorder);
-  ASSERT_TRUE(recorder->WaitFor("正在分割第1个文件,剩余1个文件..."));
+  ASSERT_TRUE(latch.WaitArrived());
   worker->Pause();
+  latch.Release();
   const size_t lines_at_pause = recorder->Count();
   const std::string first = dir.File("movie1.vrk");
   const auto size_at_pause = FileExists(first) ? std::filesystem::file_size(first) : 0;
   EXPECT_FALSE(recorder->WaitForMoreThan(lines_at_pause, std::chrono::milliseconds(300)));
   EXPECT_EQ(FileExists(first) ? std::filesystem::file_size(first) : 0, size_at_pause);
   EXPECT_FALSE(FileExists(dir.File("movie2.vrk")));
+  EXPECT_FALSE(recorder->Has("正在分割第1个文件,剩余1个文件..."));
   worker->Continue();
   ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
   EXPECT_EQ(recorder->Events(),
