@@ -33,6 +33,8 @@ install(FILES ${_man_outputs} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 if(QARVO_GUI)
   install(FILES ${QARVO_PACKAGING_DIR}/org.qarvo.Qarvo.metainfo.xml
           DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  # The file type of split pieces, which the desktop entry opens.
+  install(FILES ${QARVO_PACKAGING_DIR}/qarvo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages)
 endif()
 
 # The Debian package: `cpack -G DEB` in the build folder. dpkg-shlibdeps finds the libraries;

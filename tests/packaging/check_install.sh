@@ -81,6 +81,17 @@ fi
 exec_line=$(sed -n 's/^Exec=//p' "$desktop")
 [ "$exec_line" = "qarvo-gui %F" ] || fail "the desktop entry runs \"$exec_line\", not \"qarvo-gui %F\""
 
+# The file type of split pieces: the shared MIME database takes it without a complaint, knows
+# *.vrk by it, and the desktop entry opens it.
+if ! out=$(XDG_DATA_DIRS="$prefix/share" update-mime-database "$prefix/share/mime" 2>&1) ||
+  [ -n "$out" ]; then
+  fail "update-mime-database: $out"
+fi
+grep -qxF 'application/x-qarvo-piece:*.vrk' "$prefix/share/mime/globs" 2>/dev/null ||
+  fail "the MIME database does not know *.vrk as application/x-qarvo-piece"
+grep -qx 'MimeType=.*application/x-qarvo-piece;.*' "$desktop" ||
+  fail "the desktop entry does not open application/x-qarvo-piece"
+
 # The AppStream file, where the tool is installed.
 if command -v appstreamcli >/dev/null; then
   if ! out=$(appstreamcli validate --no-net "$metainfo" 2>&1); then
