@@ -8,6 +8,8 @@ export LC_ALL=C.UTF-8
 qarvo=$1
 completion=$(realpath "$2")
 failures=0
+# A list on one line, for messages.
+one_line() { tr -s '\n' ' ' <<<"$1" | sed 's/ $//'; }
 fail() {
   echo "check_completion: $*" >&2
   failures=$((failures + 1))
@@ -37,7 +39,7 @@ expect() {
   local line=$1 want got
   want=$(printf '%s\n' "${@:2}" | sed '/^$/d' | LC_ALL=C sort -u)
   got=$(offers "$line")
-  [ "$got" = "$want" ] || fail "\"$line\": offers [$(echo $got)], expected [$(echo $want)]"
+  [ "$got" = "$want" ] || fail "\"$line\": offers [$(one_line "$got")], expected [$(one_line "$want")]"
 }
 
 [ "$(bash -c 'source "$1"; complete -p qarvo' bash "$completion")" = "complete -F _qarvo qarvo" ] ||

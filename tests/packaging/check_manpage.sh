@@ -10,6 +10,8 @@ export LC_ALL=C.UTF-8
 qarvo=$1
 page=$2
 failures=0
+# A list on one line, for messages.
+one_line() { tr -s '\n' ' ' <<<"$1" | sed 's/ $//'; }
 fail() {
   echo "check_manpage: $*" >&2
   failures=$((failures + 1))
@@ -72,7 +74,7 @@ for command in $commands; do
   help_options=$(options_in <<<"$help")
   page_options=$(options_in <<<"$text")
   [ "$help_options" = "$page_options" ] ||
-    fail "qarvo $command: options differ (help: $(echo $help_options); page: $(echo $page_options))"
+    fail "qarvo $command: options differ (help: $(one_line "$help_options"); page: $(one_line "$page_options"))"
 done
 
 examples=$(section "示例")
@@ -92,4 +94,4 @@ done < <(grep -o 'qarvo [a-z0-9]\+[^&|;]*' <<<"$examples")
 if [ "$failures" -ne 0 ]; then
   exit 1
 fi
-echo "check_manpage: $page matches the help of qarvo and its commands $(echo $commands)"
+echo "check_manpage: $page matches the help of qarvo and its commands $(one_line "$commands")"
