@@ -3,13 +3,17 @@
 # the right title, and end cleanly (exit status 0) when that window is closed. The program
 # closes its own window after QARVO_SMOKE_CLOSE_MS, the way a user's click on the close box
 # does.
-# Usage: scripts/gui-smoke.sh BUILD_DIR
+# Usage: scripts/gui-smoke.sh BUILD_DIR   (the program built there)
+#        scripts/gui-smoke.sh PROGRAM     (an installed program, such as PREFIX/bin/qarvo-gui)
 # With QARVO_SCREENSHOT=FILE.png it also saves a picture of the main window there (the README's
 # screenshot is made this way: QARVO_SCREENSHOT=docs/screenshot.png scripts/gui-smoke.sh build).
 set -euo pipefail
+target=${1:-build}
+if [ -f "$target" ]; then
+  program=$(realpath "$target")
+fi
 cd "$(dirname "$0")/.."
-build=${1:-build}
-program="$build/src/app/qarvo-gui"
+program=${program:-$target/src/app/qarvo-gui}
 [ -x "$program" ] || { echo "gui-smoke: $program not built" >&2; exit 1; }
 
 work=$(mktemp -d)

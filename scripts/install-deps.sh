@@ -10,6 +10,7 @@ packages=(
   fonts-wqy-microhei fonts-liberation2
   xvfb xauth x11-apps x11-utils imagemagick
   time coreutils tar bc
+  desktop-file-utils appstream shared-mime-info man-db groff-base dpkg-dev file binutils gzip apt
 )
 
 missing=()

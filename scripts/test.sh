@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything and runs every test: the unit and window tests
-# through ctest, the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer, the
-# fuzz targets for a bounded time, and a smoke run of the program under Xvfb.
+# through ctest (with them the install checks: an install into a scratch prefix and the .deb,
+# label "install"), the core tests again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the fuzz targets for a bounded time, and a smoke run of the program under Xvfb.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)

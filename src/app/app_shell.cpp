@@ -1,5 +1,6 @@
 #include "app/app_shell.h"
 
+#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
 #include <QProxyStyle>
@@ -75,6 +76,18 @@ Shell CreateShell() {
   shell.pack_password = new Tspwd1(&main);
   main.SetPasswordDialogs(shell.split_password, shell.pack_password);
   return shell;
+}
+
+void OpenFiles(Tmainfm& main, const QStringList& names) {
+  QStringList absolute;
+  for (const QString& name : names) {
+    if (!name.isEmpty()) {
+      absolute.push_back(QDir::cleanPath(QDir::current().absoluteFilePath(name)));
+    }
+  }
+  if (!absolute.isEmpty()) {
+    main.DropFiles(absolute);
+  }
 }
 
 }  // namespace qarvo::ui

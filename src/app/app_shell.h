@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QStringList>
 
 #include <memory>
 
@@ -32,5 +33,10 @@ struct Shell {
 
 // Creates the main window, centred on the screen, then the two password dialogs.
 Shell CreateShell();
+
+// Files named on the command line (the desktop entry hands over the files the user opened)
+// go where a drop puts them: a piece into the merge panel, anything else into the split panel.
+// Relative names are taken from the working directory, as a drop gives absolute ones.
+void OpenFiles(Tmainfm& main, const QStringList& names);
 
 }  // namespace qarvo::ui

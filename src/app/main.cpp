@@ -10,8 +10,8 @@
 
 namespace {
 
-// Used only by the smoke run of the build: report that the main window is on screen, then
-// close it as a user would after the given time.
+// Used only by the smoke run of the build: report that the main window is on screen and what
+// its two panels hold, then close it as a user would after the given time.
 void ArmSmokeClose(qarvo::ui::Tmainfm& window) {
   bool ok = false;
   const int delay_ms = qEnvironmentVariableIntValue("QARVO_SMOKE_CLOSE_MS", &ok);
@@ -23,7 +23,10 @@ void ArmSmokeClose(qarvo::ui::Tmainfm& window) {
     const bool exposed = handle != nullptr && handle->isExposed();
     std::cout << "qarvo-gui: main window " << (window.isVisible() ? "shown" : "hidden") << ", "
               << (exposed ? "exposed" : "not exposed") << ", " << window.width() << "x"
-              << window.height() << ", title " << window.windowTitle().toStdString() << std::endl;
+              << window.height() << ", title " << window.windowTitle().toStdString() << "\n"
+              << "qarvo-gui: split source \"" << window.edtcpath->text().toStdString() << "\"\n"
+              << "qarvo-gui: merge piece \"" << window.edtmpath->text().toStdString() << "\""
+              << std::endl;
     window.close();
   });
 }
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
   qarvo::ui::QarvoApplication app(argc, argv);
   qarvo::ui::SetUpApplication(app);
   qarvo::ui::Shell shell = qarvo::ui::CreateShell();
+  qarvo::ui::OpenFiles(*shell.main, QCoreApplication::arguments().mid(1));
   shell.main->show();
   ArmSmokeClose(*shell.main);
   const int result = app.exec();

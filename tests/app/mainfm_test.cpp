@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDir>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -410,6 +411,19 @@ class MainfmTest : public QObject {
     drop({Path("x1.vrk"), Path("plainvrk"), Path("y.bin"), Path("z.bin")});
     QCOMPARE(w_->edtmpath->text(), Path("plainvrk"));
     QCOMPARE(w_->edtcpath->text(), Path("z.bin"));
+  }
+
+  // The program's file arguments take the drop's path, change handlers included.
+  void OpenedFilesGoWhereADropPutsThem() {
+    WriteBytes(Path("b.txt"), QByteArray(3000, 'b'));
+    QVERIFY(QDir(dir_->path()).mkdir("sub"));
+    qarvo::ui::OpenFiles(*w_, {Path("sub/../a.vrk"), Path("b.txt")});
+    QCOMPARE(w_->edtmpath->text(), Path("a.vrk"));
+    QCOMPARE(w_->edtcpath->text(), Path("b.txt"));
+    QCOMPARE(w_->edtcdir->text(), dir_->path());
+    QCOMPARE(w_->edtmdir->text(), dir_->path());
+    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:2.9KB"));
+    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:1.3KB"));
   }
 
   void OptionsEnableTheirControls() {
