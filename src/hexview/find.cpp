@@ -1,0 +1,273 @@
+#include "hexview/find.h"
+
+#include <string.h>  // memmem
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
+
+namespace qarvo::hexview {
+namespace {
+
+// The first start of `pattern` in hay[0 .. size), compared byte for byte.
+int64_t ExactSearch(const std::uint8_t* hay, size_t size, std::string_view pattern) {
+  const void* hit = ::memmem(hay, size, pattern.data(), pattern.size());
+  return hit == nullptr ? -1 : static_cast<const std::uint8_t*>(hit) - hay;
+}
+
+// Horspool's search over the folded data: the byte under the window's last cell decides the
+// shift, read through `skip`, which already holds the shift of the folded byte (0 where the
+// folded byte equals the pattern's last byte, so that the window gets compared).
+class FoldedSearch {
+ public:
+  FoldedSearch(std::string_view pattern, const ByteTable& table)
+      : table_(table),
+        pattern_(reinterpret_cast<const std::uint8_t*>(pattern.data())),
+        n_(pattern.size()) {
+    const size_t n = n_;
+    std::array<size_t, 256> shift;
+    shift.fill(n);
+    for (size_t k = 0; k + 1 < n; ++k) {
+      shift[pattern_[k]] = n - 1 - k;
+    }
+    last_shift_ = shift[pattern_[n - 1]];
+    for (size_t b = 0; b < 256; ++b) {
+      const std::uint8_t folded = table_[b];
+      skip_[b] = folded == pattern_[n - 1] ? 0 : shift[folded];
+    }
+  }
+
+  int64_t Run(const std::uint8_t* hay, size_t size) const {
+    const size_t n = n_;
+    if (size < n) {
+      return -1;
+    }
+    const size_t end = size - n;  // last window start
+    const std::uint8_t* tail = hay + n - 1;
+    size_t i = 0;
+    while (i <= end) {
+      const size_t s = skip_[tail[i]];
+      if (s != 0) {
+        i += s;
+        continue;
+      }
+      size_t k = 0;
+      while (k + 1 < n && table_[hay[i + k]] == pattern_[k]) {
+        ++k;
+      }
+      if (k + 1 == n) {
+        return static_cast<int64_t>(i);
+      }
+      i += last_shift_;
+    }
+    return -1;
+  }
+
+ private:
+  const ByteTable& table_;
+  const std::uint8_t* pattern_;  // borrowed for the one search
+  size_t n_;
+  std::array<size_t, 256> skip_;
+  size_t last_shift_ = 1;
+};
+
+int PercentOf(int64_t position, int64_t size) {
+  // Halves go to the even neighbour, as the progress line always rounded.
+  return static_cast<int>(
+      std::nearbyint(static_cast<double>(position) / static_cast<double>(size) * 100.0));
+}
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') {
+    return c - '0';
+  }
+  if (c >= 'a' && c <= 'f') {
+    return c - 'a' + 10;
+  }
+  return c - 'A' + 10;
+}
+
+}  // namespace
+
+THexSearch::THexSearch() {
+  for (size_t i = 0; i < 256; ++i) {
+    identity_[i] = static_cast<std::uint8_t>(i);
+  }
+  BuildTables(kTranslationAsIs);
+}
+
+void THexSearch::BuildTables(const CharTranslation& translation) {
+  for (size_t i = 0; i < 256; ++i) {
+    if (translation.to_ansi == nullptr || translation.from_ansi == nullptr) {
+      lower_[i] = kAnsiLowerCase[i];
+      continue;
+    }
+    const ByteTable& to = *translation.to_ansi;
+    const ByteTable& from = *translation.from_ansi;
+    // A byte whose character the other page lacks comes back as "?"; folding it would make
+    // it equal to a real "?", so only characters that make the round trip are folded.
+    lower_[i] = static_cast<std::uint8_t>(i);
+    const std::uint8_t ansi = to[i];
+    if (from[ansi] != i) {
+      continue;
+    }
+    const std::uint8_t lower = kAnsiLowerCase[ansi];
+    const std::uint8_t back = from[lower];
+    if (to[back] == lower) {
+      lower_[i] = back;
+    }
+  }
+}
+
+std::string THexSearch::PrepareSearchData(std::string_view s, bool ignore_case, bool is_text,
+                                          const SearchSettings& settings) {
+  if (s.empty()) {
+    return {};
+  }
+  std::string bytes(s);
+  const CharTranslation& translation = settings.translation;
+  const bool translate = is_text && translation.from_ansi != nullptr;
+  for (char& c : bytes) {
+    std::uint8_t b = static_cast<std::uint8_t>(c);
+    if (ignore_case) {
+      b = kAnsiLowerCase[b];
+    }
+    if (translate) {
+      b = (*translation.from_ansi)[b];
+    }
+    c = static_cast<char>(b);
+  }
+  if (is_text && settings.unicode_chars) {
+    std::string wide;
+    wide.reserve(bytes.size() * 2);
+    for (char c : bytes) {
+      const std::uint16_t unit = kAnsiToUnicode[static_cast<std::uint8_t>(c)];
+      const char low = static_cast<char>(unit & 0xFF);
+      const char high = static_cast<char>(unit >> 8);
+      if (settings.unicode_big_endian) {
+        wide += high;
+        wide += low;
+      } else {
+        wide += low;
+        wide += high;
+      }
+    }
+    bytes = std::move(wide);
+  }
+  BuildTables(translation);
+  return bytes;
+}
+
+int64_t THexSearch::Find(std::span<const std::uint8_t> data, std::string_view pattern,
+                         int64_t start, int64_t stop, bool ignore_case,
+                         const Progress& progress) const {
+  const auto size = static_cast<int64_t>(data.size());
+  const auto n = static_cast<int64_t>(pattern.size());
+  stop = std::min(stop, size - 1);
+  start = std::max<int64_t>(start, 0);
+  if (n < 1 || start + n > stop + 1) {
+    return -1;
+  }
+  const int64_t last = stop - n + 1;  // the last possible start of a match
+  std::optional<FoldedSearch> folded;
+  if (ignore_case) {
+    folded.emplace(pattern, lower_);
+  }
+  // With a progress line the data is searched in slices of 1/500 of its size, so that each
+  // slice ends with one event; slices overlap by n - 1 bytes so no match is missed.
+  const int64_t slice = progress ? std::max<int64_t>(1, size / 500) : last - start + 1;
+  for (int64_t from = start; from <= last; from += slice) {
+    const int64_t to = std::min(last, from + slice - 1);
+    const std::uint8_t* hay = data.data() + from;
+    const auto length = static_cast<size_t>(to - from + n);
+    const int64_t hit = folded ? folded->Run(hay, length) : ExactSearch(hay, length, pattern);
+    if (hit >= 0) {
+      return from + hit;
+    }
+    if (progress) {
+      progress(PercentOf(to + 1, size));
+    }
+  }
+  return -1;
+}
+
+bool IsHexText(std::string_view s) {
+  if (s.find_first_not_of(' ') == std::string_view::npos) {
+    return false;
+  }
+  return std::all_of(s.begin(), s.end(), [](char c) { return c == ' ' || IsHexDigit(c); });
+}
+
+std::string HexToBytes(std::string_view s, bool swap_nibbles) {
+  std::string bytes;
+  int high = -1;
+  for (char c : s) {
+    if (!IsHexDigit(c)) {
+      continue;
+    }
+    if (high < 0) {
+      high = HexValue(c);
+      continue;
+    }
+    const int low = HexValue(c);
+    const int byte = swap_nibbles ? (low << 4) | high : (high << 4) | low;
+    bytes += static_cast<char>(byte);
+    high = -1;
+  }
+  return bytes;
+}
+
+std::string TextToSearchBytes(std::string_view utf8) {
+  std::string ansi;
+  ansi.reserve(utf8.size());
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<std::uint8_t>(utf8[i]);
+    char32_t code = 0;
+    size_t length = 0;
+    if (lead < 0x80) {
+      code = lead;
+      length = 1;
+    } else if ((lead & 0xE0) == 0xC0) {
+      code = lead & 0x1F;
+      length = 2;
+    } else if ((lead & 0xF0) == 0xE0) {
+      code = lead & 0x0F;
+      length = 3;
+    } else {
+      return std::string(utf8);  // four-byte characters lie outside Windows-1252; bad bytes too
+    }
+    if (i + length > utf8.size()) {
+      return std::string(utf8);
+    }
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        return std::string(utf8);
+      }
+      code = (code << 6) | (next & 0x3F);
+    }
+    const auto* found = std::find(kAnsiToUnicode.begin(), kAnsiToUnicode.end(), code);
+    if (found == kAnsiToUnicode.end()) {
+      return std::string(utf8);
+    }
+    ansi += static_cast<char>(found - kAnsiToUnicode.begin());
+    i += length;
+  }
+  return ansi;
+}
+
+int64_t FindNextStart(int64_t caret_position, size_t find_data_size, int64_t selection_count) {
+  int64_t start = std::max<int64_t>(0, caret_position);
+  if (find_data_size == 1 && selection_count == 1) {
+    ++start;
+  }
+  return start;
+}
+
+}  // namespace qarvo::hexview
