@@ -7,6 +7,10 @@
 #include <cmath>
 #include <optional>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace qarvo::hexview {
 namespace {
 
@@ -16,60 +20,108 @@ int64_t ExactSearch(const std::uint8_t* hay, size_t size, std::string_view patte
   return hit == nullptr ? -1 : static_cast<const std::uint8_t*>(hit) - hay;
 }
 
-// Horspool's search over the folded data: the byte under the window's last cell decides the
-// shift, read through `skip`, which already holds the shift of the folded byte (0 where the
-// folded byte equals the pattern's last byte, so that the window gets compared).
+// The search over folded data: table[data[p + k]] = pattern[k] for every k. At most two raw
+// bytes fold onto any byte (a letter and its capital: the case table folds only characters
+// that survive the trip through Windows-1252), so sixteen windows at a time are filtered on
+// the pattern's first and last byte and only the survivors compared whole. Without SSE2 (or
+// with a table that folds more) every window is compared.
 class FoldedSearch {
  public:
   FoldedSearch(std::string_view pattern, const ByteTable& table)
       : table_(table),
         pattern_(reinterpret_cast<const std::uint8_t*>(pattern.data())),
         n_(pattern.size()) {
-    const size_t n = n_;
-    std::array<size_t, 256> shift;
-    shift.fill(n);
-    for (size_t k = 0; k + 1 < n; ++k) {
-      shift[pattern_[k]] = n - 1 - k;
-    }
-    last_shift_ = shift[pattern_[n - 1]];
     for (size_t b = 0; b < 256; ++b) {
-      const std::uint8_t folded = table_[b];
-      skip_[b] = folded == pattern_[n - 1] ? 0 : shift[folded];
+      if (table_[b] == pattern_[0]) {
+        AddRaw(first_, first_count_, b);
+      }
+      if (table_[b] == pattern_[n_ - 1]) {
+        AddRaw(last_, last_count_, b);
+      }
     }
   }
 
   int64_t Run(const std::uint8_t* hay, size_t size) const {
-    const size_t n = n_;
-    if (size < n) {
+    if (size < n_ || first_count_ == 0 || last_count_ == 0) {
       return -1;
     }
-    const size_t end = size - n;  // last window start
-    const std::uint8_t* tail = hay + n - 1;
+#ifdef __SSE2__
+    if (first_count_ <= 2 && last_count_ <= 2) {
+      return Filtered(hay, size);
+    }
+#endif
+    return Plain(hay, size);
+  }
+
+ private:
+  static void AddRaw(std::array<std::uint8_t, 2>& raw, size_t& count, size_t b) {
+    if (count < raw.size()) {
+      raw[count] = static_cast<std::uint8_t>(b);
+    }
+    ++count;
+  }
+
+  bool MatchesAt(const std::uint8_t* window) const {
+    for (size_t k = 0; k < n_; ++k) {
+      if (table_[window[k]] != pattern_[k]) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+#ifdef __SSE2__
+  int64_t Filtered(const std::uint8_t* hay, size_t size) const {
+    const size_t end = size - n_;  // last window start
+    // With one raw byte the second compare repeats the first.
+    const __m128i first0 = _mm_set1_epi8(static_cast<char>(first_[0]));
+    const __m128i first1 = _mm_set1_epi8(static_cast<char>(first_[first_count_ - 1]));
+    const __m128i last0 = _mm_set1_epi8(static_cast<char>(last_[0]));
+    const __m128i last1 = _mm_set1_epi8(static_cast<char>(last_[last_count_ - 1]));
     size_t i = 0;
-    while (i <= end) {
-      const size_t s = skip_[tail[i]];
-      if (s != 0) {
-        i += s;
-        continue;
+    for (; i + 15 <= end; i += 16) {
+      const auto* heads = reinterpret_cast<const __m128i*>(hay + i);
+      const auto* tails = reinterpret_cast<const __m128i*>(hay + i + n_ - 1);
+      const __m128i head = _mm_loadu_si128(heads);
+      const __m128i tail = _mm_loadu_si128(tails);
+      const __m128i head_hit =
+          _mm_or_si128(_mm_cmpeq_epi8(head, first0), _mm_cmpeq_epi8(head, first1));
+      const __m128i tail_hit =
+          _mm_or_si128(_mm_cmpeq_epi8(tail, last0), _mm_cmpeq_epi8(tail, last1));
+      auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(head_hit, tail_hit)));
+      while (mask != 0) {
+        const size_t at = i + static_cast<size_t>(__builtin_ctz(mask));
+        if (MatchesAt(hay + at)) {
+          return static_cast<int64_t>(at);
+        }
+        mask &= mask - 1;
       }
-      size_t k = 0;
-      while (k + 1 < n && table_[hay[i + k]] == pattern_[k]) {
-        ++k;
-      }
-      if (k + 1 == n) {
+    }
+    for (; i <= end; ++i) {
+      if (MatchesAt(hay + i)) {
         return static_cast<int64_t>(i);
       }
-      i += last_shift_;
+    }
+    return -1;
+  }
+#endif
+
+  int64_t Plain(const std::uint8_t* hay, size_t size) const {
+    for (size_t i = 0; i + n_ <= size; ++i) {
+      if (MatchesAt(hay + i)) {
+        return static_cast<int64_t>(i);
+      }
     }
     return -1;
   }
 
- private:
   const ByteTable& table_;
   const std::uint8_t* pattern_;  // borrowed for the one search
   size_t n_;
-  std::array<size_t, 256> skip_;
-  size_t last_shift_ = 1;
+  std::array<std::uint8_t, 2> first_{};
+  std::array<std::uint8_t, 2> last_{};
+  size_t first_count_ = 0;
+  size_t last_count_ = 0;
 };
 
 int PercentOf(int64_t position, int64_t size) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -153,6 +155,20 @@ TEST(PrepareSearchData, CaseTableFollowsTheTranslation) {
 
   search.PrepareSearchData("x", true, true, SearchSettings{});
   EXPECT_EQ(search.lower_case_table()[0x8E], 0x9E);  // back to Windows-1252: Ž -> ž
+}
+
+TEST(PrepareSearchData, NoByteHasMoreThanTwoCaseForms) {
+  // The fast ignore-case search filters on at most two raw forms of a byte.
+  THexSearch search;
+  for (const CharTranslation& translation :
+       {kTranslationAsIs, kTranslationOem, kTranslationMac, kTranslationEbcdic}) {
+    search.PrepareSearchData("x", true, true, SearchSettings{translation, false, false});
+    std::array<int, 256> forms{};
+    for (std::uint8_t folded : search.lower_case_table()) {
+      ++forms[folded];
+    }
+    EXPECT_LE(*std::max_element(forms.begin(), forms.end()), 2);
+  }
 }
 
 TEST(Find, HexDigitsWithIgnoreCaseFindBothCases) {
