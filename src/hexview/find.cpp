@@ -144,6 +144,67 @@ int HexValue(char c) {
   return c - 'A' + 10;
 }
 
+// The code points of a UTF-8 text; nothing when it is not UTF-8.
+std::optional<std::u32string> DecodeUtf8(std::string_view utf8) {
+  std::u32string codes;
+  size_t i = 0;
+  while (i < utf8.size()) {
+    const auto lead = static_cast<std::uint8_t>(utf8[i]);
+    size_t length = 1;
+    char32_t code = lead;
+    if (lead >= 0xF0 && lead < 0xF8) {
+      length = 4;
+      code = lead & 0x07;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if (lead >= 0xC0 && lead < 0xE0) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if (lead >= 0x80) {
+      return std::nullopt;
+    }
+    if (i + length > utf8.size()) {
+      return std::nullopt;
+    }
+    for (size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<std::uint8_t>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) {
+        return std::nullopt;
+      }
+      code = (code << 6) | (next & 0x3F);
+    }
+    codes += code;
+    i += length;
+  }
+  return codes;
+}
+
+// The Windows-1252 form of a UTF-8 text; nothing when a character has none.
+std::optional<std::string> TextToAnsi(std::string_view utf8) {
+  const auto codes = DecodeUtf8(utf8);
+  if (!codes) {
+    return std::nullopt;
+  }
+  std::string ansi;
+  ansi.reserve(codes->size());
+  for (const char32_t code : *codes) {
+    const auto* found = std::find(kAnsiToUnicode.begin(), kAnsiToUnicode.end(), code);
+    if (found == kAnsiToUnicode.end()) {
+      return std::nullopt;
+    }
+    ansi += static_cast<char>(found - kAnsiToUnicode.begin());
+  }
+  return ansi;
+}
+
+void AppendUnit(std::string& out, std::uint16_t unit, bool big_endian) {
+  const char low = static_cast<char>(unit & 0xFF);
+  const char high = static_cast<char>(unit >> 8);
+  out += big_endian ? high : low;
+  out += big_endian ? low : high;
+}
+
 }  // namespace
 
 THexSearch::THexSearch() {
@@ -198,21 +259,42 @@ std::string THexSearch::PrepareSearchData(std::string_view s, bool ignore_case, 
     std::string wide;
     wide.reserve(bytes.size() * 2);
     for (char c : bytes) {
-      const std::uint16_t unit = kAnsiToUnicode[static_cast<std::uint8_t>(c)];
-      const char low = static_cast<char>(unit & 0xFF);
-      const char high = static_cast<char>(unit >> 8);
-      if (settings.unicode_big_endian) {
-        wide += high;
-        wide += low;
-      } else {
-        wide += low;
-        wide += high;
-      }
+      AppendUnit(wide, kAnsiToUnicode[static_cast<std::uint8_t>(c)], settings.unicode_big_endian);
     }
     bytes = std::move(wide);
   }
   BuildTables(translation);
   return bytes;
+}
+
+std::string THexSearch::PrepareSearchText(std::string_view utf8, bool ignore_case,
+                                          const SearchSettings& settings) {
+  if (const auto ansi = TextToAnsi(utf8)) {
+    return PrepareSearchData(*ansi, ignore_case, true, settings);
+  }
+  const auto codes = settings.unicode_chars ? DecodeUtf8(utf8) : std::nullopt;
+  if (!codes) {
+    return PrepareSearchData(utf8, ignore_case, true, settings);
+  }
+  std::string wide;
+  for (char32_t code : *codes) {
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      AppendUnit(wide, static_cast<std::uint16_t>(0xD800 + (code >> 10)),
+                 settings.unicode_big_endian);
+      code = 0xDC00 + (code & 0x3FF);
+    }
+    AppendUnit(wide, static_cast<std::uint16_t>(code), settings.unicode_big_endian);
+  }
+  BuildTables(settings.translation);
+  if (ignore_case) {
+    // Find folds the data byte by byte; the pattern's bytes are folded alike, so that the
+    // text always finds itself.
+    for (char& c : wide) {
+      c = static_cast<char>(lower_[static_cast<std::uint8_t>(c)]);
+    }
+  }
+  return wide;
 }
 
 int64_t THexSearch::Find(std::span<const std::uint8_t> data, std::string_view pattern,
@@ -275,43 +357,8 @@ std::string HexToBytes(std::string_view s, bool swap_nibbles) {
 }
 
 std::string TextToSearchBytes(std::string_view utf8) {
-  std::string ansi;
-  ansi.reserve(utf8.size());
-  size_t i = 0;
-  while (i < utf8.size()) {
-    const auto lead = static_cast<std::uint8_t>(utf8[i]);
-    char32_t code = 0;
-    size_t length = 0;
-    if (lead < 0x80) {
-      code = lead;
-      length = 1;
-    } else if ((lead & 0xE0) == 0xC0) {
-      code = lead & 0x1F;
-      length = 2;
-    } else if ((lead & 0xF0) == 0xE0) {
-      code = lead & 0x0F;
-      length = 3;
-    } else {
-      return std::string(utf8);  // four-byte characters lie outside Windows-1252; bad bytes too
-    }
-    if (i + length > utf8.size()) {
-      return std::string(utf8);
-    }
-    for (size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<std::uint8_t>(utf8[i + k]);
-      if ((next & 0xC0) != 0x80) {
-        return std::string(utf8);
-      }
-      code = (code << 6) | (next & 0x3F);
-    }
-    const auto* found = std::find(kAnsiToUnicode.begin(), kAnsiToUnicode.end(), code);
-    if (found == kAnsiToUnicode.end()) {
-      return std::string(utf8);
-    }
-    ansi += static_cast<char>(found - kAnsiToUnicode.begin());
-    i += length;
-  }
-  return ansi;
+  const auto ansi = TextToAnsi(utf8);
+  return ansi ? *ansi : std::string(utf8);
 }
 
 int64_t FindNextStart(int64_t caret_position, size_t find_data_size, int64_t selection_count) {

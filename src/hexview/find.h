@@ -36,6 +36,13 @@ class THexSearch {
   std::string PrepareSearchData(std::string_view s, bool ignore_case, bool is_text,
                                 const SearchSettings& settings);
 
+  // The pattern for a text search of the UTF-8 text `utf8`: PrepareSearchData of its
+  // Windows-1252 form when it has one. A text beyond Windows-1252 is searched as its UTF-8
+  // bytes, or in double-byte mode as its UTF-16 code units (each byte folded like the data
+  // with `ignore_case`), so that Chinese text is found in UTF-16 data.
+  std::string PrepareSearchText(std::string_view utf8, bool ignore_case,
+                                const SearchSettings& settings);
+
   // The first position p >= start at which the pattern lies whole inside [start, stop], stop
   // being cut to the last byte of the data, or -1. With `ignore_case` every data byte goes
   // through the lower-case table before it is compared; the pattern is compared as it is.

@@ -127,6 +127,30 @@ TEST(PrepareSearchData, LowersTranslatesAndWidens) {
   EXPECT_EQ(search.PrepareSearchData("\x12\x34\x56", false, false, wide), "\x12\x34\x56");
 }
 
+TEST(PrepareSearchText, BeyondWindows1252InUtf8OrUtf16) {
+  THexSearch search;
+  SearchSettings wide;
+  wide.unicode_chars = true;
+  // Text that Windows-1252 can write takes the byte route.
+  EXPECT_EQ(search.PrepareSearchText("caf\xC3\xA9", false, wide),
+            std::string("c\0a\0f\0\xE9\0", 8));
+  EXPECT_EQ(search.PrepareSearchText("caf\xC3\xA9", true, {}), "caf\xE9");
+  EXPECT_EQ(search.PrepareSearchText("\xE4\xB8\xAD\xE6\x96\x87", false, {}),
+            "\xE4\xB8\xAD\xE6\x96\x87");  // 中文 in UTF-8
+  EXPECT_EQ(search.PrepareSearchText("\xE4\xB8\xAD\xE6\x96\x87", false, wide), "\x2D\x4E\x87\x65");
+  EXPECT_EQ(search.PrepareSearchText("\xF0\x9F\x98\x80", false, wide),
+            std::string("\x3D\xD8\x00\xDE", 4));
+  wide.unicode_big_endian = true;
+  EXPECT_EQ(search.PrepareSearchText("\xE4\xB8\xAD", false, wide), "\x4E\x2D");
+
+  // With case ignored the UTF-16 text still finds itself: its "N" byte folds like the data's.
+  wide.unicode_big_endian = false;
+  const std::string pattern = search.PrepareSearchText("\xE4\xB8\xAD\xE6\x96\x87", true, wide);
+  const auto data = Bytes(std::string("x\0\x2D\x4E\x87\x65y\0", 8));
+  EXPECT_EQ(search.Find(data, pattern, 0, 7, true), 2);
+  EXPECT_EQ(search.Find(data, pattern, 3, 7, true), -1);
+}
+
 TEST(PrepareSearchData, CaseTableFollowsTheTranslation) {
   THexSearch search;
   for (int b = 0; b < 256; ++b) {
