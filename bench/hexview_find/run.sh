@@ -2,18 +2,14 @@
 # The hex view's search of a 1 GiB buffer for a 12-byte pattern at its very end, side by side
 # with grep -c -F (and -i) over the same file in the page cache. Each run times every
 # contender in turn; the best run of each counts.
-# Usage: bench/hexview_find/run.sh [runs]   (QARVO_BENCH_DIR: where the 1 GiB file goes)
+# Usage: bench/hexview_find/run.sh [runs]   (QARVO_BENCH_DIR: where the 1 GiB file goes,
+#   QARVO_BENCH_BUILD: build folder, default build-bench)
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 runs=${1:-3}
-build=${QARVO_BENCH_BUILD:-build-bench}
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQARVO_GUI=OFF \
-  -DQARVO_TESTS=OFF >/dev/null
+source bench/common.sh
 cmake --build "$build" -j"${QARVO_JOBS:-2}" --target hexfind_bench >/dev/null
 bench="$build/bench/hexfind_bench"
-
-dir=$(mktemp -d "${QARVO_BENCH_DIR:-${TMPDIR:-/tmp}}/qarvo-bench-XXXXXX")
-trap 'rm -rf "$dir"' EXIT
 file="$dir/1GiB.bin"
 "$bench" make "$file" $((1 << 30))
 cat "$file" >/dev/null  # into the page cache
