@@ -1,0 +1,169 @@
+#include "hexview/ufind.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+
+namespace qarvo::hexview {
+namespace {
+
+// Runs `step` on the find dialog as soon as it is the active modal window.
+void OnFindDialog(std::function<void(TdlgFind*)> step) {
+  auto* timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, step] {
+    auto* dialog = qobject_cast<TdlgFind*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) {
+      return;
+    }
+    timer->stop();
+    timer->deleteLater();
+    step(dialog);
+  });
+  timer->start();
+}
+
+// Puts `text` into the dialog and confirms with "查找".
+void Confirm(const QString& text, bool ignore_case = false) {
+  OnFindDialog([text, ignore_case](TdlgFind* dialog) {
+    dialog->edFind->setText(text);
+    dialog->cbNoCase->setChecked(ignore_case);
+    QTest::mouseClick(dialog->Button1, Qt::LeftButton);
+  });
+}
+
+}  // namespace
+
+class UfindTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void DialogAsItOpens() {
+    QWidget owner;
+    TdlgFind dialog(&owner);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("查找"));
+    QCOMPARE(dialog.size(), QSize(310, 55));
+    QCOMPARE(dialog.Button1->text(), QStringLiteral("查找"));
+    QVERIFY(dialog.Button1->isDefault());
+    QCOMPARE(dialog.cbNoCase->text(), QStringLiteral("忽略大小写"));
+    QVERIFY(!dialog.cbNoCase->isChecked());
+    QCOMPARE(dialog.cbText->text(), QStringLiteral("全部匹配"));
+    QVERIFY(dialog.cbText->isTristate());
+    QCOMPARE(dialog.cbText->checkState(), Qt::PartiallyChecked);
+    QVERIFY(!dialog.cbText->isEnabled());
+    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("edFind")), dialog.edFind);
+
+    dialog.show();
+    QVERIFY(!dialog.cbText->isVisible());
+    QCOMPARE(dialog.focusWidget(), dialog.edFind);
+    // "查找" is available exactly while there is a text.
+    QVERIFY(!dialog.Button1->isEnabled());
+    QTest::keyClicks(dialog.edFind, "4");
+    QVERIFY(dialog.Button1->isEnabled());
+    QTest::keyClick(dialog.edFind, Qt::Key_Backspace);
+    QVERIFY(!dialog.Button1->isEnabled());
+    QTest::keyClicks(dialog.edFind, "41");
+    QTest::keyClick(dialog.edFind, Qt::Key_Return);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+  }
+
+  void TheKindUndecidedFollowsTheText() {
+    QVERIFY(!DecideFindIsText(Qt::PartiallyChecked, "abc"));
+    QVERIFY(!DecideFindIsText(Qt::PartiallyChecked, " 41 0a "));
+    QVERIFY(DecideFindIsText(Qt::PartiallyChecked, "hello"));
+    QVERIFY(DecideFindIsText(Qt::PartiallyChecked, "   "));
+    QVERIFY(DecideFindIsText(Qt::Checked, "abc"));
+    QVERIFY(!DecideFindIsText(Qt::Unchecked, "hello"));
+  }
+
+  void FirstHexLookingSearchStaysHex() {
+    QWidget owner;
+    FindState state;
+    Confirm("abc");
+    QVERIFY(RunFindDialog(&owner, state, false));
+    QCOMPARE(state.FindText, QStringLiteral("abc"));
+    QVERIFY(!state.FindIsText);
+    QCOMPARE(state.FindData, std::string("\xAB"));
+    QVERIFY(!state.FindIgnoreCase);
+
+    // The next dialog opens with the last text and kind; a word is now read as hex digits,
+    // and spells none.
+    QString shown;
+    Qt::CheckState kind = Qt::PartiallyChecked;
+    OnFindDialog([&](TdlgFind* dialog) {
+      shown = dialog->edFind->text();
+      kind = dialog->cbText->checkState();
+      dialog->edFind->setText("hello");
+      dialog->Button1->click();
+    });
+    QVERIFY(!RunFindDialog(&owner, state, false));
+    QCOMPARE(shown, QStringLiteral("abc"));
+    QCOMPARE(kind, Qt::Unchecked);
+    QVERIFY(!state.FindIsText);
+    QVERIFY(state.FindData.empty());
+
+    Confirm("4d 5A9", true);
+    QVERIFY(RunFindDialog(&owner, state, true));
+    QCOMPARE(state.FindData, std::string("\xD4\xA5"));
+    QVERIFY(state.FindIgnoreCase);
+  }
+
+  void FirstWordSearchKeepsLaterSearchesText() {
+    QWidget owner;
+    FindState state;
+    Confirm("hello");
+    QVERIFY(RunFindDialog(&owner, state, false));
+    QVERIFY(state.FindIsText);
+    QCOMPARE(state.FindData, std::string("hello"));
+
+    Qt::CheckState kind = Qt::PartiallyChecked;
+    OnFindDialog([&](TdlgFind* dialog) {
+      kind = dialog->cbText->checkState();
+      dialog->edFind->setText("41");
+      dialog->Button1->click();
+    });
+    QVERIFY(RunFindDialog(&owner, state, false));
+    QCOMPARE(kind, Qt::Checked);
+    QVERIFY(state.FindIsText);
+    QCOMPARE(state.FindData, std::string("41"));
+
+    // Text outside Windows-1252 is searched as UTF-8; text inside it as Windows-1252.
+    Confirm(QStringLiteral("中文"));
+    QVERIFY(RunFindDialog(&owner, state, false));
+    QCOMPARE(state.FindData, QStringLiteral("中文").toStdString());
+    Confirm(QStringLiteral("café"));
+    QVERIFY(RunFindDialog(&owner, state, false));
+    QCOMPARE(state.FindData, std::string("caf\xE9"));
+  }
+
+  void CancelChangesNothing() {
+    QWidget owner;
+    FindState state;
+    state.FindText = "hello";
+    state.FindData = "hello";
+    state.FindIsText = true;
+    state.FindIgnoreCase = true;
+    bool ignore_case_shown = false;
+    OnFindDialog([&](TdlgFind* dialog) {
+      ignore_case_shown = dialog->cbNoCase->isChecked();
+      dialog->edFind->setText("other");
+      dialog->cbNoCase->setChecked(false);
+      dialog->reject();
+    });
+    QVERIFY(!RunFindDialog(&owner, state, false));
+    QVERIFY(ignore_case_shown);
+    QCOMPARE(state.FindText, QStringLiteral("hello"));
+    QCOMPARE(state.FindData, std::string("hello"));
+    QVERIFY(state.FindIgnoreCase);
+  }
+};
+
+}  // namespace qarvo::hexview
+
+QTEST_MAIN(qarvo::hexview::UfindTest)
+#include "ufind_test.moc"
