@@ -66,8 +66,18 @@ class InflateStream {
   throw FileError("unexpected end of \"" + file.path() + "\"", file.path(), EIO);
 }
 
+// Hands `size` bytes to the sink inside the observer's block lock.
+void WriteBlock(const ByteSink& write, const uint8_t* data, size_t size, CopyObserver* observer) {
+  std::unique_lock<std::mutex> hold;
+  if (observer != nullptr) {
+    hold = observer->BeforeBlock();
+  }
+  write(data, size);
+}
+
 // Runs deflate over the pending input (or finishes the stream) and writes what comes out.
-void DeflateInto(z_stream* stream, int flush, File& out, uint8_t* chunk) {
+void DeflateInto(z_stream* stream, int flush, const ByteSink& write, uint8_t* chunk,
+                 CopyObserver* observer) {
   for (;;) {
     stream->next_out = chunk;
     stream->avail_out = static_cast<uInt>(kZlibChunk);
@@ -77,7 +87,7 @@ void DeflateInto(z_stream* stream, int flush, File& out, uint8_t* chunk) {
     }
     const size_t produced = kZlibChunk - stream->avail_out;
     if (produced > 0) {
-      out.Write(chunk, produced);
+      WriteBlock(write, chunk, produced, observer);
     }
     if (flush == Z_FINISH) {
       if (result == Z_STREAM_END) {
@@ -175,7 +185,8 @@ std::string MakeTemporaryBeside(const std::string& path) {
 
 }  // namespace
 
-void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer) {
+void CompressToEnvelope(const ByteSource& read, int64_t count, const ByteSink& write, int level,
+                        CopyObserver* observer) {
   if (count < 0 || count > kMaxEnvelopeContent) {
     throw CompressionError();
   }
@@ -184,41 +195,51 @@ void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObser
   const uint8_t length_bytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                                    static_cast<uint8_t>(length >> 16),
                                    static_cast<uint8_t>(length >> 24)};
-  out.Write(length_bytes, 4);
+  WriteBlock(write, length_bytes, 4, observer);
 
   z_stream* stream = deflater.get();
   std::vector<uint8_t> input(kCopyBlockSize);
   std::vector<uint8_t> chunk(kZlibChunk);
   int64_t left = count;
   while (left > 0) {
-    std::unique_lock<std::mutex> hold;
-    if (observer != nullptr) {
-      hold = observer->BeforeBlock();
-    }
     const size_t want = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
-    const size_t got = in.Read(input.data(), want);
+    const size_t got = read(input.data(), want);
     if (got == 0) {
-      ThrowShortFile(in);
+      throw CompressionError();
     }
     stream->next_in = input.data();
     stream->avail_in = static_cast<uInt>(got);
-    DeflateInto(stream, Z_NO_FLUSH, out, chunk.data());
+    DeflateInto(stream, Z_NO_FLUSH, write, chunk.data(), observer);
     left -= static_cast<int64_t>(got);
-    if (hold.owns_lock()) {
-      hold.unlock();
-    }
     if (observer != nullptr) {
       observer->Advanced(static_cast<int64_t>(got));
     }
   }
   stream->next_in = nullptr;
   stream->avail_in = 0;
-  DeflateInto(stream, Z_FINISH, out, chunk.data());
+  DeflateInto(stream, Z_FINISH, write, chunk.data(), observer);
+}
+
+void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer) {
+  CompressToEnvelope(
+      [&](uint8_t* buffer, size_t size) {
+        const size_t got = in.Read(buffer, size);
+        if (got == 0) {
+          ThrowShortFile(in);
+        }
+        return got;
+      },
+      count, [&](const uint8_t* data, size_t size) { out.Write(data, size); }, level, observer);
 }
 
 int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer) {
   return InflateEnvelope(in, available, observer,
                          [&](const uint8_t* data, size_t size) { out.Write(data, size); });
+}
+
+int64_t DecompressEnvelope(File& in, int64_t available, const ByteSink& write,
+                           CopyObserver* observer) {
+  return InflateEnvelope(in, available, observer, write);
 }
 
 void CompressFileInPlace(const std::string& path, int level) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,5 +41,17 @@ void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObser
 // Fewer than 4 bytes available is a read error (FileError).
 // Throws CompressionError when the stream is damaged or ends before the declared length.
 int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer);
+
+// Where the streaming forms take bytes from and hand them to, so that envelopes can be read from
+// and written at any offset. A source returns fewer bytes than asked only at its end.
+using ByteSource = std::function<size_t(uint8_t* buffer, size_t size)>;
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+// The same bytes as the File forms. Only the sink runs inside the observer's block lock; reading,
+// deflating and inflating happen outside it, so envelopes made on several threads through one
+// pause gate do not wait for each other's zlib work.
+void CompressToEnvelope(const ByteSource& read, int64_t count, const ByteSink& write, int level,
+                        CopyObserver* observer);
+int64_t DecompressEnvelope(File& in, int64_t available, const ByteSink& write,
+                           CopyObserver* observer);
 
 }  // namespace qarvo

@@ -2,12 +2,14 @@
 
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "split/header.h"
+#include "split/parallel_pieces.h"
 #include "split/paths.h"
 
 namespace qarvo {
@@ -105,22 +107,31 @@ bool TCutFile::WritePieces() {
     piece_size_ = file_size_ / piece_count_;
     source.Seek(0);
 
-    for (int32_t n = 1; n <= piece_count_; ++n) {
+    const auto open_piece = [&](int32_t n) {
       Log(SplitProgressLine(n, piece_count_ - n));
+      auto hold = Gate().Pass();
+      return File(PiecePath(n), OpenMode::Create, Share::Exclusive);
+    };
+    const auto close_piece = [&](int32_t, File& out) {
       {
         auto hold = Gate().Pass();
-        piece = File(PiecePath(n), OpenMode::Create, Share::Exclusive);
+        out.Write(trailer.data(), trailer.size());
       }
-      if (options_.Compress == 1) {
-        CompressToEnvelope(source, ShareOf(n), piece, options_.Level, &Observer());
-      } else {
+      out.Close();
+    };
+    if (options_.Compress == 1) {
+      // Compression is the slow part: the pieces are compressed concurrently, one per core.
+      std::vector<int64_t> offsets{0};
+      for (int32_t n = 1; n <= piece_count_; ++n) {
+        offsets.push_back(offsets.back() + ShareOf(n));
+      }
+      CompressPieces(source, offsets, options_.Level, open_piece, close_piece, Observer());
+    } else {
+      for (int32_t n = 1; n <= piece_count_; ++n) {
+        piece = open_piece(n);
         Copy(source, piece, ShareOf(n));
+        close_piece(n, piece);
       }
-      {
-        auto hold = Gate().Pass();
-        piece.Write(trailer.data(), trailer.size());
-      }
-      piece.Close();
     }
     source.Close();
 

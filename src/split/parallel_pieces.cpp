@@ -1,0 +1,249 @@
+#include "split/parallel_pieces.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "codec/envelope.h"
+#include "split/header.h"
+
+namespace qarvo {
+
+namespace {
+
+std::atomic<int> g_piece_threads{0};
+
+// Another piece failed: the thread that meets this stops where it is.
+class PiecesStopped : public std::runtime_error {
+ public:
+  PiecesStopped() : std::runtime_error("stopped after another piece failed") {}
+};
+
+// The worker's observer, shared by the piece threads.
+class SharedObserver : public CopyObserver {
+ public:
+  explicit SharedObserver(CopyObserver& inner) : inner_(inner) {}
+  std::unique_lock<std::mutex> BeforeBlock() override {
+    if (stopped_.load()) {
+      throw PiecesStopped();
+    }
+    auto hold = inner_.BeforeBlock();
+    // A pause may have held this thread while another piece failed.
+    if (stopped_.load()) {
+      throw PiecesStopped();
+    }
+    return hold;
+  }
+  void Advanced(int64_t bytes) override {
+    std::lock_guard<std::mutex> lock(progress_mutex_);
+    inner_.Advanced(bytes);
+  }
+  void Stop() { stopped_.store(true); }
+  bool Stopped() const { return stopped_.load(); }
+
+ private:
+  CopyObserver& inner_;
+  std::mutex progress_mutex_;
+  std::atomic<bool> stopped_{false};
+};
+
+}  // namespace
+
+int PieceThreads(int32_t pieces) {
+  int threads = g_piece_threads.load();
+  if (threads <= 0) {
+    threads = static_cast<int>(std::thread::hardware_concurrency());
+  }
+  threads = std::clamp(threads, 1, kMaxPieceThreads);
+  if (pieces < threads) {
+    threads = std::max<int32_t>(pieces, 1);
+  }
+  return threads;
+}
+
+void SetPieceThreads(int threads) {
+  g_piece_threads.store(threads);
+}
+
+void ReadAt(const File& file, void* buffer, size_t count, int64_t offset) {
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    const ssize_t got = ::pread(file.fd(), bytes, count, offset);
+    if (got < 0 && errno == EINTR) {
+      continue;
+    }
+    if (got <= 0) {
+      const int error = got < 0 ? errno : EIO;
+      throw FileError("cannot read \"" + file.path() + "\"", file.path(), error);
+    }
+    bytes += got;
+    count -= static_cast<size_t>(got);
+    offset += got;
+  }
+}
+
+void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset) {
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  while (count > 0) {
+    const ssize_t put = ::pwrite(file.fd(), bytes, count, offset);
+    if (put < 0 && errno == EINTR) {
+      continue;
+    }
+    if (put <= 0) {
+      const int error = put < 0 ? errno : EIO;
+      throw FileError("cannot write \"" + file.path() + "\"", file.path(), error);
+    }
+    bytes += put;
+    count -= static_cast<size_t>(put);
+    offset += put;
+  }
+}
+
+void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
+               const std::function<void(int32_t, CopyObserver&)>& work,
+               const std::function<void(int32_t)>& done, CopyObserver& observer) {
+  SharedObserver shared(observer);
+  std::mutex dispatch_mutex;
+  int32_t next = 1;
+  std::mutex failure_mutex;
+  std::exception_ptr failure;
+  const auto fail = [&] {
+    {
+      std::lock_guard<std::mutex> lock(failure_mutex);
+      if (!failure) {
+        failure = std::current_exception();
+      }
+    }
+    shared.Stop();
+  };
+  const auto body = [&] {
+    for (;;) {
+      int32_t n = 0;
+      try {
+        // Taking the next number and opening its piece under one lock keeps the pieces' lines
+        // in piece order whichever thread gets there first.
+        std::lock_guard<std::mutex> lock(dispatch_mutex);
+        if (shared.Stopped() || next > count) {
+          return;
+        }
+        n = next++;
+        open(n);
+      } catch (...) {
+        fail();
+        return;
+      }
+      try {
+        work(n, shared);
+        if (done) {
+          done(n);
+        }
+      } catch (...) {
+        fail();
+        return;
+      }
+    }
+  };
+
+  const int helpers = std::clamp(threads, 1, std::max<int32_t>(count, 1)) - 1;
+  std::vector<std::thread> pool;
+  pool.reserve(static_cast<size_t>(helpers));
+  try {
+    for (int i = 0; i < helpers; ++i) {
+      pool.emplace_back(body);
+    }
+  } catch (...) {
+    // Fewer threads than asked is still a complete job.
+  }
+  body();
+  for (std::thread& thread : pool) {
+    thread.join();
+  }
+  if (failure) {
+    std::rethrow_exception(failure);
+  }
+}
+
+void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
+                    const std::function<File(int32_t)>& open,
+                    const std::function<void(int32_t, File&)>& close, CopyObserver& observer) {
+  const auto count = static_cast<int32_t>(offsets.size()) - 1;
+  std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
+  RunPieces(
+      count, PieceThreads(count), [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = open(n); },
+      [&](int32_t n, CopyObserver& shared) {
+        File& piece = pieces[static_cast<size_t>(n - 1)];
+        int64_t position = offsets[static_cast<size_t>(n - 1)];
+        CompressToEnvelope(
+            [&](uint8_t* buffer, size_t size) {
+              ReadAt(source, buffer, size, position);
+              position += static_cast<int64_t>(size);
+              return size;
+            },
+            offsets[static_cast<size_t>(n)] - position,
+            [&](const uint8_t* data, size_t size) { piece.Write(data, size); }, level, &shared);
+        close(n, piece);
+      },
+      nullptr, observer);
+}
+
+void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   int64_t& whole) {
+  const auto count = static_cast<int32_t>(offsets.size()) - 1;
+  std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
+  std::unique_ptr<std::atomic<bool>[]> finished(
+      new std::atomic<bool>[static_cast<size_t>(std::max<int32_t>(count, 0))]());
+  const auto prefix = [&] {
+    int32_t n = 0;
+    while (n < count && finished[static_cast<size_t>(n)].load()) {
+      ++n;
+    }
+    return offsets[static_cast<size_t>(n)];
+  };
+  try {
+    RunPieces(
+        count, PieceThreads(count),
+        [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = open(n); },
+        [&](int32_t n, CopyObserver& shared) {
+          File& piece = pieces[static_cast<size_t>(n - 1)];
+          // Only the chosen piece's length was checked by the analysis; a piece that holds no
+          // more than a trailer has nothing to give.
+          const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+          if (payload <= 0) {
+            throw FileError("\"" + piece.path() + "\" is too short to be a piece", piece.path(), 0);
+          }
+          const int64_t begin = offsets[static_cast<size_t>(n - 1)];
+          const int64_t end = offsets[static_cast<size_t>(n)];
+          int64_t position = begin;
+          DecompressEnvelope(
+              piece, payload,
+              [&](const uint8_t* data, size_t size) {
+                // Never into the next piece's place, whatever the stream says.
+                if (position + static_cast<int64_t>(size) > end) {
+                  throw CompressionError();
+                }
+                WriteAt(output, data, size, position);
+                position += static_cast<int64_t>(size);
+              },
+              &shared);
+          if (position != end) {
+            throw CompressionError();
+          }
+          piece.Close();
+        },
+        [&](int32_t n) { finished[static_cast<size_t>(n - 1)].store(true); }, observer);
+  } catch (...) {
+    whole = prefix();
+    throw;
+  }
+  whole = prefix();
+}
+
+}  // namespace qarvo

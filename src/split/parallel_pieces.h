@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/copy.h"
+#include "platform/file.h"
+
+namespace qarvo {
+
+// Each thread holds one zlib stream and its buffers, about half a MiB at the best level; this cap
+// keeps a job far below 64 MiB on any machine.
+inline constexpr int kMaxPieceThreads = 32;
+
+// Threads for a job of `pieces` pieces that can be worked on independently: one per core (or the
+// number set below), at most one per piece and at most kMaxPieceThreads.
+int PieceThreads(int32_t pieces);
+// Sets the thread count for the whole process in place of the core count: 1 gives the one-thread
+// run that tests and benchmarks compare against, more than the cores makes threads really
+// overlap on a small machine; 0 goes back to the core count.
+void SetPieceThreads(int threads);
+
+// Runs work(n) for n = 1..count on `threads` threads. open(n) runs before work(n), one piece at
+// a time and in piece order (the piece's log line and its file go there); work(n) runs
+// concurrently with the other pieces. `observer` is wrapped so that several threads may use it:
+// its Advanced calls are serialised, and once any piece has failed, BeforeBlock refuses, so every
+// thread stops at its next block. The first failure is rethrown once every thread has stopped.
+// `done(n)` (may be empty) runs on the piece's thread after work(n) returned.
+void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
+               const std::function<void(int32_t, CopyObserver&)>& work,
+               const std::function<void(int32_t)>& done, CopyObserver& observer);
+
+// Reads exactly `count` bytes at `offset` without moving the file position, so that threads can
+// share one open file. Throws FileError.
+void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
+void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
+
+// Compressed split: piece n holds the envelope of source bytes [offsets[n-1], offsets[n]).
+// open(n) logs its line and returns the created piece file; close(n, piece) appends the trailer
+// and closes it. `source` is read by position only. Every piece's bytes are those that one
+// thread writes with CompressToEnvelope.
+void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
+                    const std::function<File(int32_t)>& open,
+                    const std::function<void(int32_t, File&)>& close, CopyObserver& observer);
+
+// Compressed join: inflates piece n at output offset offsets[n-1]; the content it declares must
+// be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and returns the
+// opened piece. Returns through `whole` the length of the output's longest prefix made of whole
+// pieces, also when it throws.
+void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   int64_t& whole);
+
+}  // namespace qarvo

@@ -1,0 +1,272 @@
+#include "split/parallel_pieces.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "codec/envelope.h"
+#include "platform/file.h"
+#include "split/cut_file.h"
+#include "split/header.h"
+#include "split/job_runs.h"
+#include "split/merger_file.h"
+#include "support/test_support.h"
+
+namespace qarvo {
+namespace {
+
+using test::kBusy;
+using test::kIdle;
+using test::Recorder;
+using test::RunMerge;
+using test::RunSplit;
+using test::TempDir;
+using Events = std::vector<std::string>;
+
+// Sets the process's piece thread count for one test.
+class PieceThreadsFor {
+ public:
+  explicit PieceThreadsFor(int threads) { SetPieceThreads(threads); }
+  ~PieceThreadsFor() { SetPieceThreads(0); }
+  PieceThreadsFor(const PieceThreadsFor&) = delete;
+  PieceThreadsFor& operator=(const PieceThreadsFor&) = delete;
+};
+
+// Text that compresses well, runs of random bytes that do not, and zeros.
+std::string MixedContent(size_t size, uint32_t seed) {
+  std::string content;
+  uint32_t round = 0;
+  while (content.size() < size) {
+    switch (round++ % 3) {
+      case 0:
+        for (int i = 0; i < 900; ++i) {
+          content += "record " + std::to_string((i * 7 + seed) % 113) + " of a log;\n";
+        }
+        break;
+      case 1:
+        content += test::RandomBytes(70000, seed + round);
+        break;
+      default:
+        content.append(50000, '\0');
+        break;
+    }
+  }
+  content.resize(size);
+  return content;
+}
+
+std::string PieceName(const std::string& stem, int32_t n) {
+  return stem + std::to_string(n) + ".vrk";
+}
+
+// The pieces of a compressed split made with `threads` piece threads.
+std::vector<std::string> CompressedPieces(const std::string& content, int32_t count, uint8_t level,
+                                          int threads) {
+  PieceThreadsFor set(threads);
+  TempDir dir;
+  const std::string source = dir.File("mixed.bin");
+  test::WriteFile(source, content);
+  TCWorkInfos options;
+  options.Compress = 1;
+  options.Level = level;
+  options.CheckKind = 2;
+  const Events events = RunSplit(source, options, count, dir.path());
+  EXPECT_EQ(events[events.size() - 2], "分割成功!");
+  std::vector<std::string> pieces;
+  for (int32_t n = 1; n <= count; ++n) {
+    pieces.push_back(test::ReadFile(dir.File(PieceName("mixed", n))));
+  }
+  return pieces;
+}
+
+TEST(ParallelPiecesTest, ThreadCountFollowsTheCoresAndThePieces) {
+  {
+    PieceThreadsFor set(0);
+    EXPECT_GE(PieceThreads(1000), 1);
+    EXPECT_LE(PieceThreads(1000), kMaxPieceThreads);
+    EXPECT_EQ(PieceThreads(1), 1);
+  }
+  PieceThreadsFor set(6);
+  EXPECT_EQ(PieceThreads(4), 4);
+  EXPECT_EQ(PieceThreads(9), 6);
+  EXPECT_EQ(PieceThreads(0), 1);
+  SetPieceThreads(1000);
+  EXPECT_EQ(PieceThreads(1000), kMaxPieceThreads);
+}
+
+TEST(ParallelPiecesTest, PiecesAreTheBytesOfAOneThreadSplitAtEveryLevel) {
+  struct Case {
+    size_t size;
+    int32_t count;
+  };
+  const Case cases[] = {{10, 3}, {1500000, 4}, {1234567, 7}, {300001, 1}};
+  for (const Case& shape : cases) {
+    const std::string content = MixedContent(shape.size, static_cast<uint32_t>(shape.size));
+    for (uint8_t level = 0; level <= 3; ++level) {
+      SCOPED_TRACE("size " + std::to_string(shape.size) + " count " + std::to_string(shape.count) +
+                   " level " + std::to_string(level));
+      const auto one = CompressedPieces(content, shape.count, level, 1);
+      const auto many = CompressedPieces(content, shape.count, level, 4);
+      ASSERT_EQ(one.size(), many.size());
+      for (size_t i = 0; i < one.size(); ++i) {
+        EXPECT_TRUE(one[i] == many[i]) << "piece " << i + 1 << " differs";
+      }
+    }
+  }
+}
+
+TEST(ParallelPiecesTest, EachPieceIsTheEnvelopeOfItsShare) {
+  const std::string content = MixedContent(1000003, 5);
+  const auto pieces = CompressedPieces(content, 3, 2, 3);
+  TempDir dir;
+  const int64_t share = static_cast<int64_t>(content.size()) / 3;
+  for (int32_t n = 1; n <= 3; ++n) {
+    const int64_t begin = (n - 1) * share;
+    const int64_t length = n < 3 ? share : static_cast<int64_t>(content.size()) - begin;
+    // What the one-piece streaming code writes for the same bytes.
+    const std::string share_path = dir.File("share");
+    const std::string envelope_path = dir.File("envelope");
+    test::WriteFile(share_path,
+                    content.substr(static_cast<size_t>(begin), static_cast<size_t>(length)));
+    {
+      File in(share_path, OpenMode::Read, Share::Shared);
+      File out(envelope_path, OpenMode::Create, Share::Shared);
+      CompressToEnvelope(in, length, out, 2, nullptr);
+      out.Close();
+    }
+    const std::string& piece = pieces[static_cast<size_t>(n - 1)];
+    EXPECT_TRUE(piece.substr(0, piece.size() - kHeaderTrailerSize) == test::ReadFile(envelope_path))
+        << "piece " << n;
+  }
+}
+
+TEST(ParallelPiecesTest, ParallelMergeGivesBackTheSource) {
+  PieceThreadsFor set(4);
+  for (const int32_t count : {1, 2, 5, 9}) {
+    TempDir dir;
+    TempDir out;
+    const std::string content = MixedContent(2000000 + static_cast<size_t>(count), 9);
+    const std::string source = dir.File("disk.img");
+    test::WriteFile(source, content);
+    TCWorkInfos split;
+    split.Compress = 1;
+    split.Level = 1;
+    split.CheckKind = 1;
+    ASSERT_EQ(RunSplit(source, split, count, dir.path()).back(), kIdle);
+    std::filesystem::remove(source);
+    Events expected{kBusy, "正在分析文件..."};
+    for (int32_t n = 1; n <= count; ++n) {
+      expected.push_back(MergeProgressLine(n, count - n));
+    }
+    expected.insert(expected.end(),
+                    {"正在验证生成文件...", "校验结果:与原文件相同!", "合并成功!", kIdle});
+    EXPECT_EQ(RunMerge(dir.File(PieceName("disk", count)), {}, out.path()), expected);
+    EXPECT_TRUE(test::ReadFile(out.File("disk.img")) == content) << count << " pieces";
+  }
+}
+
+TEST(ParallelPiecesTest, AFailingPieceEndsTheSplitOnceAndKeepsTheSource) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  const std::string source = dir.File("data.bin");
+  const std::string content = MixedContent(3000000, 3);
+  test::WriteFile(source, content);
+  // Piece 3 cannot be created: its name is taken by a folder.
+  std::filesystem::create_directory(dir.File(PieceName("data", 3)));
+  TCWorkInfos options;
+  options.Compress = 1;
+  options.Level = 3;
+  options.DeleteSource = 1;
+  EXPECT_EQ(RunSplit(source, options, 5, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "正在分割第1个文件,剩余4个文件...",
+                    "正在分割第2个文件,剩余3个文件...", "正在分割第3个文件,剩余2个文件...",
+                    "文件分割:文件很可能正在被其它程序调用!", "分割失败!", kIdle}));
+  EXPECT_FALSE(FileExists(dir.File(PieceName("data", 4))));
+  EXPECT_TRUE(test::ReadFile(source) == content);
+}
+
+TEST(ParallelPiecesTest, AWriteFailureInSeveralPiecesIsReportedOnce) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  const std::string source = dir.File("noise.bin");
+  const std::string content = test::RandomBytes(4 * 400000, 11);
+  test::WriteFile(source, content);
+  TCWorkInfos options;
+  options.Compress = 1;
+  options.Level = 1;
+  options.DeleteSource = 1;
+  Events events;
+  {
+    // Every piece of random bytes outgrows the limit.
+    test::FileSizeLimit limit(200000);
+    ASSERT_TRUE(limit.ok());
+    events = RunSplit(source, options, 4, dir.path());
+  }
+  ASSERT_GE(events.size(), 6u);
+  EXPECT_EQ(Events(events.end() - 3, events.end()),
+            (Events{"文件分割:文件很可能正在被其它程序调用!", "分割失败!", kIdle}));
+  // The piece lines that came are those of the first pieces, in order.
+  for (size_t i = 2; i + 3 < events.size(); ++i) {
+    const auto n = static_cast<int32_t>(i - 1);
+    EXPECT_EQ(events[i], SplitProgressLine(n, 4 - n));
+  }
+  EXPECT_TRUE(test::ReadFile(source) == content);
+}
+
+TEST(ParallelPiecesTest, PauseHoldsEveryPieceThread) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  const std::string source = dir.File("film.bin");
+  const std::string content = MixedContent(6000000, 21);
+  test::WriteFile(source, content);
+  auto recorder = std::make_shared<Recorder>();
+  // The third piece's line means two pieces are being compressed; pause there.
+  test::JobLatch latch;
+  test::ReleaseOnExit release(latch);
+  const std::string third = "正在分割第3个文件,剩余1个文件...";
+  recorder->OnLine([latch, third](const std::string& line) mutable {
+    if (line == third) {
+      latch.Release();
+    }
+  });
+  TCWorkInfos options;
+  options.Log = recorder;
+  options.Compress = 1;
+  options.Level = 3;
+  auto worker = TCutFile::Create(source, options, 4, dir.path(), recorder);
+  // Released from the worker's own line, without waiting for it: Arrive would block the worker
+  // inside its pause gate.
+  latch.Arrive();
+  worker->Pause();
+  const size_t events_at_pause = recorder->Count();
+  std::vector<uintmax_t> sizes_at_pause;
+  for (int32_t n = 1; n <= 4; ++n) {
+    const std::string piece = dir.File(PieceName("film", n));
+    sizes_at_pause.push_back(FileExists(piece) ? std::filesystem::file_size(piece) : 0);
+  }
+  EXPECT_FALSE(recorder->WaitForMoreThan(events_at_pause, std::chrono::milliseconds(300)));
+  for (int32_t n = 1; n <= 4; ++n) {
+    const std::string piece = dir.File(PieceName("film", n));
+    EXPECT_EQ(FileExists(piece) ? std::filesystem::file_size(piece) : 0,
+              sizes_at_pause[static_cast<size_t>(n - 1)])
+        << "piece " << n << " grew while paused";
+  }
+  worker->Continue();
+  ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+  EXPECT_EQ(recorder->Events(),
+            (Events{"正在搜集文件信息...", kBusy, "正在分割第1个文件,剩余3个文件...",
+                    "正在分割第2个文件,剩余2个文件...", third, "正在分割第4个文件,剩余0个文件...",
+                    "分割成功!", kIdle}));
+  std::string joined;
+  for (int32_t n = 1; n <= 4; ++n) {
+    const auto part = DecompressFileToMemory(dir.File(PieceName("film", n)));
+    joined.append(part.begin(), part.end());
+  }
+  EXPECT_TRUE(joined == content);
+}
+
+}  // namespace
+}  // namespace qarvo
