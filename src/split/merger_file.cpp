@@ -2,12 +2,14 @@
 
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "split/header.h"
+#include "split/parallel_pieces.h"
 #include "split/paths.h"
 
 namespace qarvo {
@@ -146,40 +148,45 @@ bool TMergerFile::JoinPieces() {
   // no bytes of a damaged or short piece stay behind.
   int64_t joined = 0;
   try {
-    int64_t total = 0;
+    // Where each piece's bytes begin in the output.
+    std::vector<int64_t> offsets{0};
     for (int32_t n = 1; n <= piece_count_; ++n) {
       const std::string path = PiecePath(n);
       // Never truncate a piece by writing the output over it.
       if (SameFile(path, output_path)) {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
-      total += OutputShareOf(path, options_.Compressed == 1);
+      offsets.push_back(offsets.back() + OutputShareOf(path, options_.Compressed == 1));
     }
-    SetProgressTotal(total);
+    SetProgressTotal(offsets.back());
 
     {
       auto hold = Gate().Pass();
       output = File(output_path, OpenMode::Create, Share::Exclusive);
     }
-    for (int32_t n = 1; n <= piece_count_; ++n) {
+    const auto open_piece = [&](int32_t n) {
       Log(MergeProgressLine(n, piece_count_ - n));
-      output.SeekToEnd();
-      const std::string path = PiecePath(n);
-      piece = File(path, OpenMode::Read, Share::Exclusive);
-      piece.AdviseSequential();
-      // Only the chosen piece's length was checked by the analysis; a piece that holds no more
-      // than a trailer has nothing to give.
-      const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
-      if (payload <= 0) {
-        throw FileError("\"" + path + "\" is too short to be a piece", path, 0);
-      }
-      if (options_.Compressed == 1) {
-        DecompressEnvelope(piece, payload, output, &Observer());
-      } else {
+      File opened(PiecePath(n), OpenMode::Read, Share::Exclusive);
+      opened.AdviseSequential();
+      return opened;
+    };
+    if (options_.Compressed == 1) {
+      // Inflating is the slow part: the pieces are inflated concurrently, each at its place.
+      InflatePieces(output, offsets, open_piece, Observer(), joined);
+    } else {
+      for (int32_t n = 1; n <= piece_count_; ++n) {
+        piece = open_piece(n);
+        output.SeekToEnd();
+        // Only the chosen piece's length was checked by the analysis; a piece that holds no
+        // more than a trailer has nothing to give.
+        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+        if (payload <= 0) {
+          throw FileError("\"" + piece.path() + "\" is too short to be a piece", piece.path(), 0);
+        }
         Copy(piece, output, payload);
+        piece.Close();
+        joined = output.Position();
       }
-      piece.Close();
-      joined = output.Position();
     }
     output.Close();
   } catch (const std::exception&) {

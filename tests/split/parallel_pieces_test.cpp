@@ -268,5 +268,84 @@ TEST(ParallelPiecesTest, PauseHoldsEveryPieceThread) {
   EXPECT_TRUE(joined == content);
 }
 
+// A compressed five-piece set of `content` in `dir`, the source removed.
+void MakeCompressedSet(const TempDir& dir, const std::string& name, const std::string& content) {
+  const std::string source = dir.File(name);
+  test::WriteFile(source, content);
+  TCWorkInfos split;
+  split.Compress = 1;
+  split.Level = 1;
+  ASSERT_EQ(RunSplit(source, split, 5, dir.path()).back(), kIdle);
+  std::filesystem::remove(source);
+}
+
+TEST(ParallelPiecesTest, ADamagedPieceEndsTheMergeOnceWithWholePiecesOnly) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  TempDir out;
+  const std::string content = MixedContent(2500000, 17);
+  MakeCompressedSet(dir, "part.bin", content);
+  // Damage the deflate data of piece 2 early, so that it fails while others still run.
+  const std::string piece2 = dir.File(PieceName("part", 2));
+  std::string bytes = test::ReadFile(piece2);
+  for (size_t i = 40; i < 400; ++i) {
+    bytes[i] = static_cast<char>(bytes[i] ^ 0x5A);
+  }
+  test::WriteFile(piece2, bytes);
+  const Events events = RunMerge(dir.File(PieceName("part", 1)), {}, out.path());
+  ASSERT_GE(events.size(), 5u);
+  EXPECT_EQ(Events(events.end() - 3, events.end()),
+            (Events{"文件合并:文件很可能正在被其它程序调用!", kMergeFailed, kIdle}));
+  for (size_t i = 2; i + 3 < events.size(); ++i) {
+    const auto n = static_cast<int32_t>(i - 1);
+    EXPECT_EQ(events[i], MergeProgressLine(n, 5 - n));
+  }
+  // Piece 1 may have been whole before piece 2 failed; nothing of a later piece stays.
+  const std::string joined = test::ReadFile(out.File("part.bin"));
+  const size_t share = content.size() / 5;
+  EXPECT_TRUE(joined.empty() || joined.size() == share) << joined.size();
+  EXPECT_TRUE(joined == content.substr(0, joined.size()));
+  for (int32_t n = 1; n <= 5; ++n) {
+    EXPECT_TRUE(FileExists(dir.File(PieceName("part", n))));
+  }
+}
+
+TEST(ParallelPiecesTest, PauseHoldsEveryMergeThread) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  TempDir out;
+  const std::string content = MixedContent(8000000, 23);
+  MakeCompressedSet(dir, "tape.bin", content);
+  auto recorder = std::make_shared<Recorder>();
+  test::JobLatch latch;
+  test::ReleaseOnExit release(latch);
+  const std::string third = MergeProgressLine(3, 2);
+  recorder->OnLine([latch, third](const std::string& line) mutable {
+    if (line == third) {
+      latch.Release();
+    }
+  });
+  TMWorkInfos options;
+  options.Log = recorder;
+  auto worker = TMergerFile::Create(dir.File(PieceName("tape", 4)), options, out.path(), recorder);
+  latch.Arrive();
+  worker->Pause();
+  const size_t events_at_pause = recorder->Count();
+  const std::string output = out.File("tape.bin");
+  const std::string at_pause = FileExists(output) ? test::ReadFile(output) : "";
+  EXPECT_FALSE(recorder->WaitForMoreThan(events_at_pause, std::chrono::milliseconds(300)));
+  EXPECT_TRUE((FileExists(output) ? test::ReadFile(output) : "") == at_pause)
+      << "the output changed while paused";
+  worker->Continue();
+  ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+  Events expected{kBusy, "正在分析文件..."};
+  for (int32_t n = 1; n <= 5; ++n) {
+    expected.push_back(MergeProgressLine(n, 5 - n));
+  }
+  expected.insert(expected.end(), {"合并成功!", kIdle});
+  EXPECT_EQ(recorder->Events(), expected);
+  EXPECT_TRUE(test::ReadFile(output) == content);
+}
+
 }  // namespace
 }  // namespace qarvo
