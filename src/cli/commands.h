@@ -13,6 +13,7 @@ inline constexpr int kExitNotStarted = 2;  // usage error or validation refusal
 // Each takes the arguments after the subcommand name.
 int RunSplit(const std::vector<std::string>& args);
 int RunMerge(const std::vector<std::string>& args);
+int RunVerify(const std::vector<std::string>& args);
 int RunPack(const std::vector<std::string>& args);
 int RunUnpack(const std::vector<std::string>& args);
 int RunBundle(const std::vector<std::string>& args);

@@ -16,6 +16,7 @@ struct Command {
 constexpr Command kCommands[] = {
     {"split", qarvo::cli::RunSplit, "把一个文件分割成若干个 .vrk 分割文件"},
     {"merge", qarvo::cli::RunMerge, "由任意一个分割文件合并出原文件"},
+    {"verify", qarvo::cli::RunVerify, "检查分割集能否合并出原文件,不写任何文件"},
     {"pack", qarvo::cli::RunPack, "把多个文件打包到一个文件"},
     {"unpack", qarvo::cli::RunUnpack, "把打包文件解包"},
     {"bundle", qarvo::cli::RunBundle, "把一个文件捆绑到另一个文件的末尾"},

@@ -1,0 +1,321 @@
+#include "split/set_check.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <exception>
+#include <map>
+#include <mutex>
+
+#include "codec/digest.h"
+#include "codec/envelope.h"
+#include "platform/file.h"
+#include "split/header.h"
+#include "split/merger_file.h"
+#include "split/parallel_pieces.h"
+#include "split/paths.h"
+
+namespace qarvo {
+
+std::string ReadPieceTrailer(const std::string& path) {
+  File piece(path, OpenMode::Read, Share::Shared);
+  const int64_t size = piece.Size();
+  if (size <= static_cast<int64_t>(kHeaderTrailerSize)) {
+    return {};
+  }
+  std::string trailer(kHeaderTrailerSize, '\0');
+  piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
+  piece.ReadExact(trailer.data(), trailer.size());
+  return trailer;
+}
+
+int64_t PieceContentLength(const std::string& path, bool compressed) {
+  File piece(path, OpenMode::Read, Share::Shared);
+  const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+  if (payload <= 0 || (compressed && payload < 4)) {
+    return -1;
+  }
+  if (!compressed) {
+    return payload;
+  }
+  uint8_t length[4] = {};
+  piece.ReadExact(length, 4);
+  return static_cast<int64_t>(length[0]) | (static_cast<int64_t>(length[1]) << 8) |
+         (static_cast<int64_t>(length[2]) << 16) | (static_cast<int64_t>(length[3]) << 24);
+}
+
+int32_t FirstMisfitShare(const std::vector<int64_t>& shares) {
+  const auto count = static_cast<int32_t>(shares.size());
+  if (count == 0) {
+    return 0;
+  }
+  const int64_t last = shares.back();
+  const auto last_fits = [&](int64_t share) {
+    return share >= 1 && last >= share && last < share + count;
+  };
+  // The share of the pieces before the last: the one most of them carry, and among those one
+  // that the last piece fits, so that the odd piece is the one named, also when it is the first.
+  std::map<int64_t, int32_t> votes;
+  for (int32_t n = 0; n + 1 < count; ++n) {
+    ++votes[shares[static_cast<size_t>(n)]];
+  }
+  int64_t share = last;
+  int32_t best = 0;
+  for (const auto& [value, seen] : votes) {
+    if (seen > best || (seen == best && last_fits(value) && !last_fits(share))) {
+      share = value;
+      best = seen;
+    }
+  }
+  for (int32_t n = 0; n + 1 < count; ++n) {
+    if (shares[static_cast<size_t>(n)] != share || share < 1) {
+      return n + 1;
+    }
+  }
+  return last_fits(share) ? 0 : count;
+}
+
+PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_t)>& piece_path,
+                           std::string_view trailer, bool compressed,
+                           std::vector<int64_t>& shares) {
+  for (int32_t n = 1; n <= count; ++n) {
+    if (!FileExists(piece_path(n))) {
+      return {PieceFault::Missing, n};
+    }
+  }
+  shares.clear();
+  for (int32_t n = 1; n <= count; ++n) {
+    try {
+      if (ReadPieceTrailer(piece_path(n)) != trailer) {
+        return {PieceFault::Foreign, n};
+      }
+      shares.push_back(PieceContentLength(piece_path(n), compressed));
+    } catch (const std::exception&) {
+      return {PieceFault::Unreadable, n};
+    }
+  }
+  if (const int32_t misfit = FirstMisfitShare(shares); misfit != 0) {
+    return {PieceFault::SizeMisfit, misfit};
+  }
+  return {};
+}
+
+std::string VerifyPieceGoodLine(int32_t n, const std::string& path) {
+  return "第" + std::to_string(n) + "个文件完好:" + path;
+}
+
+std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
+  switch (fault) {
+    case PieceFault::Missing:
+      return "文件校验:文件" + path + "不存在!";
+    case PieceFault::Unreadable:
+      return "文件校验:无法读取文件" + path + "!";
+    case PieceFault::Foreign:
+      return "文件校验:文件" + path + "不属于这个分割集!";
+    case PieceFault::SizeMisfit:
+      return "文件校验:文件" + path + "的大小与分割集不符!";
+    case PieceFault::Damaged:
+      return "文件校验:文件" + path + "已损坏!";
+    case PieceFault::None:
+      break;
+  }
+  return {};
+}
+
+namespace {
+
+constexpr size_t kVerifyReadSize = size_t{1} << 20;
+
+// Progress of the check, at most five reports a second; also the observer of the codecs.
+class ProgressMeter : public CopyObserver {
+ public:
+  ProgressMeter(JobCallbacks* callbacks, int64_t total) : callbacks_(callbacks), total_(total) {
+    if (callbacks_ != nullptr) {
+      callbacks_->Progress(0, total_);
+    }
+  }
+  std::unique_lock<std::mutex> BeforeBlock() override { return {}; }
+  void Advanced(int64_t bytes) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    done_ += bytes;
+    const auto now = std::chrono::steady_clock::now();
+    if (callbacks_ != nullptr && now - last_ >= std::chrono::milliseconds(200)) {
+      last_ = now;
+      callbacks_->Progress(done_, total_);
+    }
+  }
+  void Finish() {
+    if (callbacks_ != nullptr) {
+      callbacks_->Progress(total_, total_);
+    }
+  }
+
+ private:
+  JobCallbacks* callbacks_;
+  int64_t total_;
+  std::mutex mutex_;
+  int64_t done_ = 0;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+// Hands the content of one piece to `sink`: inflated for a compressed piece, else the payload.
+// Returns the fault of the piece.
+PieceFault ReadContent(const std::string& path, bool compressed, int64_t share,
+                       CopyObserver& observer, const ByteSink& sink) {
+  try {
+    File piece(path, OpenMode::Read, Share::Shared);
+    piece.AdviseSequential();
+    const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+    if (compressed) {
+      if (DecompressEnvelope(piece, payload, sink, &observer) != share) {
+        return PieceFault::Damaged;
+      }
+      return PieceFault::None;
+    }
+    std::vector<uint8_t> buffer(kVerifyReadSize);
+    for (int64_t left = payload; left > 0;) {
+      const size_t want = static_cast<size_t>(std::min<int64_t>(left, kVerifyReadSize));
+      piece.ReadExact(buffer.data(), want);
+      sink(buffer.data(), want);
+      left -= static_cast<int64_t>(want);
+      observer.Advanced(static_cast<int64_t>(want));
+    }
+    return PieceFault::None;
+  } catch (const CompressionError&) {
+    return PieceFault::Damaged;
+  } catch (const std::exception&) {
+    return PieceFault::Unreadable;
+  }
+}
+
+struct DataPass {
+  std::vector<PieceFault> faults;  // one per piece; pieces after a fault may be left None
+  std::string digest;              // of the joined bytes, in the header's check kind
+};
+
+// Inflates the pieces concurrently; CRC-32s of the pieces combine into the whole one.
+DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t)>& path,
+                          const std::vector<int64_t>& shares, int check_kind,
+                          CopyObserver& observer) {
+  DataPass pass;
+  pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
+  std::vector<uint32_t> crcs(static_cast<size_t>(count), 0);
+  RunPieces(
+      count, PieceThreads(count), [](int32_t) {},
+      [&](int32_t n, CopyObserver& shared) {
+        const auto i = static_cast<size_t>(n - 1);
+        uint32_t crc = 0;
+        pass.faults[i] =
+            ReadContent(path(n), true, shares[i], shared, [&](const uint8_t* data, size_t size) {
+              if (check_kind == 2) {
+                crc = Crc32Update(crc, data, size);
+              }
+            });
+        crcs[i] = crc;
+      },
+      nullptr, observer);
+  uint32_t whole = 0;
+  for (int32_t n = 0; n < count; ++n) {
+    whole = static_cast<uint32_t>(crc32_combine(
+        whole, crcs[static_cast<size_t>(n)], static_cast<z_off_t>(shares[static_cast<size_t>(n)])));
+  }
+  pass.digest = Crc32Text(whole);
+  return pass;
+}
+
+// Reads the pieces in order, for a digest that must see the bytes in order (MD5) or pieces that
+// are only read (uncompressed). Stops at the first bad piece.
+DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& path,
+                     const std::vector<int64_t>& shares, bool compressed, int check_kind,
+                     CopyObserver& observer) {
+  DataPass pass;
+  pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
+  Md5 md5;
+  uint32_t crc = 0;
+  const ByteSink sink = [&](const uint8_t* data, size_t size) {
+    if (check_kind == 1) {
+      md5.Update(data, size);
+    } else {
+      crc = Crc32Update(crc, data, size);
+    }
+  };
+  for (int32_t n = 1; n <= count; ++n) {
+    const auto i = static_cast<size_t>(n - 1);
+    pass.faults[i] = ReadContent(path(n), compressed, shares[i], observer, sink);
+    if (pass.faults[i] != PieceFault::None) {
+      break;
+    }
+  }
+  pass.digest = check_kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+  return pass;
+}
+
+}  // namespace
+
+bool VerifySet(const std::string& chosen_piece, const std::string& password, LogSink& log,
+               JobCallbacks* callbacks) {
+  log.Add(kMergeAnalysing);
+  std::string trailer;
+  try {
+    trailer = ReadPieceTrailer(chosen_piece);
+  } catch (const std::exception&) {
+    log.Add(VerifyFaultLine(PieceFault::Unreadable, chosen_piece));
+    log.Add(kVerifyCannotJoin);
+    return false;
+  }
+  SetHeader header;
+  const HeaderStatus status =
+      trailer.empty() ? HeaderStatus::NotRecognised : ReadSetHeader(trailer, password, header);
+  if (status != HeaderStatus::Ok) {
+    log.Add(status == HeaderStatus::WrongPassword ? kVerifyNeedsPassword : kVerifyNotRecognised);
+    log.Add(kVerifyCannotJoin);
+    return false;
+  }
+
+  const std::string piece_dir = AddTrailingBackslash(DirectoryOf(chosen_piece));
+  const auto path = [&](int32_t n) {
+    return piece_dir + header.piece_base + std::to_string(n) + kPieceExtension;
+  };
+  const int32_t count = header.piece_count;
+  std::vector<int64_t> shares;
+  const PieceFinding finding = CheckPieceSet(count, path, trailer, header.compressed, shares);
+  if (finding.fault != PieceFault::None) {
+    log.Add(VerifyFaultLine(finding.fault, path(finding.piece)));
+    log.Add(kVerifyCannotJoin);
+    return false;
+  }
+
+  int64_t total = 0;
+  for (const int64_t share : shares) {
+    total += share;
+  }
+  const bool has_checksum = header.check_kind == 1 || header.check_kind == 2;
+  DataPass pass;
+  pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
+  if (header.compressed || has_checksum) {
+    ProgressMeter meter(callbacks, total);
+    pass = header.compressed && header.check_kind != 1
+               ? PassConcurrently(count, path, shares, header.check_kind, meter)
+               : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter);
+    meter.Finish();
+  }
+  for (int32_t n = 1; n <= count; ++n) {
+    const PieceFault fault = pass.faults[static_cast<size_t>(n - 1)];
+    if (fault != PieceFault::None) {
+      log.Add(VerifyFaultLine(fault, path(n)));
+      log.Add(kVerifyCannotJoin);
+      return false;
+    }
+    log.Add(VerifyPieceGoodLine(n, path(n)));
+  }
+  if (!has_checksum) {
+    log.Add(kVerifyJoins);
+    return true;
+  }
+  const bool same = pass.digest == header.check_text;
+  log.Add(same ? kMergeSameAsSource : kMergeDiffersFromSource);
+  return same;
+}
+
+}  // namespace qarvo

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jobs/job_host.h"
+
+namespace qarvo {
+
+// What keeps a set from joining, found at its first bad piece.
+enum class PieceFault {
+  None,
+  Missing,     // no file under the piece's name
+  Unreadable,  // the file could not be opened or read
+  Foreign,     // its trailer is not the chosen piece's (another set, or not a piece)
+  SizeMisfit,  // its share does not fit the way a split cuts
+  Damaged,     // its compressed stream is broken or ends early
+};
+
+struct PieceFinding {
+  PieceFault fault = PieceFault::None;
+  int32_t piece = 0;  // 1-based number of the bad piece; 0 when none
+};
+
+// The last kHeaderTrailerSize bytes of a piece; empty when the file holds no more than that.
+// Throws FileError.
+std::string ReadPieceTrailer(const std::string& path);
+
+// The bytes a piece gives to the joined file: its payload before the trailer, or for a
+// compressed piece the length its envelope declares. -1 when the file is too short to hold one.
+// Throws FileError.
+int64_t PieceContentLength(const std::string& path, bool compressed);
+
+// 0 when the shares fit the way a split cuts a file of their sum: every piece but the last
+// carries the same count P >= 1, the last at least P and fewer than P + count. Otherwise the
+// 1-based number of the first piece that does not fit (the piece that differs from the others).
+int32_t FirstMisfitShare(const std::vector<int64_t>& shares);
+
+// What a join checks before it writes anything: pieces 1..count (named by piece_path) exist,
+// each carries `trailer` byte for byte, and their shares fit. Stops at the first fault in piece
+// order: all pieces are looked for before trailers are compared, and trailers before sizes.
+// `shares` receives each piece's content length (so output offsets follow from it).
+PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_t)>& piece_path,
+                           std::string_view trailer, bool compressed, std::vector<int64_t>& shares);
+
+// Lines of the set check.
+inline constexpr char kVerifyNotRecognised[] = "文件校验:无法识别文件!";
+inline constexpr char kVerifyNeedsPassword[] =
+    "文件校验:此文件需要密码才能校验,请在密码选项输入正确的密码!";
+inline constexpr char kVerifyJoins[] = "校验结果:分割集完整,可以合并!";
+inline constexpr char kVerifyCannotJoin[] = "校验结果:分割集不能合并!";
+// "第n个文件完好:" + path
+std::string VerifyPieceGoodLine(int32_t n, const std::string& path);
+// The line that names a bad piece.
+std::string VerifyFaultLine(PieceFault fault, const std::string& path);
+
+// Reads the set of `chosen_piece` as a merge would and writes nothing: the header, every piece
+// present with the chosen trailer and fitting sizes, every compressed stream whole, and the
+// stored MD5 or CRC-32 against the joined bytes, computed on the fly. Reports one line per
+// piece and a last line with the result to `log`; progress to `callbacks` (may be null).
+// Returns true when the set would join to its source.
+bool VerifySet(const std::string& chosen_piece, const std::string& password, LogSink& log,
+               JobCallbacks* callbacks);
+
+}  // namespace qarvo
