@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/progress_line.h"
 #include "codec/digest.h"
 #include "platform/file.h"
 #include "split/paths.h"
@@ -25,6 +26,7 @@ constexpr char kPackUsage[] =
     "  --check md5|crc32   对每个文件生成校验信息(MD5校验或CRC32校验)\n"
     "  --password 密码     加密打包文件:5到16个英文字母和数字\n"
     "  --delete-sources    打包后删除源文件\n"
+    "  --quiet             不在终端上显示进度行\n"
     "  --help              显示本说明\n"
     "\n"
     "不存在或大小为0的文件不打包。标准输出是任务的记录行;\n"
@@ -39,6 +41,7 @@ constexpr char kUnpackUsage[] =
     "  --password 密码     解包密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pack       解包后删除源文件\n"
+    "  --quiet             不在终端上显示进度行\n"
     "  --help              显示本说明\n"
     "\n"
     "标准输出是任务的记录行;\n"
@@ -66,8 +69,10 @@ const char* PasswordRefusal(const std::string& password) {
 
 // Waits for the worker and turns its last lines into the exit status.
 template <typename Worker>
-int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const char* done) {
+int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, ProgressLine& progress,
+           const char* done) {
   worker->WaitFinished();
+  progress.Clear();
   bool mismatch = false;
   for (const std::string& line : log.Lines()) {
     const std::string_view differs = kUnpackDiffers;
@@ -84,8 +89,8 @@ int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const ch
 int RunPack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("pack", args, {"--out", "--name", "--check", "--password"}, {"--delete-sources"},
-                   kPackUsage, parsed, exit_code)) {
+  if (!ParseOrHelp("pack", args, {"--out", "--name", "--check", "--password"},
+                   {"--delete-sources", "--quiet"}, kPackUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.values.count("--out") == 0 || parsed.values.count("--name") == 0) {
@@ -137,15 +142,17 @@ int RunPack(const std::vector<std::string>& args) {
   infos.DeleteSource = parsed.flags.count("--delete-sources") != 0;
 
   auto log = std::make_shared<StdoutLog>();
-  auto worker = TSMfile::Create(out_dir, infos, JobHost{log, nullptr});
-  return Finish(worker, *log, kPackDone);
+  auto progress = StderrProgress(parsed);
+  auto worker = TSMfile::Create(
+      out_dir, infos, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  return Finish(worker, *log, *progress, kPackDone);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("unpack", args, {"--out", "--password"}, {"--no-verify", "--delete-pack"},
-                   kUnpackUsage, parsed, exit_code)) {
+  if (!ParseOrHelp("unpack", args, {"--out", "--password"},
+                   {"--no-verify", "--delete-pack", "--quiet"}, kUnpackUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.positional.size() != 1) {
@@ -167,8 +174,10 @@ int RunUnpack(const std::vector<std::string>& args) {
     infos.Password = parsed.values["--password"];
   }
   auto log = std::make_shared<StdoutLog>();
-  auto worker = TSDfile::Create(pack, infos, out_dir, JobHost{log, nullptr});
-  return Finish(worker, *log, kUnpackDone);
+  auto progress = StderrProgress(parsed);
+  auto worker = TSDfile::Create(
+      pack, infos, out_dir, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  return Finish(worker, *log, *progress, kUnpackDone);
 }
 
 }  // namespace qarvo::cli

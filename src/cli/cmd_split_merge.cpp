@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/progress_line.h"
 #include "platform/file.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
@@ -18,6 +19,7 @@ namespace {
 constexpr const char* kSplitUsage =
     "用法: qarvo split 源文件 [--count 数量] [--out 目录] [--password 密码]\n"
     "                  [--compress fastest|default|max] [--check md5|crc32] [--delete-source]\n"
+    "                  [--quiet]\n"
     "\n"
     "把源文件分割成若干个分割文件: <源文件名去掉扩展名><序号>.vrk。\n"
     "每个分割文件的末尾都带有整个分割集的信息,合并时任选其中一个即可。\n"
@@ -29,12 +31,14 @@ constexpr const char* kSplitUsage =
     "  --compress 级别     压缩分割文件: fastest 最快, default 默认, max 最大比例\n"
     "  --check 方式        启用文件校验,以便合并时检验文件是否和源文件相同: md5 或 crc32\n"
     "  --delete-source     分割成功后删除源文件\n"
+    "  --quiet             不在终端上显示进度行\n"
     "\n"
     "标准输出只包含分割过程的记录行。\n"
     "退出码: 0 分割成功; 1 分割失败; 2 用法错误或输入不正确,分割未开始。\n";
 
 constexpr const char* kMergeUsage =
     "用法: qarvo merge 分割文件 [--out 目录] [--password 密码] [--no-verify] [--delete-pieces]\n"
+    "                  [--quiet]\n"
     "\n"
     "由分割集中任意一个 .vrk 分割文件合并出原文件;其余分割文件须在同一目录下,\n"
     "并保持分割时的文件名。合并出的文件使用分割时记录的原文件名。\n"
@@ -44,6 +48,7 @@ constexpr const char* kMergeUsage =
     "  --password 密码     分割时设置的密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pieces     合并后删除分割文件\n"
+    "  --quiet             不在终端上显示进度行\n"
     "\n"
     "标准输出只包含合并过程的记录行。\n"
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
@@ -111,7 +116,7 @@ int RunSplit(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
   if (!Parse("split", args, {"--count", "--out", "--password", "--compress", "--check"},
-             {"--delete-source"}, kSplitUsage, parsed, exit_code)) {
+             {"--delete-source", "--quiet"}, kSplitUsage, parsed, exit_code)) {
     return exit_code;
   }
   const std::string& source = parsed.positional[0];
@@ -162,21 +167,23 @@ int RunSplit(const std::vector<std::string>& args) {
   }
 
   auto log = std::make_shared<StdoutLog>();
-  options.Log = log;
+  auto progress = StderrProgress(parsed);
+  options.Log = std::make_shared<LogBesideProgress>(log, progress);
   std::shared_ptr<TCutFile> worker;
   try {
-    worker = TCutFile::Create(source, options, std::stoi(count_text), out_dir, nullptr);
+    worker = TCutFile::Create(source, options, std::stoi(count_text), out_dir, progress);
   } catch (const std::exception& error) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
   worker->WaitFinished();
+  progress->Clear();
   return log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed;
 }
 
 int RunMerge(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("merge", args, {"--out", "--password"}, {"--no-verify", "--delete-pieces"},
+  if (!Parse("merge", args, {"--out", "--password"}, {"--no-verify", "--delete-pieces", "--quiet"},
              kMergeUsage, parsed, exit_code)) {
     return exit_code;
   }
@@ -198,8 +205,10 @@ int RunMerge(const std::vector<std::string>& args) {
   if (const auto password = parsed.values.find("--password"); password != parsed.values.end()) {
     options.Password = password->second;
   }
-  options.Log = log;
-  TMergerFile::Create(piece, options, out_dir, nullptr)->WaitFinished();
+  auto progress = StderrProgress(parsed);
+  options.Log = std::make_shared<LogBesideProgress>(log, progress);
+  TMergerFile::Create(piece, options, out_dir, progress)->WaitFinished();
+  progress->Clear();
 
   // Every line of the worker's own failures starts with the job's name.
   const std::string failure_prefix = "文件合并:";

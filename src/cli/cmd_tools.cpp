@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "cli/progress_line.h"
 #include "platform/file.h"
 #include "split/paths.h"
 #include "tools/bundle.h"
@@ -18,10 +19,13 @@ namespace qarvo::cli {
 namespace {
 
 constexpr const char* kBundleUsage =
-    "用法: qarvo bundle 头文件 尾文件\n"
+    "用法: qarvo bundle 头文件 尾文件 [--quiet]\n"
     "\n"
     "把尾文件的全部内容追加到头文件的末尾(就地修改头文件,尾文件不变)。\n"
     "两个文件都以独占方式打开:同一个文件不能既作头文件又作尾文件。\n"
+    "\n"
+    "选项:\n"
+    "  --quiet    不在终端上显示进度行\n"
     "\n"
     "退出码: 0 添加完毕; 1 文件无法打开或写入失败; 2 用法错误或文件不存在。\n";
 
@@ -37,6 +41,7 @@ constexpr const char* kCompareUsage =
 
 constexpr const char* kMp3CutUsage =
     "用法: qarvo mp3cut 源文件 --length 时:分:秒 --start 时:分:秒 --end 时:分:秒 [--out 目录]\n"
+    "                   [--quiet]\n"
     "\n"
     "按播放时间把源文件的一段剪辑到新文件 \"<源文件名去掉最后4个字节>剪辑.mp3\"。\n"
     "假定文件的字节均匀分布在整个播放时间内(固定码率),按字节比例剪辑。\n"
@@ -46,6 +51,7 @@ constexpr const char* kMp3CutUsage =
     "  --start 时:分:秒    起始时间\n"
     "  --end 时:分:秒      结束时间\n"
     "  --out 目录          释放到的目录(默认:源文件所在目录)\n"
+    "  --quiet             不在终端上显示进度行\n"
     "\n"
     "时、分、秒各为1到2位数字;分和秒不能大于60。\n"
     "播放时间必须大于0,起始时间不能晚于结束时间,两者都不能超过播放时间。\n"
@@ -92,7 +98,7 @@ bool ParseTime(const std::string& text, int32_t& seconds) {
 int RunBundle(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("bundle", args, {}, {}, kBundleUsage, parsed, exit_code)) {
+  if (!ParseOrHelp("bundle", args, {}, {"--quiet"}, kBundleUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.positional.size() != 2) {
@@ -107,7 +113,11 @@ int RunBundle(const std::vector<std::string>& args) {
     return Refuse("bundle", "尾文件不存在!");
   }
   auto log = std::make_shared<StdoutLog>();
-  TAddFile::Create(head, tail, JobHost{log, nullptr})->WaitFinished();
+  auto progress = StderrProgress(parsed);
+  TAddFile::Create(head, tail,
+                   JobHost{std::make_shared<LogBesideProgress>(log, progress), progress})
+      ->WaitFinished();
+  progress->Clear();
   return log->Contains(kBundleDone) ? kExitOk : kExitJobFailed;
 }
 
@@ -137,8 +147,8 @@ int RunCompare(const std::vector<std::string>& args) {
 int RunMp3Cut(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"}, {}, kMp3CutUsage,
-                   parsed, exit_code)) {
+  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"}, {"--quiet"},
+                   kMp3CutUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.positional.size() != 1) {
@@ -166,14 +176,17 @@ int RunMp3Cut(const std::vector<std::string>& args) {
     return Refuse("mp3cut", kMp3BadTimes);
   }
   auto log = std::make_shared<StdoutLog>();
+  auto progress = StderrProgress(parsed);
   std::shared_ptr<TMp3Cut> worker;
   try {
-    worker = TMp3Cut::Create(source, dir, start, end, play, JobHost{log, nullptr});
+    worker = TMp3Cut::Create(source, dir, start, end, play,
+                             JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;
   }
   worker->WaitFinished();
+  progress->Clear();
   if (!log->Contains(kMp3Done)) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", worker->Failure().c_str());
     return kExitJobFailed;

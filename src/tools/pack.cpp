@@ -155,6 +155,11 @@ bool TSMfile::WritePack(const std::string& header) {
     return false;
   }
   const size_t count = infos_.Paths.size();
+  int64_t total = 0;
+  for (const std::string& size : infos_.Sizes) {
+    total += std::stoll(size);
+  }
+  SetProgressTotal(total);
   for (size_t i = 0; i < count; ++i) {
     Log("正在打包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
         "个文件...");
@@ -170,6 +175,7 @@ bool TSMfile::WritePack(const std::string& header) {
     LogFileFailure("无法写入打包文件", error);
     return false;
   }
+  FinishProgress();
   if (infos_.DeleteSource) {
     for (const std::string& path : infos_.Paths) {
       DeleteFile(path);
@@ -189,7 +195,7 @@ bool TSMfile::CopySource(size_t index, int64_t size) {
   }
   source_.AdviseSequential();
   try {
-    CopyBytes(source_, pack_, size, nullptr);
+    Copy(source_, pack_, size);
     source_.Close();
   } catch (const FileError& error) {
     if (error.path() != path) {

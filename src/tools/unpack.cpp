@@ -142,6 +142,7 @@ bool TSDfile::ExtractFiles() {
     return false;
   }
   pack_.AdviseSequential();
+  SetProgressTotal(data_end);
   const size_t count = infos_.Paths.size();
   for (size_t i = 0; i < count; ++i) {
     Log("正在解包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
@@ -151,6 +152,7 @@ bool TSDfile::ExtractFiles() {
     }
   }
   pack_ = File();
+  FinishProgress();
   if (!infos_.SkipVerify) {
     Verify();
   }
@@ -189,7 +191,7 @@ bool TSDfile::ExtractEntry(size_t index, int64_t& position, int64_t data_end) {
     return false;
   }
   try {
-    CopyBytes(pack_, target_, *size, nullptr);
+    Copy(pack_, target_, *size);
     target_.Close();
   } catch (const FileError& error) {
     LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
