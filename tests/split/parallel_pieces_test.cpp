@@ -1,6 +1,11 @@
 #include "split/parallel_pieces.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 
 #include <filesystem>
 #include <memory>
@@ -345,6 +350,48 @@ TEST(ParallelPiecesTest, PauseHoldsEveryMergeThread) {
   expected.insert(expected.end(), {"合并成功!", kIdle});
   EXPECT_EQ(recorder->Events(), expected);
   EXPECT_TRUE(test::ReadFile(output) == content);
+}
+
+// Peak resident memory of this process in KiB.
+long PeakKib() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss;
+}
+
+TEST(ParallelPiecesTest, ManyThreadsStayFarBelowSixtyFourMebibytes) {
+  // In a child process, so that the peak belongs to this job alone.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    SetPieceThreads(kMaxPieceThreads);
+    TempDir dir;
+    TempDir out;
+    const std::string source = dir.File("large.bin");
+    {
+      // Written in slices, so that the test's own buffers do not set the peak.
+      File file(source, OpenMode::Create, Share::Shared);
+      for (uint32_t i = 0; i < 64; ++i) {
+        const std::string slice = MixedContent(1 << 20, i);
+        file.Write(slice.data(), slice.size());
+      }
+      file.Close();
+    }
+    const long before = PeakKib();
+    TCWorkInfos split;
+    split.Compress = 1;
+    split.Level = 3;
+    const bool split_ok = RunSplit(source, split, kMaxPieceThreads, dir.path()).back() == kIdle;
+    std::filesystem::remove(source);
+    const bool merge_ok = RunMerge(dir.File("large1.vrk"), {}, out.path()).back() == kIdle &&
+                          std::filesystem::file_size(out.File("large.bin")) == 64u << 20;
+    const long grown_mib = (PeakKib() - before) / 1024;
+    std::fprintf(stderr, "peak grew by %ld MiB with %d threads\n", grown_mib, kMaxPieceThreads);
+    _exit(split_ok && merge_ok && grown_mib < 32 ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
 }
 
 }  // namespace
