@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-
 #include <filesystem>
 #include <memory>
 #include <string>
