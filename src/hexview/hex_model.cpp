@@ -415,6 +415,26 @@ int HexEditorModel::OffsetDisplayChars(int64_t last_row_offset) {
   return static_cast<int>(OffsetColumnText(last_row_offset, true).size()) + 1;
 }
 
+GridInput HexEditorModel::MakeGridInput(int char_width, int row_height) {
+  GridInput in;
+  in.char_width = char_width;
+  in.row_height = row_height;
+  in.bytes_per_row = settings_.bytes_per_row;
+  in.bytes_per_column = settings_.bytes_per_column;
+  in.bytes_per_block = settings_.bytes_per_block;
+  in.unit = EffectiveRulerUnit();
+  in.unicode = settings_.unicode_chars;
+  in.separate_blocks_in_char_field = settings_.separate_blocks_in_char_field;
+  in.show_ruler = settings_.show_ruler;
+  in.insert_mode = settings_.insert_mode;
+  in.data_size = DataSize();
+  const int64_t rows = GridGeometry::RowCountFor(in.data_size, in.bytes_per_row, in.insert_mode);
+  const int chars = OffsetDisplayChars((rows - 3) * in.bytes_per_row);
+  in.offset_column_width =
+      settings_.gutter_width == -1 ? chars * char_width + 21 : settings_.gutter_width;
+  return in;
+}
+
 // ---------------------------------------------------------------- characters
 
 char HexEditorModel::HexDigitChar(int nibble) const {

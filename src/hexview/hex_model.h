@@ -6,6 +6,7 @@
 #include <string>
 
 #include "hexview/byte_source.h"
+#include "hexview/grid_geometry.h"
 #include "hexview/hex_settings.h"
 #include "hexview/memory_stream.h"
 #include "hexview/offset_format.h"
@@ -113,6 +114,9 @@ class HexEditorModel {
   // Sets the digits of an auto-width format from the largest offset shown and gives the
   // width of the offset column in characters.
   int OffsetDisplayChars(int64_t last_row_offset);
+  // The grid's input for a font of these sizes, with the offset column sized for the
+  // largest offset shown.
+  GridInput MakeGridInput(int char_width, int row_height);
 
   // ---- characters
   char HexDigitChar(int nibble) const;
