@@ -1,7 +1,5 @@
 #include "hexview/memory_stream.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -62,17 +60,6 @@ void TMPHMemoryStream::Reserve(int64_t capacity) {
   }
   data_ = static_cast<uint8_t*>(grown);
   capacity_ = capacity;
-  // Large blocks are read front to back in one go; huge pages halve the cost of faulting
-  // them in. A hint only: its failure changes nothing.
-  constexpr int64_t kHuge = int64_t{2} << 20;
-  if (capacity >= 4 * kHuge) {
-    auto begin = (reinterpret_cast<uintptr_t>(data_) + kHuge - 1) & ~uintptr_t(kHuge - 1);
-    auto end = (reinterpret_cast<uintptr_t>(data_) + static_cast<uintptr_t>(capacity)) &
-               ~uintptr_t(kHuge - 1);
-    if (end > begin) {
-      madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-    }
-  }
 }
 
 void TMPHMemoryStream::SetSize(int64_t size) {
