@@ -65,6 +65,9 @@ void HexEditorModel::CreateEmptyFile(const std::string& name) {
   has_file_ = false;
   sel_anchor_ = sel_low_ = sel_high_ = -1;
   caret_ = CaretState{};
+  if (undo_.UpdateCount() == 0) {
+    ResetUndo();
+  }
   LayoutChanged();
   if (on_change) {
     on_change();
@@ -129,6 +132,7 @@ void HexEditorModel::LoadFromStream(ByteSource& source) {
   } catch (...) {
     data_.Clear();
     flags_.Clear();
+    ResetUndo();
     modified_ = false;
     has_file_ = false;
     LayoutChanged();
@@ -137,6 +141,9 @@ void HexEditorModel::LoadFromStream(ByteSource& source) {
   flags_.Clear();
   modified_ = false;
   caret_ = CaretState{};
+  if (undo_.UpdateCount() == 0) {
+    ResetUndo();
+  }
   LayoutChanged();
   if (on_change) {
     on_change();
@@ -339,17 +346,20 @@ void HexEditorModel::SetSwapNibbles(bool value) {
 }
 
 void HexEditorModel::SetInsertMode(bool value) {
-  if (value && !settings_.allow_insert_mode) {
+  if (value &&
+      (!settings_.allow_insert_mode || settings_.no_size_change || settings_.read_only_view)) {
     return;
   }
   if (value == settings_.insert_mode) {
     return;
   }
   settings_.insert_mode = value;
+  flags_.Clear();
   if (!value && caret_.position >= DataSize()) {
     caret_.position = std::max<int64_t>(0, DataSize() - 1);
   }
   LayoutChanged();
+  SelectionChanged();
 }
 
 void HexEditorModel::SetGutterWidth(int value) {

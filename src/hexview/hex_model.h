@@ -11,11 +11,34 @@
 #include "hexview/memory_stream.h"
 #include "hexview/offset_format.h"
 #include "hexview/translation.h"
+#include "hexview/undo_storage.h"
 
 namespace qarvo::hex {
 
 // Bytes moved per step of a load or save; each step may raise one progress event.
 inline constexpr int64_t kCopyStep = 61440;
+
+// Keys that the control acts on; the widget maps its toolkit's keys onto these.
+enum class HexKey {
+  Left,
+  Right,
+  Up,
+  Down,
+  PageUp,
+  PageDown,
+  Home,
+  End,
+  Tab,
+  BackTab,
+  ToggleField,
+  Insert,
+  Backspace,
+  Delete,
+  SelectAll,
+  Undo,
+  Redo,
+  Bookmark0
+};
 
 struct Bookmark {
   int64_t position = -1;  // -1 = unset
@@ -147,12 +170,94 @@ class HexEditorModel {
     return sel_low_ >= 0 && position >= sel_low_ && position <= sel_high_;
   }
 
+  // ---- editing: every change asks CanChange, records undo, changes the buffer, then raises
+  // OnChange. An empty description selects the kind's default text.
+  TMPHUndoStorage& UndoStorage() { return undo_; }
+  bool CanChange(int kind, int64_t count, int64_t extra) const;
+  void ChangeByte(uint8_t old_value, uint8_t new_value, int64_t position,
+                  const std::string& description = {});
+  // A 2-byte code unit, as the two bytes in buffer order.
+  void ChangeWord(const uint8_t old_value[2], const uint8_t new_value[2], int64_t position,
+                  const std::string& description = {});
+  void InsertBuffer(const uint8_t* bytes, int64_t length, bool move_caret, int64_t position,
+                    const std::string& description = {});
+  void AppendBuffer(const uint8_t* bytes, int64_t length, bool move_caret,
+                    const std::string& description = {});
+  void ReplaceSelection(const uint8_t* bytes, int64_t length, bool move_caret,
+                        const std::string& description = {});
+  void DeleteSelection(const std::string& description = {});
+  void DeleteUnit(bool backwards);
+  // Shifts the data from `position` on by one nibble to the right (the byte grows by a zero
+  // high nibble) or to the left (the size shrinks by one byte).
+  void InsertNibble(int64_t position, const std::string& description = {});
+  void DeleteNibble(int64_t position, const std::string& description = {});
+  // Closes the `count` newest records into one "Multiple modification" group.
+  void GroupUndo(int count, const std::string& description);
+  bool CanUndo() const;
+  bool CanRedo() const;
+  void Undo();
+  void Redo();
+  const std::string& UndoDescription() const { return undo_.Description(); }
+  void ResetUndo();
+  void SetNoSizeChange(bool value);
+  void SetReadOnlyView(bool value);
+  void SetAllowInsertMode(bool value);
+  void SetMaxUndo(int value);
+
+  // ---- keyboard
+  // Shift held or a mouse drag: caret moves select from where selecting started.
+  void SetSelecting(bool selecting);
+  bool Selecting() const { return selecting_; }
+  // Moves the caret to a cell position and applies the selection rule of caret moves.
+  void MoveCaretTo(const CaretState& target);
+  // A key with its modifiers. `visible_rows` and `top_row` describe the view (Page Up and
+  // Down move it). Returns false for keys it does not act on.
+  bool KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows, int64_t& top_row,
+               int bookmark = 0);
+  // A typed character (UTF-16). Returns false when it was refused (OnInvalidKey).
+  bool KeyPress(char16_t c);
+  std::function<void()> on_invalid_key;
+  std::function<void()> on_bookmark_changed;
+
   std::array<Bookmark, 10>& Bookmarks() { return bookmarks_; }
   const std::array<Bookmark, 10>& Bookmarks() const { return bookmarks_; }
 
  private:
+  // The state an undo or redo gives back beside the data.
+  struct EditState {
+    CaretState caret;
+    int64_t sel_low = -1, sel_high = -1, sel_anchor = -1;
+    bool modified = false, insert_mode = false, unicode = false, big_endian = false;
+    TMPHTranslationKind translation = tkAsIs;
+    int bytes_per_unit = 1;
+    std::array<Bookmark, 10> bookmarks{};
+  };
+  struct RedoRecord {
+    int kind = -1;
+    int64_t position = 0, count = 0, extra = 0;
+    std::vector<uint8_t> bytes;
+    EditState state;
+  };
+
   void LayoutChanged();
   void SelectionChanged();
+  void Changed();
+  void CheckChange(int kind, int64_t count, int64_t extra) const;
+  // Records the change about to be made (nothing while the storage is in an update).
+  void AddUndo(int kind, int64_t position, const std::string& description, int64_t extra,
+               int64_t count);
+  // Takes back the record of a change whose buffer step failed.
+  void DropFailedUndo(int records_before);
+  void ShiftBookmarks(int kind, int64_t position, int64_t count, int64_t extra);
+  void ClearBookmarksBehindEnd();
+  void RemoveRange(int64_t start, int64_t end, const CaretState& caret);
+  void SelectRange(int64_t anchor, int64_t other);
+  EditState CurrentState() const;
+  void RestoreState(const EditState& state);
+  void UndoOne(bool build_redo);
+  void NibbleShift(int64_t position, bool insert);
+  int64_t LastCaretPosition() const;
+  void MoveByCells(int delta_digits);
   void ReapplyOffsetUnit();
   void CheckUnitValue(int value) const;
 
@@ -174,6 +279,13 @@ class HexEditorModel {
   int64_t sel_low_ = -1;
   int64_t sel_high_ = -1;
   std::array<Bookmark, 10> bookmarks_{};
+
+  TMPHUndoStorage undo_;
+  RedoRecord redo_;
+  UndoRecord last_undone_;
+  bool has_last_undone_ = false;
+  bool selecting_ = false;
+  int64_t select_begin_ = 0;
 };
 
 }  // namespace qarvo::hex

@@ -133,6 +133,24 @@ void TMPHMemoryStream::Remove(int64_t position, int64_t count) {
   size_ -= count;
 }
 
+void TMPHMemoryStream::Replace(int64_t position, int64_t remove, const void* buffer,
+                               int64_t count) {
+  CheckRange(position, remove);
+  if (count < 0) {
+    OutOfBounds();
+  }
+  const int64_t old_size = size_;
+  const int64_t tail = old_size - position - remove;
+  if (count > remove) {
+    SetSize(old_size + count - remove);
+  }
+  std::memmove(data_ + position + count, data_ + position + remove, static_cast<size_t>(tail));
+  if (count > 0) {
+    std::memcpy(data_ + position, buffer, static_cast<size_t>(count));
+  }
+  size_ = old_size + count - remove;
+}
+
 bool ModifiedFlags::Get(int64_t position) const {
   if (position < 0 || position >= size_) {
     return false;

@@ -37,6 +37,9 @@ class TMPHMemoryStream {
   void Insert(int64_t position, const void* buffer, int64_t count);
   // Removes `count` bytes at `position`; the tail moves down.
   void Remove(int64_t position, int64_t count);
+  // Replaces `remove` bytes at `position` by `count` bytes from `buffer`. Memory is had
+  // first: a failure leaves the content as it was.
+  void Replace(int64_t position, int64_t remove, const void* buffer, int64_t count);
 
   // Throws "Data position/length out of data bounds" unless [position, position + count) lies
   // in the data.

@@ -1,8 +1,11 @@
 #include "hexview/mphexeditor.h"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFocusEvent>
 #include <QFontMetrics>
+#include <QKeyEvent>
+#include <QMenu>
 #include <QMetaMethod>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -10,6 +13,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
+#include <QWheelEvent>
 #include <algorithm>
 #include <climits>
 
@@ -114,6 +118,11 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent)
   model_.on_layout_changed = [this] { OnModelLayoutChanged(); };
   model_.on_selection_changed = [this] { OnModelSelectionChanged(); };
   model_.on_change = [this] { emit changed(); };
+  model_.on_invalid_key = [this] { emit invalidKey(); };
+  model_.on_bookmark_changed = [this] {
+    viewport()->update();
+    emit bookmarkChanged();
+  };
   model_.on_progress = [this](TMPHProgressKind kind, const std::string& name, int percent,
                               bool& cancel) {
     emit progress(kind, QString::fromStdString(name), percent, &cancel);
@@ -137,6 +146,8 @@ TMPHexEditorEx::~TMPHexEditorEx() {
   model_.on_change = nullptr;
   model_.on_progress = nullptr;
   model_.on_get_offset_text = nullptr;
+  model_.on_invalid_key = nullptr;
+  model_.on_bookmark_changed = nullptr;
 }
 
 QString TMPHexEditorEx::FileName() const {
@@ -388,6 +399,10 @@ void TMPHexEditorEx::focusOutEvent(QFocusEvent* event) {
 }
 
 void TMPHexEditorEx::timerEvent(QTimerEvent* event) {
+  if (event->timerId() == scroll_timer_.timerId()) {
+    AutoScroll();
+    return;
+  }
   if (event->timerId() == caret_timer_.timerId()) {
     caret_on_ = !caret_on_;
     const CaretState& caret = model_.Caret();
@@ -398,19 +413,282 @@ void TMPHexEditorEx::timerEvent(QTimerEvent* event) {
   QAbstractScrollArea::timerEvent(event);
 }
 
-void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
-  setFocus(Qt::MouseFocusReason);
-  Cell cell;
-  if (event->button() != Qt::LeftButton || !CellAt(event->position().toPoint(), cell) ||
-      cell.row < 2 || cell.column < 2 || cell.column == geo_.GapColumn()) {
+// ---------------------------------------------------------------- keys and mouse
+
+namespace {
+
+// Ctrl+Shift+digit arrives as the shifted symbol on many layouts.
+int DigitOfKey(int key) {
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) {
+    return key - Qt::Key_0;
+  }
+  static const int kShifted[10] = {Qt::Key_ParenRight,  Qt::Key_Exclam,    Qt::Key_At,
+                                   Qt::Key_NumberSign,  Qt::Key_Dollar,    Qt::Key_Percent,
+                                   Qt::Key_AsciiCircum, Qt::Key_Ampersand, Qt::Key_Asterisk,
+                                   Qt::Key_ParenLeft};
+  for (int i = 0; i < 10; ++i) {
+    if (key == kShifted[i]) {
+      return i;
+    }
+  }
+  return -1;
+}
+
+}  // namespace
+
+bool TMPHexEditorEx::focusNextPrevChild(bool next) {
+  // Tab switches the field while the control wants tabs.
+  return S().want_tabs ? false : QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  HexKey key = HexKey::Left;
+  int bookmark = 0;
+  bool known = true;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      key = HexKey::Left;
+      break;
+    case Qt::Key_Right:
+      key = HexKey::Right;
+      break;
+    case Qt::Key_Up:
+      key = HexKey::Up;
+      break;
+    case Qt::Key_Down:
+      key = HexKey::Down;
+      break;
+    case Qt::Key_PageUp:
+      key = HexKey::PageUp;
+      break;
+    case Qt::Key_PageDown:
+      key = HexKey::PageDown;
+      break;
+    case Qt::Key_Home:
+      key = HexKey::Home;
+      break;
+    case Qt::Key_End:
+      key = HexKey::End;
+      break;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+      if (!S().want_tabs) {
+        QAbstractScrollArea::keyPressEvent(event);
+        return;
+      }
+      key = event->key() == Qt::Key_Tab ? HexKey::Tab : HexKey::BackTab;
+      break;
+    case Qt::Key_T:
+      key = HexKey::ToggleField;
+      known = ctrl;
+      break;
+    case Qt::Key_Insert:
+      key = HexKey::Insert;
+      break;
+    case Qt::Key_Backspace:
+      key = HexKey::Backspace;
+      break;
+    case Qt::Key_Delete:
+      key = HexKey::Delete;
+      break;
+    case Qt::Key_A:
+      key = HexKey::SelectAll;
+      known = ctrl;
+      break;
+    case Qt::Key_Z:
+      key = shift ? HexKey::Redo : HexKey::Undo;
+      known = ctrl;
+      break;
+    case Qt::Key_Shift:
+      model_.SetSelecting(true);
+      return;
+    default:
+      bookmark = DigitOfKey(event->key());
+      key = HexKey::Bookmark0;
+      known = ctrl && bookmark >= 0;
+      break;
+  }
+  if (known) {
+    int64_t top = top_row_;
+    model_.KeyDown(key, shift, ctrl, VisibleRows(), top, bookmark);
+    if (top != top_row_) {
+      SetTopRow(top);
+    }
+    caret_on_ = true;
     return;
   }
+  const QString text = event->text();
+  if (ctrl || text.isEmpty() || text.at(0).unicode() < 32) {
+    QAbstractScrollArea::keyPressEvent(event);
+    return;
+  }
+  for (QChar c : text) {
+    model_.KeyPress(c.unicode());
+  }
+  caret_on_ = true;
+}
+
+void TMPHexEditorEx::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Shift && !mouse_selecting_) {
+    model_.SetSelecting(false);
+  }
+  QAbstractScrollArea::keyReleaseEvent(event);
+}
+
+bool TMPHexEditorEx::CaretAt(const QPoint& point, CaretState& caret) const {
+  Cell cell;
+  if (!CellAt(point, cell) || cell.row < 2 || cell.column < 2 || cell.column == geo_.GapColumn()) {
+    return false;
+  }
+  const bool char_field = geo_.IsCharColumn(cell.column);
+  int column = cell.column;
+  int64_t row = cell.row;
+  if (S().insert_mode && point.x() >= CellRect(column, row).left() + char_width_ / 2) {
+    // Between bytes: the right half of a cell means the place after it.
+    const bool last_of_field = column == geo_.LastHexColumn() || column == geo_.ColumnCount() - 1;
+    if (last_of_field) {
+      column = char_field ? geo_.FirstCharColumn() : 2;
+      ++row;
+    } else {
+      ++column;
+    }
+  }
+  caret.in_char_field = char_field;
+  caret.position = geo_.PositionOfCell(column, row);
+  caret.digit = char_field ? 0 : (column - 2) % 2;
+  return true;
+}
+
+void TMPHexEditorEx::UpdateMouseCursor(const QPoint& point) {
+  Cell cell;
+  bool arrow = false;
+  if (CellAt(point, cell)) {
+    arrow = cell.row < 2 || cell.column < 2 ||
+            (cell.column != geo_.GapColumn() &&
+             model_.IsSelected(geo_.PositionOfCell(cell.column, cell.row)));
+  }
+  viewport()->setCursor(arrow ? Qt::ArrowCursor : Qt::IBeamCursor);
+}
+
+void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
+  setFocus(Qt::MouseFocusReason);
+  const QPoint point = event->position().toPoint();
   CaretState caret;
-  caret.in_char_field = geo_.IsCharColumn(cell.column);
-  caret.position = geo_.PositionOfCell(cell.column, cell.row);
-  caret.digit = caret.in_char_field ? 0 : (cell.column - 2) % 2;
-  model_.ClearSelection();
+  if (event->button() != Qt::LeftButton || !CaretAt(point, caret)) {
+    return;
+  }
+  pressed_in_selection_ = model_.IsSelected(caret.position) && caret.position < model_.DataSize();
+  if (pressed_in_selection_) {
+    return;
+  }
+  model_.SetSelecting(false);
+  model_.MoveCaretTo(caret);
+  model_.SetSelecting(true);
+  mouse_selecting_ = true;
+}
+
+void TMPHexEditorEx::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint point = event->position().toPoint();
+  if (!(event->buttons() & Qt::LeftButton) || !mouse_selecting_) {
+    UpdateMouseCursor(point);
+    return;
+  }
+  drag_point_ = point;
+  const int fixed_h = geo_.FixedHeight();
+  if (point.y() < fixed_h || point.y() >= viewport()->height()) {
+    if (!scroll_timer_.isActive()) {
+      scroll_timer_.start(50, this);
+    }
+  } else {
+    scroll_timer_.stop();
+  }
+  CaretState caret;
+  if (CaretAt(point, caret)) {
+    model_.MoveCaretTo(caret);
+  }
+}
+
+void TMPHexEditorEx::AutoScroll() {
+  if (!mouse_selecting_) {
+    scroll_timer_.stop();
+    return;
+  }
+  const bool up = drag_point_.y() < geo_.FixedHeight();
+  SetTopRow(top_row_ + (up ? -1 : 1));
+  const int y = up ? geo_.FixedHeight() : viewport()->height() - 1;
+  CaretState caret;
+  if (CaretAt(QPoint(drag_point_.x(), y), caret)) {
+    model_.MoveCaretTo(caret);
+  }
+}
+
+void TMPHexEditorEx::mouseReleaseEvent(QMouseEvent* event) {
+  scroll_timer_.stop();
+  const QPoint point = event->position().toPoint();
+  if (event->button() == Qt::LeftButton && pressed_in_selection_) {
+    // A press in the selection that did not become a drag: the selection goes.
+    CaretState caret;
+    if (CaretAt(point, caret)) {
+      model_.SetSelecting(false);
+      model_.ClearSelection();
+      model_.MoveCaretTo(caret);
+    }
+  }
+  pressed_in_selection_ = false;
+  if (mouse_selecting_) {
+    mouse_selecting_ = false;
+    model_.SetSelecting(false);
+  }
+  UpdateMouseCursor(point);
+}
+
+void TMPHexEditorEx::mouseDoubleClickEvent(QMouseEvent* event) {
+  CaretState caret;
+  if (event->button() != Qt::LeftButton || !CaretAt(event->position().toPoint(), caret) ||
+      caret.position >= model_.DataSize()) {
+    return;
+  }
+  mouse_selecting_ = false;
+  model_.SetSelecting(false);
   model_.MoveCaret(caret);
+  model_.SetSelection(caret.position, caret.position);
+}
+
+void TMPHexEditorEx::wheelEvent(QWheelEvent* event) {
+  const int steps = event->angleDelta().y() / 120;
+  if (steps == 0) {
+    return;
+  }
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  if (ctrl && S().zoom_on_wheel) {
+    if (shift) {
+      QFont bigger = font();
+      const int points = bigger.pointSize() > 0 ? bigger.pointSize() : 11;
+      bigger.setPointSize(std::max(2, points + (steps > 0 ? 1 : -1)));
+      font_props_->SetFont(bigger);
+    } else {
+      model_.SetBytesPerRow(std::clamp(S().bytes_per_row + (steps > 0 ? 1 : -1), 1, 256));
+    }
+    event->accept();
+    return;
+  }
+  const int64_t page = std::max(1, VisibleRows() - 1);
+  SetTopRow(top_row_ - (steps > 0 ? page : -page));
+  event->accept();
+}
+
+void TMPHexEditorEx::contextMenuEvent(QContextMenuEvent* event) {
+  Cell cell;
+  if (offset_popup_menu_ != nullptr && CellAt(event->pos(), cell) &&
+      (cell.row < 2 || cell.column < 2)) {
+    offset_popup_menu_->popup(event->globalPos());
+    event->accept();
+    return;
+  }
+  QAbstractScrollArea::contextMenuEvent(event);
 }
 
 // ---------------------------------------------------------------- painting

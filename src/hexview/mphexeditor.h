@@ -10,6 +10,7 @@
 #include "hexview/hex_model.h"
 #include "hexview/hex_props.h"
 
+class QMenu;
 class QPainter;
 
 namespace qarvo::hex {
@@ -127,6 +128,10 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   bool CellAt(const QPoint& point, Cell& cell) const;
   TMPHCaretKind EffectiveCaretKind() const;
 
+  // The context menu over the offset column and the ruler (none by default).
+  QMenu* OffsetPopupMenu() const { return offset_popup_menu_; }
+  void SetOffsetPopupMenu(QMenu* menu) { offset_popup_menu_ = menu; }
+
   // ---- bookmark pictures: 20 pictures of 10 x 10 pixels side by side; a null image restores
   // the built-in one.
   const QImage& BookmarkBitmap() const { return bookmark_bitmap_; }
@@ -170,6 +175,21 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void SetSwapNibbles(bool v) { model_.SetSwapNibbles(v); }
   bool InsertMode() const { return S().insert_mode; }
   void SetInsertMode(bool v);
+  void SetNoSizeChange(bool v) { model_.SetNoSizeChange(v); }
+  bool NoSizeChange() const { return S().no_size_change; }
+  void SetReadOnlyView(bool v) {
+    model_.SetReadOnlyView(v);
+    RestartCaret();
+  }
+  bool ReadOnlyView() const { return S().read_only_view; }
+  void SetAllowInsertMode(bool v) { model_.SetAllowInsertMode(v); }
+  bool AllowInsertMode() const { return S().allow_insert_mode; }
+  void SetMaxUndo(int v) { model_.SetMaxUndo(v); }
+  int MaxUndo() const { return S().max_undo; }
+  bool CanUndo() const { return model_.CanUndo(); }
+  bool CanRedo() const { return model_.CanRedo(); }
+  void Undo() { model_.Undo(); }
+  void Redo() { model_.Redo(); }
   int GutterWidth() const { return S().gutter_width; }
   void SetGutterWidth(int v) { model_.SetGutterWidth(v); }
   QString MaskChar() const;
@@ -196,13 +216,9 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   QARVO_HEX_LOOSE(bool, UseEditorFontForPrinting, use_editor_font_for_printing)
   QARVO_HEX_LOOSE(bool, ZoomOnWheel, zoom_on_wheel)
   QARVO_HEX_LOOSE(bool, FocusFrame, focus_frame)
-  QARVO_HEX_LOOSE(bool, NoSizeChange, no_size_change)
-  QARVO_HEX_LOOSE(bool, AllowInsertMode, allow_insert_mode)
   QARVO_HEX_LOOSE(bool, DrawGridLines, draw_grid_lines)
-  QARVO_HEX_LOOSE(bool, ReadOnlyView, read_only_view)
   QARVO_HEX_LOOSE(bool, HideSelection, hide_selection)
   QARVO_HEX_LOOSE(bool, GraySelectionIfNotFocused, gray_selection_if_not_focused)
-  QARVO_HEX_LOOSE(int, MaxUndo, max_undo)
   QARVO_HEX_LOOSE(bool, ShowPositionIfNotFocused, show_position_if_not_focused)
   QARVO_HEX_LOOSE(bool, FindProgress, find_progress)
   QARVO_HEX_LOOSE(bool, WantTabs, want_tabs)
@@ -240,7 +256,15 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void focusOutEvent(QFocusEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  bool focusNextPrevChild(bool next) override;
 
  private:
   const HexSettings& S() const {
@@ -252,6 +276,10 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void UpdateScrollBars();
   void ApplyAutoBytesPerRow();
   void RestartCaret();
+  // The caret place for a viewport point on a data cell, with the insert-mode half-cell rule.
+  bool CaretAt(const QPoint& point, CaretState& caret) const;
+  void UpdateMouseCursor(const QPoint& point);
+  void AutoScroll();
 
   // Painting, one piece per kind of cell.
   struct PaintState;
@@ -285,6 +313,11 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   bool caret_on_ = false;
   QBasicTimer caret_timer_;
   Cell drop_cell_{-1, -1};
+  QMenu* offset_popup_menu_ = nullptr;
+  QBasicTimer scroll_timer_;
+  QPoint drag_point_;
+  bool mouse_selecting_ = false;
+  bool pressed_in_selection_ = false;
 };
 
 }  // namespace qarvo::hex

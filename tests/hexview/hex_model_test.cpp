@@ -236,7 +236,10 @@ TEST(HexModelData, BoundsAndModifiedFlags) {
   EXPECT_TRUE(model.Modified());
   model.SetInsertMode(true);
   EXPECT_FALSE(model.IsModified(3));
+  // Switching the mode clears the marks.
   model.SetInsertMode(false);
+  EXPECT_FALSE(model.IsModified(3));
+  model.WriteBytes(3, &x, 1);
   EXPECT_TRUE(model.IsModified(3));
   MemorySource again("ab");
   model.LoadFromStream(again);
