@@ -1,5 +1,6 @@
 #include "hexview/undo_storage.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -64,8 +65,7 @@ void TMPHUndoStorage::Append(const UndoRecord& record) {
     throw EMPHexEditor("Out of memory: cannot record the change for undo");
   }
   ++count_;
-  description_ =
-      (record.flags & ufDescription) ? record.description : UndoKindDescription(record.kind);
+  RefreshDescription();
 }
 
 void TMPHUndoStorage::Trim(int64_t max_bytes) {
@@ -137,18 +137,31 @@ void TMPHUndoStorage::RemoveNewest() {
 }
 
 void TMPHUndoStorage::RefreshDescription() {
-  if (count_ == 0) {
-    description_.clear();
+  // Read in place: the newest record may hold a copy of the whole buffer.
+  description_.clear();
+  if (count_ == 0 || stream_.size() < 4) {
     return;
   }
-  const UndoRecord newest = Newest();
-  if (newest.flags & ufDescription) {
-    description_ = newest.description;
-  } else if (newest.kind == ukGroup && !newest.data.empty()) {
-    const size_t n = std::min<size_t>(newest.data[0], newest.data.size() - 1);
-    description_.assign(reinterpret_cast<const char*>(newest.data.data() + 1), n);
+  const uint32_t length = Get32(stream_.data() + stream_.size() - 4);
+  const uint8_t* at = stream_.data() + stream_.size() - length;
+  const uint32_t flags = Get32(at + 4);
+  size_t tail = length - 4;
+  if (flags & ufSelection) {
+    tail -= 12;
+  }
+  if (flags & ufDescription) {
+    const uint32_t d = Get32(at + tail - 4);
+    description_.assign(reinterpret_cast<const char*>(at + tail - 4 - d), d);
+  } else if (flags & (1u << ukGroup)) {
+    const size_t n = std::min<size_t>(at[kHeaderSize], tail - kHeaderSize - 1);
+    description_.assign(reinterpret_cast<const char*>(at + kHeaderSize + 1), n);
   } else {
-    description_ = UndoKindDescription(newest.kind);
+    for (int kind = 0; kind <= 10; ++kind) {
+      if (flags & (1u << kind)) {
+        description_ = UndoKindDescription(kind);
+        break;
+      }
+    }
   }
 }
 
