@@ -92,6 +92,9 @@ class HexEditorModel {
   void CreateEmptyFile(const std::string& name);
   void LoadFromFile(const std::string& path);
   void LoadFromStream(ByteSource& source);
+  // Runs before a save to `path`: refuses the loaded file when it is read-only, and with
+  // CreateBackup moves an existing file of a modified buffer to path + BackupExtension.
+  void PrepareSave(const std::string& path);
   // Moves `total` bytes in steps of kCopyStep through `move`(offset, count), raising
   // OnProgress of `kind` at most once per percent step and once with 100 at the last step.
   // A cancel from the event throws "Operation cancelled".

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <filesystem>
 #include <random>
@@ -7,6 +8,12 @@
 
 #include "hexview/hex_error.h"
 #include "hexview/hex_model.h"
+#include "platform/file.h"
+#include "support/test_support.h"
+
+#if !defined(__SANITIZE_ADDRESS__)
+#define QARVO_NO_ASAN 1
+#endif
 
 namespace qarvo::hex {
 namespace {
@@ -498,6 +505,63 @@ TEST(HexEdit, RandomEditsAgainstAPlainModelUndoToTheStart) {
   EXPECT_GT(undone, steps / 2);
   EXPECT_EQ(Bytes(model), start);
 }
+
+}  // namespace
+}  // namespace qarvo::hex
+
+namespace qarvo::hex {
+namespace {
+
+TEST(HexSave, BackupBeforeSaving) {
+  test::TempDir dir;
+  const std::string path = dir.File("data.bin");
+  test::WriteFile(path, "old");
+  HexEditorModel model;
+  model.LoadFromFile(path);
+  model.PrepareSave(path);  // unmodified: nothing to keep
+  EXPECT_EQ(test::ReadFile(path), "old");
+  model.ChangeByte('o', 'n', 0);
+  model.LooseSettings().backup_extension = "";
+  model.PrepareSave(path);  // no extension: no backup, the file stays
+  EXPECT_EQ(test::ReadFile(path), "old");
+  model.LooseSettings().backup_extension = ".bak";
+  test::WriteFile(path + ".bak", "older");
+  model.PrepareSave(path);
+  EXPECT_FALSE(FileExists(path));
+  EXPECT_EQ(test::ReadFile(path + ".bak"), "old");
+}
+
+#ifdef QARVO_NO_ASAN
+// An undo whose redo copy cannot get its memory changes nothing and reports the error.
+TEST(HexEditDeathTest, UndoWithoutMemoryLeavesTheBuffer) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        HexEditorModel model;
+        MemorySource small("abcdefgh");
+        model.LoadFromStream(small);
+        const int64_t big = int64_t{384} << 20;
+        {
+          std::vector<uint8_t> block(static_cast<size_t>(big), 0x5A);
+          model.InsertBuffer(block.data(), big, false, 4);
+        }
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = rlim_t{640} << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        std::string error;
+        try {
+          model.Undo();
+        } catch (const EMPHexEditor& e) {
+          error = e.what();
+        }
+        const bool ok = error.find("Out of memory") != std::string::npos &&
+                        model.DataSize() == big + 8 && model.ByteAt(4) == 0x5A && model.CanUndo();
+        std::_Exit(ok ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+#endif
 
 }  // namespace
 }  // namespace qarvo::hex
