@@ -2,6 +2,8 @@
 //   hexview_bench load FILE             seconds of one LoadFromFile
 //   hexview_bench repaint FILE [N]      seconds of one full repaint at the start and at the end
 //   hexview_bench png FILE OUT.png      a picture of the control showing FILE
+//   hexview_bench insert MIB            typing one byte at the start of a buffer of MIB MiB in
+//                                       insert mode, its undo, and memmove of the same size
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -9,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "hexview/hex_error.h"
 #include "hexview/mphexeditor.h"
@@ -46,9 +49,47 @@ double RepaintTime(TMPHexEditorEx& editor, int count) {
   return Seconds(start) / count;
 }
 
+// Best of a few rounds: the insert, the undo, and one memmove of the whole buffer.
+int InsertBench(int64_t mib) {
+  const int64_t size = mib << 20;
+  std::string bytes(static_cast<size_t>(size), '\x5A');
+  qarvo::hex::HexEditorModel model;
+  qarvo::hex::MemorySource source(bytes);
+  model.LoadFromStream(source);
+  model.SetInsertMode(true);
+  double insert = 1e9;
+  double undo = 1e9;
+  double move = 1e9;
+  for (int round = 0; round < 5; ++round) {
+    model.MoveCaret({0, false, 0});
+    auto start = std::chrono::steady_clock::now();
+    model.KeyPress(u'7');
+    insert = std::min(insert, Seconds(start));
+    if (model.DataSize() != size + 1 || model.ByteAt(0) != 0x70) {
+      std::fprintf(stderr, "the insert went wrong\n");
+      return 1;
+    }
+    start = std::chrono::steady_clock::now();
+    model.Undo();
+    undo = std::min(undo, Seconds(start));
+    if (model.DataSize() != size || model.ByteAt(0) != 0x5A) {
+      std::fprintf(stderr, "the undo went wrong\n");
+      return 1;
+    }
+    start = std::chrono::steady_clock::now();
+    std::memmove(bytes.data() + 1, bytes.data(), static_cast<size_t>(size - 1));
+    move = std::min(move, Seconds(start));
+  }
+  std::printf("%.6f %.6f %.6f\n", insert, undo, move);
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 3 && std::strcmp(argv[1], "insert") == 0) {
+    return InsertBench(std::atoll(argv[2]));
+  }
   if (argc < 3) {
     std::fprintf(stderr, "usage: %s load|repaint|png FILE [N|OUT.png]\n", argv[0]);
     return 2;

@@ -2,7 +2,8 @@
 # The hex control: (a) loading a 1 GiB file from the page cache against `cp` of the same file
 # onto a tmpfs (/dev/shm), measured side by side in one run (alternating who goes first, the
 # best run counts); (b) one full repaint of the hex view window's control (634 x 273 pixels) at
-# the end of that buffer against the same at its start.
+# the end of that buffer against the same at its start; (c) typing one byte at the start of a
+# 256 MiB buffer in insert mode and undoing it, against one memmove of the same size.
 # Usage: bench/hexview/run.sh [runs]
 #   QARVO_BENCH_DIR    where the file goes (needs about 1 GiB)
 #   QARVO_HEX_BUILD    build folder with the Qt side (default build-bench-hex)
@@ -50,3 +51,13 @@ printf 'load ratio (whole process / cp):       %.2fx\n' "$(echo "$qp / $cl" | bc
 printf 'full repaint 634 x 273 at the start:   %.3f ms\n' "$(echo "$start * 1000" | bc -l)"
 printf 'full repaint 634 x 273 at the end:     %.3f ms\n' "$(echo "$end * 1000" | bc -l)"
 printf 'repaint ratio (end / start):           %.2fx  (target <= 1.2x)\n' "$(echo "$end / $start" | bc -l)"
+
+# (c) typing one byte at the start of a 256 MiB buffer in insert mode moves the whole tail once;
+# so does its undo.
+read -r ins und mov < <("$bench" insert 256)
+printf 'insert one byte at the start of 256 MiB:  %.3f ms\n' "$(echo "$ins * 1000" | bc -l)"
+printf 'undo of that insert:                      %.3f ms\n' "$(echo "$und * 1000" | bc -l)"
+printf 'memmove of 256 MiB:                       %.3f ms\n' "$(echo "$mov * 1000" | bc -l)"
+printf 'insert ratio (insert / memmove):   %.2fx  (target: about 1x, one pass over the tail)\n' \
+  "$(echo "$ins / $mov" | bc -l)"
+printf 'undo ratio (undo / memmove):       %.2fx\n' "$(echo "$und / $mov" | bc -l)"
