@@ -28,6 +28,14 @@ void HexEditorModel::LayoutChanged() {
   }
 }
 
+template <typename T>
+void HexEditorModel::AssignLayout(T& field, T value) {
+  if (field != value) {
+    field = value;
+    LayoutChanged();
+  }
+}
+
 void HexEditorModel::SelectionChanged() {
   if (on_selection_changed) {
     on_selection_changed();
@@ -224,17 +232,11 @@ void HexEditorModel::SetBytesPerColumn(int value) {
 }
 
 void HexEditorModel::SetBytesPerBlock(int value) {
-  if (value != settings_.bytes_per_block) {
-    settings_.bytes_per_block = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.bytes_per_block, value);
 }
 
 void HexEditorModel::SetSeparateBlocksInCharField(bool value) {
-  if (value != settings_.separate_blocks_in_char_field) {
-    settings_.separate_blocks_in_char_field = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.separate_blocks_in_char_field, value);
 }
 
 void HexEditorModel::CheckUnitValue(int value) const {
@@ -284,17 +286,11 @@ void HexEditorModel::SetRulerNumberBase(int value) {
 }
 
 void HexEditorModel::SetShowRuler(bool value) {
-  if (value != settings_.show_ruler) {
-    settings_.show_ruler = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.show_ruler, value);
 }
 
 void HexEditorModel::SetHexLowerCase(bool value) {
-  if (value != settings_.hex_lower_case) {
-    settings_.hex_lower_case = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.hex_lower_case, value);
 }
 
 void HexEditorModel::SetTranslation(TMPHTranslationKind kind) {
@@ -332,17 +328,11 @@ void HexEditorModel::SetUnicodeChars(bool value) {
 }
 
 void HexEditorModel::SetUnicodeBigEndian(bool value) {
-  if (value != settings_.unicode_big_endian) {
-    settings_.unicode_big_endian = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.unicode_big_endian, value);
 }
 
 void HexEditorModel::SetSwapNibbles(bool value) {
-  if (value != settings_.swap_nibbles) {
-    settings_.swap_nibbles = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.swap_nibbles, value);
 }
 
 void HexEditorModel::SetInsertMode(bool value) {
@@ -363,10 +353,7 @@ void HexEditorModel::SetInsertMode(bool value) {
 }
 
 void HexEditorModel::SetGutterWidth(int value) {
-  if (value != settings_.gutter_width) {
-    settings_.gutter_width = value;
-    LayoutChanged();
-  }
+  AssignLayout(settings_.gutter_width, value);
 }
 
 void HexEditorModel::SetMaskChar(uint8_t value) {

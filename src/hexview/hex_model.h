@@ -243,6 +243,9 @@ class HexEditorModel {
   };
 
   void LayoutChanged();
+  // Sets a setting that shapes the grid and recomputes the grid when it changed.
+  template <typename T>
+  void AssignLayout(T& field, T value);
   void SelectionChanged();
   void Changed();
   void CheckChange(int kind, int64_t count, int64_t extra) const;

@@ -8,6 +8,7 @@
 
 #include "hexview/hex_error.h"
 #include "hexview/hex_model.h"
+#include "hexview/hex_test_util.h"
 #include "platform/file.h"
 #include "support/test_support.h"
 
@@ -18,14 +19,7 @@
 namespace qarvo::hex {
 namespace {
 
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EMPHexEditor& e) {
-    return e.what();
-  }
-  return "";
-}
+using qarvo::test::ErrorText;
 
 std::string Bytes(const HexEditorModel& model) {
   return std::string(reinterpret_cast<const char*>(model.Data().Data()),

@@ -9,19 +9,13 @@
 
 #include "hexview/hex_error.h"
 #include "hexview/hex_model.h"
+#include "hexview/hex_test_util.h"
 #include "support/test_support.h"
 
 namespace qarvo::hex {
 namespace {
 
-std::string ErrorText(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const EMPHexEditor& e) {
-    return e.what();
-  }
-  return "";
-}
+using qarvo::test::ErrorText;
 
 // Claims a size and hands out zeros, so that sizes of gigabytes cost no memory in the test.
 class ZeroSource : public ByteSource {
