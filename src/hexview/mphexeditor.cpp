@@ -108,6 +108,7 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent)
   setFrameShape(QFrame::Box);
   setFrameShadow(QFrame::Plain);
   viewport()->setCursor(Qt::IBeamCursor);
+  viewport()->setMouseTracking(true);  // the cursor shape follows the mouse
   viewport()->setAutoFillBackground(false);
   font_props_->SetColor(palette().color(QPalette::Text));
   setFont(font_props_->Font());

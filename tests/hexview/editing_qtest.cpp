@@ -1,4 +1,6 @@
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QWheelEvent>
@@ -143,6 +145,44 @@ class EditingWidgetTest : public QObject {
     QTest::mouseClick(e.port(), Qt::LeftButton, {},
                       QPoint(last.left() + e.widget.CharWidth() - 1, last.center().y()));
     QCOMPARE(e.widget.Model().Caret().position, qint64(16));
+  }
+
+  void CursorShapesAndTheOffsetMenu() {
+    Editor e(std::string(64, 'c'));
+    e.widget.SetCaretPosition(0);
+    e.widget.SetSelectionEnd(3);
+    QTest::mouseMove(e.port(), e.at(0, 3));
+    QCOMPARE(e.port()->cursor().shape(), Qt::ArrowCursor);
+    QTest::mouseMove(e.port(), e.at(20, 3));
+    QCOMPARE(e.port()->cursor().shape(), Qt::IBeamCursor);
+    QTest::mouseMove(e.port(), e.at(3, 2));  // over the selection
+    QCOMPARE(e.port()->cursor().shape(), Qt::ArrowCursor);
+
+    QMenu menu;
+    menu.addAction("offsets");
+    e.widget.SetOffsetPopupMenu(&menu);
+    QContextMenuEvent over_data(QContextMenuEvent::Mouse, e.at(20, 3),
+                                e.port()->mapToGlobal(e.at(20, 3)));
+    QApplication::sendEvent(e.port(), &over_data);
+    QVERIFY(!menu.isVisible());
+    QContextMenuEvent over_offsets(QContextMenuEvent::Mouse, e.at(0, 3),
+                                   e.port()->mapToGlobal(e.at(0, 3)));
+    QApplication::sendEvent(e.port(), &over_offsets);
+    QVERIFY(menu.isVisible());
+    menu.hide();
+  }
+
+  void DragBelowTheViewScrollsWhileItLasts() {
+    Editor e(std::string(16 * 200, 'd'));
+    QTest::mousePress(e.port(), Qt::LeftButton, {}, e.at(4, 3));
+    QTest::mouseMove(e.port(), QPoint(e.at(4, 3).x(), e.port()->height() + 5));
+    QTRY_VERIFY(e.widget.TopRow() > 4);
+    QTest::mouseRelease(e.port(), Qt::LeftButton, {},
+                        QPoint(e.at(4, 3).x(), e.port()->height() - 2));
+    const qint64 top = e.widget.TopRow();
+    QVERIFY(e.widget.Model().SelectionHigh() > 16 * (top - 2));
+    QCoreApplication::processEvents();
+    QCOMPARE(e.widget.TopRow(), top);  // the scrolling stopped with the drag
   }
 
   void WheelScrollsAndZooms() {
