@@ -254,6 +254,39 @@ class HexEditorWidgetTest : public QObject {
     QCOMPARE(e.widget.DataSize(), qint64(0));
   }
 
+  void CaretInvertsWhatItCoversInItsShape() {
+    QApplication::setCursorFlashTime(0);  // a steady caret: no blinking between the pictures
+    Editor e(std::string(32, '\xF0'));
+    e.widget.SetCaretPosition(5);
+    const QImage unfocused = e.render();
+    e.widget.activateWindow();
+    e.widget.setFocus();
+    QTRY_VERIFY(e.widget.hasFocus());
+    const QRect cell = e.cell(12, 2);  // the first digit of byte 5
+    const int w = e.widget.CharWidth();
+    const int height = e.widget.RowHeightPx() - 2;
+    auto inverted_at = [&](const QImage& image, int dx, int dy) {
+      const QPoint p(cell.left() + dx, cell.top() + 1 + dy);
+      return image.pixel(p) == (unfocused.pixel(p) ^ 0xFFFFFF);
+    };
+    e.widget.SetCaretKind(TMPHexEditorEx::ckFull);
+    QImage image = e.render();
+    QVERIFY(inverted_at(image, 0, 0));
+    QVERIFY(inverted_at(image, w - 1, height - 1));
+    QVERIFY(!inverted_at(image, w, 0));
+    e.widget.SetCaretKind(TMPHexEditorEx::ckBottom);
+    image = e.render();
+    QVERIFY(inverted_at(image, 1, height - 1));
+    QVERIFY(!inverted_at(image, 1, height - 3));
+    e.widget.SetCaretKind(TMPHexEditorEx::ckLeft);
+    image = e.render();
+    QVERIFY(inverted_at(image, 1, 3));
+    QVERIFY(!inverted_at(image, 2, 3));
+    // The twin in the character field gets its dotted frame while focused.
+    const QRect twin = e.cell(35 + 5, 2);
+    QVERIFY(image.copy(twin) != unfocused.copy(twin));
+  }
+
   void BookmarkBitmapMustBeTwentyPictures() {
     TMPHexEditorEx widget;
     QCOMPARE(widget.BookmarkBitmap().size(), QSize(200, 10));
