@@ -2,6 +2,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QtTest>
 
 #include "hexview/hex_error.h"
@@ -285,6 +286,28 @@ class HexEditorWidgetTest : public QObject {
     // The twin in the character field gets its dotted frame while focused.
     const QRect twin = e.cell(35 + 5, 2);
     QVERIFY(image.copy(twin) != unfocused.copy(twin));
+  }
+
+  void RowWidthFollowsTheViewAndScrollingIsReported() {
+    Editor e(std::string(16 * 64, 'v'));
+    QSignalSpy top_left(&e.widget, &TMPHexEditorEx::topLeftChanged);
+    e.widget.verticalScrollBar()->setValue(3);
+    QCOMPARE(top_left.count(), 1);
+    QCOMPARE(e.widget.TopRow(), qint64(5));
+
+    e.widget.SetAutoBytesPerRow(true);
+    const int wide = e.widget.BytesPerRow();
+    QVERIFY(wide >= 2 && wide % 2 == 0);
+    QVERIFY(e.widget.Geometry().TotalWidth() <= e.widget.viewport()->width());
+    e.widget.resize(320, 273);
+    QTRY_VERIFY(e.widget.BytesPerRow() < wide);
+
+    // Insert mode adds the row behind a last full row.
+    e.widget.SetAutoBytesPerRow(false);
+    e.widget.SetBytesPerRow(16);
+    const qint64 rows = e.widget.Geometry().RowCount();
+    e.widget.SetInsertMode(true);
+    QCOMPARE(e.widget.Geometry().RowCount(), rows + 1);
   }
 
   void BookmarkBitmapMustBeTwentyPictures() {
