@@ -421,13 +421,6 @@ void Tmainfm::BuildMenus() {
 
   // The hex viewer is not part of this program yet.
   mnuHex->setEnabled(false);
-  const bool file_tools = FileToolsBuilt();
-  mnuMp3->setEnabled(file_tools);
-  mnuCmp->setEnabled(file_tools);
-  mnuAdd->setEnabled(file_tools);
-  const bool pack_tools = PackToolsBuilt();
-  mnuPack->setEnabled(pack_tools);
-  mnuUnpack->setEnabled(pack_tools);
 
   QMenu* advanced = menuBar()->addMenu(QStringLiteral("高级分割"));
   advanced->setObjectName(QStringLiteral("mnuAdvanced"));
@@ -473,9 +466,6 @@ void Tmainfm::OpenTool(QDialog* (*factory)(const ToolContext&), QPointer<QDialog
     window = factory(MakeToolContext());
   } catch (const std::exception& e) {
     ShowError(QStringLiteral("无法打开工具窗口:%1").arg(QString::fromLocal8Bit(e.what())));
-    return;
-  }
-  if (window == nullptr) {
     return;
   }
   // Earlier windows of the kind stay owned by the main window until the program ends, as

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 
 #include "app/ui_common.h"
+#include "codec/password_rule.h"
 
 namespace qarvo::ui {
 
@@ -10,22 +11,6 @@ namespace {
 
 constexpr int kClientWidth = 340;
 constexpr int kClientHeight = 69;
-
-bool IsAlphanumeric(const QString& text) {
-  if (text.isEmpty()) {
-    return false;
-  }
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    const bool digit = u >= u'0' && u <= u'9';
-    const bool upper = u >= u'A' && u <= u'Z';
-    const bool lower = u >= u'a' && u <= u'z';
-    if (!digit && !upper && !lower) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -79,13 +64,8 @@ PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& capt
 
 void PasswordDialog::btn1Click() {
   const QString first = edt1->text();
-  if (first.size() < 5 || first.size() > 16) {
-    ShowHint(this, QStringLiteral("密码长度必须小于16,大于4!"));
-    edt1->setFocus();
-    return;
-  }
-  if (!IsAlphanumeric(first)) {
-    ShowHint(this, QStringLiteral("密码必须由字母和数字组成!"));
+  if (const char* refusal = PasswordRefusal(ToUtf8(first))) {
+    ShowHint(this, QString::fromUtf8(refusal));
     edt1->setFocus();
     return;
   }

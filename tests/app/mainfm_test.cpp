@@ -126,7 +126,7 @@ class MainfmTest : public QObject {
     QCOMPARE(w_->StaticText2->buddy(), w_->edtmdir);
     QVERIFY(!w_->edtmpwd->accessibleName().isEmpty());
 
-    // Menus: the hex viewer's entry is there and disabled; the tools follow their windows.
+    // Menus: the hex viewer's entry is there and disabled; every tool's entry is on.
     const QList<QAction*> bar = w_->menuBar()->actions();
     QCOMPARE(bar.size(), 2);
     QCOMPARE(bar[0]->text(), QStringLiteral("高级分割"));
@@ -138,8 +138,9 @@ class MainfmTest : public QObject {
     QCOMPARE(extra,
              QStringList({"文件十六进制查看", "文件对比", "文件捆绑", "文件打包", "文件解包"}));
     QVERIFY(!w_->mnuHex->isEnabled());
-    QCOMPARE(w_->mnuPack->isEnabled(), qarvo::ui::PackToolsBuilt());
-    QCOMPARE(w_->mnuCmp->isEnabled(), qarvo::ui::FileToolsBuilt());
+    for (QAction* tool : {w_->mnuMp3, w_->mnuCmp, w_->mnuAdd, w_->mnuPack, w_->mnuUnpack}) {
+      QVERIFY2(tool->isEnabled(), qPrintable(tool->text()));
+    }
   }
 
   void ShellSettings() {
@@ -167,11 +168,7 @@ class MainfmTest : public QObject {
                              {w_->mnuAdd, &w_->AddWindow},
                              {w_->mnuPack, &w_->PackWindow},
                              {w_->mnuUnpack, &w_->UnpackWindow}};
-    int opened = 0;
     for (const Entry& entry : entries) {
-      if (!entry.action->isEnabled()) {
-        continue;
-      }
       ModalAnswerer answers;
       QPointer<QWidget> first;
       for (int round = 0; round < 2; ++round) {
@@ -190,10 +187,6 @@ class MainfmTest : public QObject {
           QVERIFY(seen != first.data());
         }
       }
-      ++opened;
-    }
-    if (opened == 0) {
-      QSKIP("no tool window is built into this program");
     }
   }
 
