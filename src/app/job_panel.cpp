@@ -47,6 +47,26 @@ QLineEdit* MakeEdit(QWidget* parent, const char* name) {
   return edit;
 }
 
+QHBoxLayout* MakeRow(std::initializer_list<QWidget*> widgets, int spacing, bool stretch) {
+  auto* row = new QHBoxLayout;
+  row->setSpacing(spacing);
+  row->setContentsMargins(0, 0, 0, 0);
+  for (QWidget* widget : widgets) {
+    row->addWidget(widget);
+  }
+  if (stretch) {
+    row->addStretch(1);
+  }
+  return row;
+}
+
+void FollowCheckBox(QCheckBox* box, std::initializer_list<QWidget*> controls) {
+  for (QWidget* control : controls) {
+    control->setEnabled(box->isChecked());
+    QObject::connect(box, &QCheckBox::toggled, control, &QWidget::setEnabled);
+  }
+}
+
 bool ExistingFile(const QString& path) {
   return !path.isEmpty() && FileExists(ToUtf8(path));
 }
@@ -111,15 +131,11 @@ void JobPanel::Arrange(std::initializer_list<QLayout*> middle, QWidget* lead) {
   for (QLayout* layout : middle) {
     grid->addLayout(layout, row++, 0, 1, 3);
   }
-  auto* actions = new QHBoxLayout;
-  actions->setSpacing(4);
+  QHBoxLayout* actions = MakeRow({progress_, start_, stop_, con_}, 4, false);
+  actions->setStretchFactor(progress_, 1);
   if (lead != nullptr) {
-    actions->addWidget(lead);
+    actions->insertWidget(0, lead);
   }
-  actions->addWidget(progress_, 1);
-  actions->addWidget(start_);
-  actions->addWidget(stop_);
-  actions->addWidget(con_);
   grid->addLayout(actions, row, 0, 1, 3);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -105,6 +106,10 @@ QPushButton* MakeButton(QWidget* parent, const char* name, const QString& captio
 QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption);
 QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption);
 QLineEdit* MakeEdit(QWidget* parent, const char* name);
+// A row of `widgets` without margins; `stretch` adds a stretch after them.
+QHBoxLayout* MakeRow(std::initializer_list<QWidget*> widgets, int spacing = 4, bool stretch = true);
+// `controls` are enabled exactly while `box` is ticked, from now on.
+void FollowCheckBox(QCheckBox* box, std::initializer_list<QWidget*> controls);
 
 // Whether a path typed into a window names an existing file or directory.
 bool ExistingFile(const QString& path);

@@ -1,32 +1,22 @@
 #include "app/mainfm.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <QVBoxLayout>
 
-#include <string>
-
 #include "app/error_text.h"
-#include "app/format_size.h"
 #include "app/password_dialogs.h"
 #include "app/ui_common.h"
-#include "platform/file.h"
 #include "split/cut_file.h"
-#include "split/header.h"
 #include "split/merger_file.h"
-#include "split/paths.h"
 
 namespace qarvo::ui {
 
@@ -34,24 +24,6 @@ namespace {
 
 const char* const kStartLine1 = "Qarvo文件分割助手  版本1.4  bulid-0310";
 const char* const kStartLine2 = "有任何建议请联系我,谢谢!";
-constexpr int kCountDigits = 9;
-
-QHBoxLayout* Row(std::initializer_list<QWidget*> widgets, int spacing = 4) {
-  auto* row = new QHBoxLayout;
-  row->setSpacing(spacing);
-  row->setContentsMargins(0, 0, 0, 0);
-  for (QWidget* widget : widgets) {
-    row->addWidget(widget);
-  }
-  row->addStretch(1);
-  return row;
-}
-
-QRadioButton* MakeRadio(QWidget* parent, const QString& name, const QString& caption) {
-  auto* radio = new QRadioButton(caption, parent);
-  radio->setObjectName(name);
-  return radio;
-}
 
 // What a job that could not be created tells the user; `file_error` words a file's failure.
 QString StartErrorText(const std::exception& error, const QString& job, const QString& path,
@@ -103,9 +75,7 @@ Tmainfm::~Tmainfm() {
 void Tmainfm::SetPasswordDialogs(Tpwdfm* split_password, Tspwd1* pack_password) {
   pwdfm_ = split_password;
   spwd_ = pack_password;
-  if (pwdfm_ != nullptr) {
-    pwdfm_->SetOwnerCheckBox(chkpwd);
-  }
+  split_options_->SetPasswordDialog(split_password);
 }
 
 ToolContext Tmainfm::MakeToolContext() {
@@ -132,86 +102,9 @@ JobPanel* Tmainfm::BuildSplitPanel() {
        QStringLiteral("默认为释放到源文件目录"), "btnstart", QStringLiteral("分割"), "btnstop",
        "btncon", "pbcut", QStringLiteral("分割进度")},
       *log_, this);
-  StaticText7 = MakeLabel(split_, "StaticText7", QString());
-  txt1 = MakeLabel(split_, "txt1", QString());
-  // Empty at the start; reserve their line so the panel does not shift when they fill.
-  for (QLabel* label : {StaticText7, txt1}) {
-    label->setMinimumHeight(label->fontMetrics().height());
-  }
-  chkcdelfile = MakeCheck(split_, "chkcdelfile", QStringLiteral("分割后删除源文件"));
-  split_->Arrange({Row({StaticText7, txt1}, 16), BuildSplitOptions()}, chkcdelfile);
-
+  split_options_ = new SplitOptions(split_, *log_);
   connect(split_->StartButton(), &QPushButton::clicked, this, &Tmainfm::btnstartClick);
-  connect(split_->Source(), &QLineEdit::textChanged, this, &Tmainfm::UpdateSizeLabels);
   return split_;
-}
-
-QLayout* Tmainfm::BuildSplitOptions() {
-  QWidget* g = split_;
-  edtcount = MakeEdit(g, "edtcount");
-  edtcount->setText(QStringLiteral("3"));
-  edtcount->setFixedWidth(72);
-  QLabel* count_label = MakeLabel(g, "Label1", QStringLiteral("<--分割数量"));
-  count_label->setTextFormat(Qt::PlainText);
-  count_label->setBuddy(edtcount);
-  chkpwd = MakeCheck(g, "chkpwd", QStringLiteral("加密分割文件-->"));
-  btnpwd = MakeButton(g, "btnpwd", QStringLiteral("密码设置..."));
-  btnpwd->setFixedWidth(74);
-  chkzlib = MakeCheck(g, "chkzlib", QStringLiteral("压缩分割文件"));
-  chkzlib->setToolTip(
-      QStringLiteral("压缩仅仅是为了保证安全,对安全没要求的不必选择此项,压\n"
-                     "缩将使分割变慢,想获得好的压缩效果请使用专业压缩软件"));
-
-  auto* rgmode = new QGroupBox(QStringLiteral("压缩选项"), g);
-  rgmode->setObjectName(QStringLiteral("rgmode"));
-  rgmodeItems = new QButtonGroup(rgmode);
-  auto* modes = new QHBoxLayout(rgmode);
-  modes->setContentsMargins(4, 0, 2, 2);
-  modes->setSpacing(2);
-  const QString mode_names[] = {QStringLiteral("最快"), QStringLiteral("默认"),
-                                QStringLiteral("最大比例")};
-  for (int level = 1; level <= 3; ++level) {
-    auto* item = MakeRadio(rgmode, QStringLiteral("rgmode%1").arg(level), mode_names[level - 1]);
-    rgmodeItems->addButton(item, level);
-    modes->addWidget(item);
-  }
-  rgmodeItems->button(2)->setChecked(true);
-
-  chkccmp = MakeCheck(g, "chkccmp", QStringLiteral("启用文件校验"));
-  chkccmp->setToolTip(QStringLiteral("以便合并时检验文件是否和源文件相同"));
-  rbmd5 = MakeRadio(g, QStringLiteral("rbmd5"), QStringLiteral("MD5校验"));
-  auto* rbcrc32 = MakeRadio(g, QStringLiteral("rbcrc32"), QStringLiteral("CRC32校验"));
-  rbcrc32->setChecked(true);
-  auto* checks = new QButtonGroup(g);
-  checks->addButton(rbmd5);
-  checks->addButton(rbcrc32);
-
-  // Each option's controls are on exactly while it is ticked.
-  for (auto [box, controls] : {std::pair<QCheckBox*, QList<QWidget*>>{chkpwd, {btnpwd}},
-                               {chkzlib, {rgmode}},
-                               {chkccmp, {rbmd5, rbcrc32}}}) {
-    for (QWidget* control : controls) {
-      control->setEnabled(false);
-      connect(box, &QCheckBox::toggled, control, &QWidget::setEnabled);
-    }
-  }
-  connect(edtcount, &QLineEdit::textChanged, this, &Tmainfm::edtcountChange);
-  connect(chkpwd, &QCheckBox::clicked, this, &Tmainfm::chkpwdClick);
-  connect(btnpwd, &QPushButton::clicked, this, &Tmainfm::btnpwdClick);
-
-  // Two columns of options below the paths.
-  auto* options = new QGridLayout;
-  options->setHorizontalSpacing(8);
-  options->setVerticalSpacing(4);
-  options->setColumnStretch(1, 1);
-  options->addLayout(Row({edtcount, count_label}), 0, 0);
-  options->addWidget(split_->FollowBox(), 0, 1);
-  options->addLayout(Row({chkpwd, btnpwd}), 1, 0);
-  options->addWidget(chkzlib, 1, 1);
-  options->addLayout(Row({chkccmp}, 10), 2, 0);
-  options->addLayout(Row({rbmd5, rbcrc32}, 10), 3, 0);
-  options->addWidget(rgmode, 2, 1, 2, 1);
-  return options;
 }
 
 JobPanel* Tmainfm::BuildMergePanel() {
@@ -244,7 +137,7 @@ JobPanel* Tmainfm::BuildMergePanel() {
   options->addWidget(merge_->FollowBox(), 0, 0);
   options->addWidget(chktruecmp, 0, 1);
   options->addWidget(chkmdelfile, 1, 0);
-  auto* password = Row({chkmispwd, edtmpwd});
+  QHBoxLayout* password = MakeRow({chkmispwd, edtmpwd}, 4, false);
   password->setStretchFactor(edtmpwd, 1);
   options->addLayout(password, 1, 1);
   merge_->Arrange({options});
@@ -341,7 +234,7 @@ void Tmainfm::OpenTool(QAction* entry, Factory factory) {
   try {
     window = factory(MakeToolContext());
   } catch (const std::exception& e) {
-    ShowError(QStringLiteral("无法打开工具窗口:%1").arg(QString::fromLocal8Bit(e.what())));
+    ShowHint(this, QStringLiteral("无法打开工具窗口:%1").arg(QString::fromLocal8Bit(e.what())));
     return;
   }
   // Earlier windows of the kind stay owned by the main window until the program ends, as
@@ -355,11 +248,6 @@ void Tmainfm::AddStartLines() {
   log_->Add(QString::fromUtf8(kStartLine2));
 }
 
-void Tmainfm::ShowError(const QString& text) {
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"), text, QMessageBox::Ok, this);
-  box.exec();
-}
-
 // ---- jobs
 
 void Tmainfm::StartJob(JobPanel* panel, Panel which, const Create& create,
@@ -370,35 +258,17 @@ void Tmainfm::StartJob(JobPanel* panel, Panel which, const Create& create,
     callbacks->SetWorker(worker);
     panel->SetWorker(worker);
   } catch (const std::exception& e) {
-    ShowError(error_text(e));
+    ShowHint(this, error_text(e));
   }
 }
 
 void Tmainfm::btnstartClick() {
-  if (!split_->CheckSource()) {
+  if (!split_->CheckSource() || !split_options_->CheckCount() || !split_->CheckDirectory()) {
     return;
   }
-  const std::string count_text = ToUtf8(edtcount->text());
-  if (!IsAllDigits(count_text)) {
-    log_->Add(QStringLiteral("文件分割:请输入正确的分割数量!"));
-    edtcount->setFocus();
-    return;
-  }
-  if (!split_->CheckDirectory()) {
-    return;
-  }
-
-  TCWorkInfos info;
-  info.DeleteSource = chkcdelfile->isChecked() ? 1 : 0;
-  info.Compress = chkzlib->isChecked() ? 1 : 0;
-  info.Level = static_cast<uint8_t>(rgmodeItems->checkedId() > 0 ? rgmodeItems->checkedId() : 2);
-  info.CheckKind = !chkccmp->isChecked() ? 0 : (rbmd5->isChecked() ? 1 : 2);
-  if (chkpwd->isChecked() && pwdfm_ != nullptr && !pwdfm_->Password().isEmpty()) {
-    info.Password = ToUtf8(pwdfm_->Password());
-  }
+  TCWorkInfos info = split_options_->Infos();
   info.Log = log_->Sink();
-  // At most nine digits, so the count fits.
-  const auto count = static_cast<int32_t>(std::stol(count_text.substr(0, kCountDigits)));
+  const int32_t count = split_options_->Count();
   const QString source = split_->Source()->text();
   const QString dir = split_->Directory()->text();
   StartJob(
@@ -446,48 +316,6 @@ void Tmainfm::ShowProgress(Panel panel, int64_t done, int64_t total) {
   PanelOf(panel)->ShowProgress(done, total);
 }
 
-// ---- sizes
-
-void Tmainfm::edtcountChange() {
-  const QString text = edtcount->text();
-  if (text.size() > kCountDigits) {
-    // Runs this handler again with the cut text, which updates the labels.
-    edtcount->setText(text.left(kCountDigits));
-    return;
-  }
-  UpdateSizeLabels();
-}
-
-void Tmainfm::UpdateSizeLabels() {
-  const QString path = split_->Source()->text();
-  if (!ExistingFile(path)) {
-    return;
-  }
-  int64_t size = 0;
-  try {
-    File file(ToUtf8(path), OpenMode::Read, Share::Exclusive);
-    size = file.Size();
-    file.Close();
-  } catch (const FileError& e) {
-    ShowError(QStringLiteral("无法打开文件“%1”,读不出它的大小。\n原因:%2")
-                  .arg(path, ReasonText(e.error_number())));
-    return;
-  }
-  StaticText7->setText(QStringLiteral("源文件大小:") + FormatSizeText(size));
-  const std::string count_text = ToUtf8(edtcount->text());
-  if (!IsAllDigits(count_text)) {
-    return;
-  }
-  const int64_t count = std::stoll(count_text.substr(0, kCountDigits));
-  if (count == 0) {
-    // No piece size to estimate; the split itself refuses the count.
-    txt1->setText(QStringLiteral("估计分割后大小:-"));
-    return;
-  }
-  txt1->setText(QStringLiteral("估计分割后大小:") +
-                FormatSizeText(size / count + static_cast<int64_t>(kHeaderTrailerSize)));
-}
-
 // ---- dropped files
 
 void Tmainfm::DropFiles(const QStringList& names) {
@@ -529,21 +357,6 @@ void Tmainfm::dropEvent(QDropEvent* event) {
 }
 
 // ---- options
-
-// A click, not a toggle: the password dialog's close rule clears the box with a click too.
-void Tmainfm::chkpwdClick(bool checked) {
-  if (checked) {
-    btnpwdClick();
-  } else if (pwdfm_ != nullptr) {
-    pwdfm_->ClearPassword();
-  }
-}
-
-void Tmainfm::btnpwdClick() {
-  if (pwdfm_ != nullptr) {
-    pwdfm_->exec();
-  }
-}
 
 void Tmainfm::CheckBox3Click() {
   const bool on = CheckBox3->isChecked();

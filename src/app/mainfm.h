@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QAction>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
 #include <QLabel>
@@ -10,7 +9,6 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QStringList>
 
 #include <exception>
@@ -20,6 +18,7 @@
 
 #include "app/job_panel.h"
 #include "app/main_log.h"
+#include "app/split_options.h"
 #include "app/tool_windows.h"
 #include "app/window_bridge.h"
 #include "app/window_shaker.h"
@@ -74,12 +73,8 @@ class Tmainfm : public QMainWindow, private PanelHost {
  private slots:
   void btnstartClick();
   void btnmstartClick();
-  void edtcountChange();
-  void chkpwdClick(bool checked);
-  void btnpwdClick();
   void CheckBox3Click();
   void SpeedButton5Click();
-  void UpdateSizeLabels();
 
  private:
   using Factory = QDialog* (*)(const ToolContext&);
@@ -92,7 +87,6 @@ class Tmainfm : public QMainWindow, private PanelHost {
   void StartShake(std::function<void()> finished) override;
 
   JobPanel* BuildSplitPanel();
-  QLayout* BuildSplitOptions();
   JobPanel* BuildMergePanel();
   QWidget* BuildLog();
   QWidget* BuildBottom();
@@ -102,7 +96,6 @@ class Tmainfm : public QMainWindow, private PanelHost {
   void StartJob(JobPanel* panel, Panel which, const Create& create, const ErrorText& error_text);
   void ReleaseWorkers();
   void OpenTool(QAction* entry, Factory factory);
-  void ShowError(const QString& text);
   JobPanel* PanelOf(Panel panel) const { return panel == Panel::Split ? split_ : merge_; }
 
   std::unique_ptr<MainLog> log_;
@@ -115,17 +108,7 @@ class Tmainfm : public QMainWindow, private PanelHost {
   JobPanel* merge_ = nullptr;
   QPlainTextEdit* Memo1 = nullptr;
 
-  // Split options.
-  QLabel* StaticText7 = nullptr;  // source size
-  QLabel* txt1 = nullptr;         // estimated piece size
-  QLineEdit* edtcount = nullptr;
-  QCheckBox* chkpwd = nullptr;
-  QPushButton* btnpwd = nullptr;
-  QCheckBox* chkzlib = nullptr;
-  QButtonGroup* rgmodeItems = nullptr;  // ids 1 "最快", 2 "默认", 3 "最大比例"
-  QCheckBox* chkccmp = nullptr;
-  QRadioButton* rbmd5 = nullptr;
-  QCheckBox* chkcdelfile = nullptr;
+  SplitOptions* split_options_ = nullptr;
 
   // Merge options.
   QCheckBox* chktruecmp = nullptr;
