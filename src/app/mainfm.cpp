@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLayout>
 #include <QMenu>
@@ -24,15 +25,6 @@ namespace {
 
 const char* const kStartLine1 = "Qarvo文件分割助手  版本1.4  bulid-0310";
 const char* const kStartLine2 = "有任何建议请联系我,谢谢!";
-
-// What a job that could not be created tells the user; `file_error` words a file's failure.
-QString StartErrorText(const std::exception& error, const QString& job, const QString& path,
-                       const std::function<QString(const FileError&)>& file_error) {
-  if (const auto* failure = dynamic_cast<const FileError*>(&error)) {
-    return file_error(*failure);
-  }
-  return QStringLiteral("无法开始%1“%2”:%3").arg(job, path, QString::fromLocal8Bit(error.what()));
-}
 
 }  // namespace
 
@@ -95,26 +87,52 @@ QDialog* Tmainfm::CurrentTool(const QAction* entry) const {
 // ---- building
 
 JobPanel* Tmainfm::BuildSplitPanel() {
-  split_ = new JobPanel(
-      {"GroupBox1", QStringLiteral("文件分割"), QStringLiteral("文件分割"), "StaticText3",
-       "edtcpath", "SpeedButton1", QStringLiteral("任何文件(*)"), "StaticText5", "edtcdir",
-       "SpeedButton7", QStringLiteral("选择一个目录,分割的文件将释放到您选择的目录"), "chkisdir",
-       QStringLiteral("默认为释放到源文件目录"), "btnstart", QStringLiteral("分割"), "btnstop",
-       "btncon", "pbcut", QStringLiteral("分割进度")},
-      *log_, this);
+  split_ = new JobPanel({.name = "GroupBox1",
+                         .title = QStringLiteral("文件分割"),
+                         .job = QStringLiteral("文件分割"),
+                         .source_label = "StaticText3",
+                         .source = "edtcpath",
+                         .source_browse = "SpeedButton1",
+                         .source_filter = QStringLiteral("任何文件(*)"),
+                         .dir_label = "StaticText5",
+                         .dir = "edtcdir",
+                         .dir_browse = "SpeedButton7",
+                         .dir_title = QStringLiteral("选择一个目录,分割的文件将释放到您选择的目录"),
+                         .follow = "chkisdir",
+                         .follow_caption = QStringLiteral("默认为释放到源文件目录"),
+                         .start = "btnstart",
+                         .start_caption = QStringLiteral("分割"),
+                         .stop = "btnstop",
+                         .con = "btncon",
+                         .progress = "pbcut",
+                         .progress_name = QStringLiteral("分割进度")},
+                        *log_, this);
   split_options_ = new SplitOptions(split_, *log_);
   connect(split_->StartButton(), &QPushButton::clicked, this, &Tmainfm::btnstartClick);
   return split_;
 }
 
 JobPanel* Tmainfm::BuildMergePanel() {
-  merge_ = new JobPanel(
-      {"GroupBox2", QStringLiteral("文件合并"), QStringLiteral("文件合并"), "StaticText6",
-       "edtmpath", "SpeedButton2", QStringLiteral("vrk文件(*.vrk)"), "StaticText2", "edtmdir",
-       "SpeedButton12", QStringLiteral("选择一个目录,合并的文件将释放到您选择的目录"), "chkismdir",
-       QStringLiteral("默认释放到分割文件目录"), "btnmstart", QStringLiteral("合并"), "btnmstop",
-       "btnmcon", "pbmerge", QStringLiteral("合并进度")},
-      *log_, this);
+  merge_ = new JobPanel({.name = "GroupBox2",
+                         .title = QStringLiteral("文件合并"),
+                         .job = QStringLiteral("文件合并"),
+                         .source_label = "StaticText6",
+                         .source = "edtmpath",
+                         .source_browse = "SpeedButton2",
+                         .source_filter = QStringLiteral("vrk文件(*.vrk)"),
+                         .dir_label = "StaticText2",
+                         .dir = "edtmdir",
+                         .dir_browse = "SpeedButton12",
+                         .dir_title = QStringLiteral("选择一个目录,合并的文件将释放到您选择的目录"),
+                         .follow = "chkismdir",
+                         .follow_caption = QStringLiteral("默认释放到分割文件目录"),
+                         .start = "btnmstart",
+                         .start_caption = QStringLiteral("合并"),
+                         .stop = "btnmstop",
+                         .con = "btnmcon",
+                         .progress = "pbmerge",
+                         .progress_name = QStringLiteral("合并进度")},
+                        *log_, this);
   QWidget* g = merge_;
   chktruecmp = MakeCheck(g, "chktruecmp", QStringLiteral("即使有校验信息也不校验文件"));
   chkmdelfile = MakeCheck(g, "chkmdelfile", QStringLiteral("合并后删除分割文件"));
@@ -250,15 +268,19 @@ void Tmainfm::AddStartLines() {
 
 // ---- jobs
 
-void Tmainfm::StartJob(JobPanel* panel, Panel which, const Create& create,
-                       const ErrorText& error_text) {
+// A job that cannot be created (its input cannot be read) is shown in a box; none starts.
+void Tmainfm::StartJob(Panel which, const QString& job, const QString& path, const Create& create,
+                       const FileErrorText& file_error_text) {
   auto callbacks = std::make_shared<PanelCallbacks>(bridge_, which);
   try {
     std::shared_ptr<WorkerThread> worker = create(callbacks);
     callbacks->SetWorker(worker);
-    panel->SetWorker(worker);
+    PanelOf(which)->SetWorker(worker);
+  } catch (const FileError& e) {
+    ShowHint(this, file_error_text(e));
   } catch (const std::exception& e) {
-    ShowHint(this, error_text(e));
+    ShowHint(this,
+             QStringLiteral("无法开始%1“%2”:%3").arg(job, path, QString::fromLocal8Bit(e.what())));
   }
 }
 
@@ -272,15 +294,13 @@ void Tmainfm::btnstartClick() {
   const QString source = split_->Source()->text();
   const QString dir = split_->Directory()->text();
   StartJob(
-      split_, Panel::Split,
+      Panel::Split, QStringLiteral("分割"), source,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {
         return TCutFile::Create(ToUtf8(source), info, count, ToUtf8(dir), std::move(callbacks));
       },
-      [&](const std::exception& error) {
-        return StartErrorText(error, QStringLiteral("分割"), source, [&](const FileError& e) {
-          return QStringLiteral("无法开始分割:读不出源文件“%1”的大小。\n原因:%2")
-              .arg(source, ReasonText(e.error_number()));
-        });
+      [&](const FileError& e) {
+        return QStringLiteral("无法开始分割:读不出源文件“%1”的大小。\n原因:%2")
+            .arg(source, ReasonText(e.error_number()));
       });
 }
 
@@ -296,15 +316,13 @@ void Tmainfm::btnmstartClick() {
   const QString piece = merge_->Source()->text();
   const QString dir = merge_->Directory()->text();
   StartJob(
-      merge_, Panel::Merge,
+      Panel::Merge, QStringLiteral("合并"), piece,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {
         return TMergerFile::Create(ToUtf8(piece), info, ToUtf8(dir), std::move(callbacks));
       },
-      [&](const std::exception& error) {
-        return StartErrorText(error, QStringLiteral("合并"), piece, [](const FileError& e) {
-          return QStringLiteral("无法开始合并“%1”。\n原因:%2")
-              .arg(FromUtf8(e.path()), ReasonText(e.error_number()));
-        });
+      [](const FileError& e) {
+        return QStringLiteral("无法开始合并“%1”。\n原因:%2")
+            .arg(FromUtf8(e.path()), ReasonText(e.error_number()));
       });
 }
 

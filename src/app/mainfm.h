@@ -22,6 +22,7 @@
 #include "app/tool_windows.h"
 #include "app/window_bridge.h"
 #include "app/window_shaker.h"
+#include "platform/file.h"
 
 namespace qarvo::ui {
 
@@ -79,7 +80,7 @@ class Tmainfm : public QMainWindow, private PanelHost {
  private:
   using Factory = QDialog* (*)(const ToolContext&);
   using Create = std::function<std::shared_ptr<WorkerThread>(std::shared_ptr<PanelCallbacks>)>;
-  using ErrorText = std::function<QString(const std::exception&)>;
+  using FileErrorText = std::function<QString(const FileError&)>;
 
   // PanelHost, on the window thread.
   void SetPanelBusy(Panel panel, bool busy) override;
@@ -93,7 +94,8 @@ class Tmainfm : public QMainWindow, private PanelHost {
   void BuildMenus();
   QAction* AddToolEntry(const char* name, const QString& caption, Factory factory);
   void AddStartLines();
-  void StartJob(JobPanel* panel, Panel which, const Create& create, const ErrorText& error_text);
+  void StartJob(Panel which, const QString& job, const QString& path, const Create& create,
+                const FileErrorText& file_error_text);
   void ReleaseWorkers();
   void OpenTool(QAction* entry, Factory factory);
   JobPanel* PanelOf(Panel panel) const { return panel == Panel::Split ? split_ : merge_; }
