@@ -60,18 +60,10 @@ void Taddfm::Edit2Change(const QString& text) {
 void Taddfm::btn1Click() {
   const std::string head = ToUtf8(Edit1->text());
   const std::string tail = ToUtf8(Edit2->text());
-  if (!FileExists(head)) {
-    ShowHint(this, QStringLiteral("头文件不存在!"));
-    Edit1->setFocus();
-    return;
+  if (CheckInputs({{FileExists(head), QStringLiteral("头文件不存在!"), Edit1},
+                   {FileExists(tail), QStringLiteral("尾文件不存在!"), Edit2}})) {
+    StartAndClose([&] { TAddFile::Create(head, tail, Host()); });
   }
-  if (!FileExists(tail)) {
-    ShowHint(this, QStringLiteral("尾文件不存在!"));
-    Edit2->setFocus();
-    return;
-  }
-  TAddFile::Create(head, tail, Host());
-  accept();
 }
 
 }  // namespace qarvo::ui

@@ -71,19 +71,11 @@ void Tcmpfm::SpeedButton2Click() {
 void Tcmpfm::btn1Click() {
   const std::string file1 = ToUtf8(Edit1->text());
   const std::string file2 = ToUtf8(Edit2->text());
-  if (!FileExists(file1)) {
-    ShowHint(this, QStringLiteral("文件1不存在!"));
-    Edit1->setFocus();
-    return;
+  if (CheckInputs({{FileExists(file1), QStringLiteral("文件1不存在!"), Edit1},
+                   {FileExists(file2), QStringLiteral("文件2不存在!"), Edit2}})) {
+    const uint8_t mode = rbcrc->isChecked() ? TCmpFile::kCrc32Mode : TCmpFile::kMd5Mode;
+    StartAndClose([&] { TCmpFile::Create(mode, file1, file2, Host()); });
   }
-  if (!FileExists(file2)) {
-    ShowHint(this, QStringLiteral("文件2不存在!"));
-    Edit2->setFocus();
-    return;
-  }
-  const uint8_t mode = rbcrc->isChecked() ? TCmpFile::kCrc32Mode : TCmpFile::kMd5Mode;
-  TCmpFile::Create(mode, file1, file2, Host());
-  accept();
 }
 
 }  // namespace qarvo::ui

@@ -3,11 +3,9 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QStandardPaths>
 
 #include "app/main_log.h"
 #include "app/ui_common.h"
-#include "platform/file.h"
 #include "split/paths.h"
 
 namespace qarvo::ui {
@@ -21,59 +19,6 @@ QString DirectoryOfPath(const QString& path) {
 }
 
 }  // namespace
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setAutoDefault(false);
-  return button;
-}
-
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption) {
-  auto* box = new QCheckBox(caption, parent);
-  box->setObjectName(QString::fromLatin1(name));
-  return box;
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  return label;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* name) {
-  auto* edit = new QLineEdit(parent);
-  edit->setObjectName(QString::fromLatin1(name));
-  return edit;
-}
-
-QHBoxLayout* MakeRow(std::initializer_list<QWidget*> widgets, int spacing, bool stretch) {
-  auto* row = new QHBoxLayout;
-  row->setSpacing(spacing);
-  row->setContentsMargins(0, 0, 0, 0);
-  for (QWidget* widget : widgets) {
-    row->addWidget(widget);
-  }
-  if (stretch) {
-    row->addStretch(1);
-  }
-  return row;
-}
-
-void FollowCheckBox(QCheckBox* box, std::initializer_list<QWidget*> controls) {
-  for (QWidget* control : controls) {
-    control->setEnabled(box->isChecked());
-    QObject::connect(box, &QCheckBox::toggled, control, &QWidget::setEnabled);
-  }
-}
-
-bool ExistingFile(const QString& path) {
-  return !path.isEmpty() && FileExists(ToUtf8(path));
-}
-
-bool ExistingDirectory(const QString& path) {
-  return !path.isEmpty() && DirectoryExists(ToUtf8(path));
-}
 
 JobPanel::JobPanel(const JobPanelTexts& texts, MainLog& log, QWidget* parent)
     : QGroupBox(texts.title, parent), texts_(texts), log_(log) {
@@ -202,12 +147,7 @@ void JobPanel::BrowseSourceClick() {
 }
 
 void JobPanel::BrowseDirectoryClick() {
-  const QString dir = QFileDialog::getExistingDirectory(
-      this, texts_.dir_title, QStandardPaths::writableLocation(QStandardPaths::DesktopLocation),
-      QFileDialog::ShowDirsOnly);
-  if (!dir.isEmpty()) {
-    dir_->setText(dir);
-  }
+  BrowseForFolder(this, texts_.dir_title, dir_);
 }
 
 void JobPanel::StopClick() {

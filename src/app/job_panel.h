@@ -13,6 +13,7 @@
 #include <initializer_list>
 #include <memory>
 
+#include "app/ui_common.h"
 #include "jobs/worker.h"
 
 namespace qarvo::ui {
@@ -99,20 +100,5 @@ class JobPanel : public QGroupBox {
   QProgressBar* progress_;
   std::weak_ptr<WorkerThread> worker_;
 };
-
-// Named controls of the main window's panels, in the windows' way: buttons do not take the
-// default action, and every control carries its object name.
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption);
-QCheckBox* MakeCheck(QWidget* parent, const char* name, const QString& caption);
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& caption);
-QLineEdit* MakeEdit(QWidget* parent, const char* name);
-// A row of `widgets` without margins; `stretch` adds a stretch after them.
-QHBoxLayout* MakeRow(std::initializer_list<QWidget*> widgets, int spacing = 4, bool stretch = true);
-// `controls` are enabled exactly while `box` is ticked, from now on.
-void FollowCheckBox(QCheckBox* box, std::initializer_list<QWidget*> controls);
-
-// Whether a path typed into a window names an existing file or directory.
-bool ExistingFile(const QString& path);
-bool ExistingDirectory(const QString& path);
 
 }  // namespace qarvo::ui

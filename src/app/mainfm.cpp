@@ -141,13 +141,7 @@ JobPanel* Tmainfm::BuildMergePanel() {
   edtmpwd->setEchoMode(QLineEdit::Password);
   // Its caption is the check box beside it, which a label cannot be buddy of.
   edtmpwd->setAccessibleName(QStringLiteral("密码"));
-  // The password is typed only while the box is ticked; clearing the box forgets it.
-  connect(chkmispwd, &QCheckBox::toggled, this, [this](bool on) {
-    edtmpwd->setEnabled(on);
-    if (!on) {
-      edtmpwd->clear();
-    }
-  });
+  ClearWhenUnticked(chkmispwd, edtmpwd);
 
   auto* options = new QGridLayout;
   options->setHorizontalSpacing(12);

@@ -1,7 +1,5 @@
 #include "app/sdfm.h"
 
-#include <QStandardPaths>
-
 #include "app/ui_common.h"
 #include "platform/file.h"
 #include "tools/unpack.h"
@@ -42,7 +40,7 @@ Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解
   connect(CheckBox1, &QCheckBox::clicked, this, &Tsdfm::CheckBox1Click);
   connect(SpeedButton1, &QToolButton::clicked, this, &Tsdfm::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &Tsdfm::SpeedButton2Click);
-  connect(chkispwd, &QCheckBox::clicked, this, &Tsdfm::chkispwdClick);
+  ClearWhenUnticked(chkispwd, edtpwd);
   connect(btn1, &QPushButton::clicked, this, &Tsdfm::btn1Click);
   FormCreate();
 }
@@ -83,41 +81,21 @@ void Tsdfm::SpeedButton1Click() {
 }
 
 void Tsdfm::SpeedButton2Click() {
-  const QString dir = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"),
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
-  if (!dir.isEmpty()) {
-    Edit2->setText(dir);
-  }
-}
-
-void Tsdfm::chkispwdClick() {
-  if (chkispwd->isChecked()) {
-    edtpwd->setEnabled(true);
-  } else {
-    edtpwd->setEnabled(false);
-    edtpwd->clear();
-  }
+  BrowseForFolder(this, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"), Edit2);
 }
 
 void Tsdfm::btn1Click() {
   const std::string pack = ToUtf8(Edit1->text());
-  if (!FileExists(pack)) {
-    ShowHint(this, QStringLiteral("文件不存在!"));
-    Edit1->setFocus();
-    return;
-  }
   const std::string target = ToUtf8(Edit2->text());
-  if (!DirectoryExists(target)) {
-    ShowHint(this, QStringLiteral("目的目录不存在!"));
+  if (!CheckInputs({{FileExists(pack), QStringLiteral("文件不存在!"), Edit1},
+                    {DirectoryExists(target), QStringLiteral("目的目录不存在!")}})) {
     return;
   }
   TSMWorkInfos infos;
   infos.DeleteSource = chkdel->isChecked();
   infos.SkipVerify = chktruecmp->isChecked();
   infos.Password = ToUtf8(edtpwd->text());
-  TSDfile::Create(pack, infos, target, Host());
-  accept();
+  StartAndClose([&] { TSDfile::Create(pack, infos, target, Host()); });
 }
 
 }  // namespace qarvo::ui

@@ -4,6 +4,8 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <exception>
+
 #include "app/ui_common.h"
 
 namespace qarvo::ui {
@@ -77,6 +79,29 @@ QString ToolForm::RunOpenDialog(QFileDialog* dialog) {
   }
   const QStringList files = dialog->selectedFiles();
   return files.isEmpty() ? QString() : files.front();
+}
+
+bool ToolForm::CheckInputs(std::initializer_list<InputCheck> checks) {
+  for (const InputCheck& check : checks) {
+    if (!check.passed) {
+      ShowHint(this, check.hint);
+      if (check.focus != nullptr) {
+        check.focus->setFocus();
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+void ToolForm::StartAndClose(const std::function<void()>& start) {
+  try {
+    start();
+  } catch (const std::exception& error) {
+    ShowHint(this, QString::fromUtf8(error.what()));
+    return;
+  }
+  accept();
 }
 
 QString DirectoryPart(const QString& path) {

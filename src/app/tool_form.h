@@ -10,6 +10,9 @@
 #include <QString>
 #include <QToolButton>
 
+#include <functional>
+#include <initializer_list>
+
 #include "app/tool_windows.h"
 
 namespace qarvo::ui {
@@ -38,6 +41,19 @@ class ToolForm : public QDialog {
 
   // Runs `dialog`; the chosen file's full path, or an empty text when cancelled.
   static QString RunOpenDialog(QFileDialog* dialog);
+
+  // One check of the inputs before a start: whether it passed, else the hint to show and the
+  // field that takes the focus (none for nullptr).
+  struct InputCheck {
+    bool passed;
+    QString hint;
+    QWidget* focus = nullptr;
+  };
+  // The first failing check shows its hint in a "提示" box and moves the focus; false then.
+  bool CheckInputs(std::initializer_list<InputCheck> checks);
+  // Starts the job through `start` and closes the window. A job that cannot be created (its
+  // input cannot be read) shows why in a "提示" box and leaves the window open.
+  void StartAndClose(const std::function<void()>& start);
 
  private:
   JobHost host_;

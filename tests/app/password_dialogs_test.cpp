@@ -32,8 +32,8 @@ class PasswordDialogsTest : public QObject {
     QCOMPARE(split.size(), QSize(340, 69));
     QCOMPARE(split.findChild<QLabel*>("txt1")->text(), QStringLiteral("输入密码"));
     QCOMPARE(split.findChild<QLabel*>("txt2")->text(), QStringLiteral("重复密码"));
-    QCOMPARE(split.txt1->buddy(), split.edt1);
-    QCOMPARE(split.txt2->buddy(), split.edt2);
+    QCOMPARE(split.findChild<QLabel*>("txt1")->buddy(), split.edt1);
+    QCOMPARE(split.findChild<QLabel*>("txt2")->buddy(), split.edt2);
     QCOMPARE(split.edt1->echoMode(), QLineEdit::Password);
     QCOMPARE(split.edt2->echoMode(), QLineEdit::Password);
     QVERIFY(split.btn1->isDefault());
@@ -44,7 +44,7 @@ class PasswordDialogsTest : public QObject {
     Tspwd1 pack;
     QCOMPARE(pack.findChild<QLabel*>("lbl1")->text(), QStringLiteral("输入密码"));
     QCOMPARE(pack.findChild<QLabel*>("lbl2")->text(), QStringLiteral("重复密码"));
-    QCOMPARE(pack.lbl2->buddy(), pack.edt2);
+    QCOMPARE(pack.findChild<QLabel*>("lbl2")->buddy(), pack.edt2);
   }
 
   // The three messages in the order of the checks, each moving the focus to its field and
