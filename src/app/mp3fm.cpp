@@ -86,10 +86,7 @@ QLineEdit* Tmp3fm::AddTimeBox(const char* name, int x, int y) {
 }
 
 void Tmp3fm::btn1Click() {
-  const QString file = RunOpenDialog(dlgOpen1);
-  if (!file.isEmpty()) {
-    edtmp3path->setText(file);
-  }
+  BrowseFile(dlgOpen1, edtmp3path);
   edtmp3path->setToolTip(edtmp3path->text());
 }
 

@@ -15,17 +15,11 @@ Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解
   Edit2->setEnabled(false);
   SpeedButton2 = AddSpeedButton("SpeedButton2", QStringLiteral("浏览..."), 340, 40, 72, 23);
   SpeedButton2->setEnabled(false);
-  const auto add_check = [this](const char* name, const QString& text, int x, int y, int w) {
-    auto* box = new QCheckBox(text, this);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(x, y, w, 20);
-    return box;
-  };
-  CheckBox1 = add_check("CheckBox1", QStringLiteral("默认释放到当前目录"), 64, 70, 250);
+  CheckBox1 = AddCheck("CheckBox1", QStringLiteral("默认释放到当前目录"), 64, 70, 250);
   CheckBox1->setChecked(true);
-  chktruecmp = add_check("chktruecmp", QStringLiteral("即使有校验信息也不校验文件"), 64, 94, 250);
-  chkdel = add_check("chkdel", QStringLiteral("解包后删除源文件"), 64, 118, 250);
-  chkispwd = add_check("chkispwd", QStringLiteral("使用密码-->"), 10, 150, 100);
+  chktruecmp = AddCheck("chktruecmp", QStringLiteral("即使有校验信息也不校验文件"), 64, 94, 250);
+  chkdel = AddCheck("chkdel", QStringLiteral("解包后删除源文件"), 64, 118, 250);
+  chkispwd = AddCheck("chkispwd", QStringLiteral("使用密码-->"), 10, 150, 100);
   edtpwd = AddEdit("edtpwd", 112, 148, 160, 23);
   edtpwd->setEchoMode(QLineEdit::Password);
   edtpwd->setEnabled(false);
@@ -73,10 +67,8 @@ void Tsdfm::CheckBox1Click() {
 }
 
 void Tsdfm::SpeedButton1Click() {
-  const QString file = RunOpenDialog(OpenDialog1);
-  if (!file.isEmpty()) {
-    Edit1->setText(file);
-    Edit1->setToolTip(file);
+  if (BrowseFile(OpenDialog1, Edit1)) {
+    Edit1->setToolTip(Edit1->text());
   }
 }
 
