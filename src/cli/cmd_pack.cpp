@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "codec/digest.h"
+#include "codec/password_rule.h"
 #include "platform/file.h"
 #include "split/paths.h"
 #include "tools/pack.h"
@@ -48,20 +49,6 @@ constexpr char kUnpackUsage[] =
 int Refuse(const char* text) {
   std::fprintf(stderr, "%s\n", text);
   return kExitNotStarted;
-}
-
-// The password dialog's rules for a new password; nullptr when it passes.
-const char* PasswordRefusal(const std::string& password) {
-  if (password.size() < 5 || password.size() > 16) {
-    return "密码长度必须小于16,大于4!";
-  }
-  for (const char c : password) {
-    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!alnum) {
-      return "密码必须由字母和数字组成!";
-    }
-  }
-  return nullptr;
 }
 
 // Waits for the worker and turns its last lines into the exit status.
