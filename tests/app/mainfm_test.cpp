@@ -425,12 +425,12 @@ class MainfmTest : public QObject {
     WriteBytes(Path("b.txt"), QByteArray(3000, 'b'));
     QVERIFY(QDir(dir_->path()).mkdir("sub"));
     qarvo::ui::OpenFiles(*w_, {Path("sub/../a.vrk"), Path("b.txt")});
-    QCOMPARE(w_->edtmpath->text(), Path("a.vrk"));
-    QCOMPARE(w_->edtcpath->text(), Path("b.txt"));
-    QCOMPARE(w_->edtcdir->text(), dir_->path());
-    QCOMPARE(w_->edtmdir->text(), dir_->path());
-    QCOMPARE(w_->StaticText7->text(), QStringLiteral("源文件大小:2.9KB"));
-    QCOMPARE(w_->txt1->text(), QStringLiteral("估计分割后大小:1.3KB"));
+    QCOMPARE(Find<QLineEdit>("edtmpath")->text(), Path("a.vrk"));
+    QCOMPARE(Find<QLineEdit>("edtcpath")->text(), Path("b.txt"));
+    QCOMPARE(Find<QLineEdit>("edtcdir")->text(), dir_->path());
+    QCOMPARE(Find<QLineEdit>("edtmdir")->text(), dir_->path());
+    QCOMPARE(Find<QLabel>("StaticText7")->text(), QStringLiteral("源文件大小:2.9KB"));
+    QCOMPARE(Find<QLabel>("txt1")->text(), QStringLiteral("估计分割后大小:1.3KB"));
   }
 
   void OptionsEnableTheirControls() {
