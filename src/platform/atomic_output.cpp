@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace qarvo {
@@ -23,6 +24,12 @@ std::string TempNameIn(const std::string& folder) {
          ".tmp";
 }
 
+// The errors name the file the user asked for, not its temporary stand-in.
+FileError ForFinalName(const char* action, const std::string& final_path, int error_number) {
+  return FileError(std::string(action) + " \"" + final_path + "\": " + std::strerror(error_number),
+                   final_path, error_number);
+}
+
 }  // namespace
 
 std::string FolderOf(const std::string& path) {
@@ -40,11 +47,12 @@ AtomicOutput::AtomicOutput(std::string final_path) : final_path_(std::move(final
     try {
       file_ = File(candidate, OpenMode::CreateNew, Share::Exclusive);
       temp_path_ = std::move(candidate);
+      file_.ReportAs(final_path_);
       return;
     } catch (const FileError& error) {
       // A name left by an earlier run of the same process id is skipped.
       if (error.error_number() != EEXIST || attempt >= 100) {
-        throw;
+        throw ForFinalName("cannot create", final_path_, error.error_number());
       }
     }
   }
@@ -77,7 +85,11 @@ void AtomicOutput::Seal(bool durable) {
 }
 
 void AtomicOutput::Publish(bool durable) {
-  RenameFile(temp_path_, final_path_);
+  try {
+    RenameFile(temp_path_, final_path_);
+  } catch (const FileError& error) {
+    throw ForFinalName("cannot replace", final_path_, error.error_number());
+  }
   temp_path_.clear();
   if (durable) {
     SyncDirectory(FolderOf(final_path_));

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qarvo {
 
@@ -61,6 +62,10 @@ class File {
   void Sync();
   // Closes and reports a failing close (delayed write errors surface here).
   void Close();
+
+  // Names `path` instead of the opened one in the errors of later operations (a temporary file
+  // that stands for the file the user asked for).
+  void ReportAs(std::string path) { path_ = std::move(path); }
 
   // Tells the kernel the file will be read front to back.
   void AdviseSequential();

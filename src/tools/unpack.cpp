@@ -206,7 +206,7 @@ bool TSDfile::ExtractFiles() {
       CopyBytes(pack_, outputs.back().file(), sizes_[i], nullptr);
       outputs.back().Seal(durable);
     } catch (const FileError& error) {
-      LogFileFailure(error.path() == pack_path_ ? "无法读取文件" : "无法写入文件", error);
+      LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
       return false;
     }
   }
@@ -217,8 +217,7 @@ bool TSDfile::ExtractFiles() {
     try {
       output.Publish(false);
     } catch (const FileError& error) {
-      LogFileFailure("无法创建文件",
-                     FileError(error.what(), output.final_path(), error.error_number()));
+      LogFileFailure("无法创建文件", error);
       return false;
     }
   }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -111,7 +112,7 @@ TEST_F(MergerFileTest, NoVerificationLineWithoutChecksumOrWhenSkipped) {
   EXPECT_TRUE(test::ReadFile(out_.File("checked.bin")) == content);
 }
 
-TEST_F(MergerFileTest, MismatchIsReportedAndPiecesAreStillDeleted) {
+TEST_F(MergerFileTest, MismatchIsReportedAndThePiecesStay) {
   const std::string content = test::RandomBytes(3000, 3);
   TCWorkInfos md5;
   md5.CheckKind = 1;
@@ -122,11 +123,18 @@ TEST_F(MergerFileTest, MismatchIsReportedAndPiecesAreStillDeleted) {
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
   const Events events = RunMerge(dir_.File("t1.vrk"), merge, out_.path(), recorder);
-  EXPECT_EQ(Events(events.end() - 5, events.end()),
-            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", "合并成功!", kIdle, kShake}));
-  EXPECT_FALSE(FileExists(dir_.File("t1.vrk")));
-  EXPECT_FALSE(FileExists(dir_.File("t2.vrk")));
-  EXPECT_FALSE(FileExists(dir_.File("t3.vrk")));
+  EXPECT_EQ(Events(events.end() - 6, events.end()),
+            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", kMergeKeptPieces, "合并成功!",
+                    kIdle, kShake}));
+  // The pieces may be the only good copy left.
+  EXPECT_TRUE(FileExists(dir_.File("t1.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("t2.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("t3.vrk")));
+  EXPECT_EQ(std::filesystem::file_size(out_.File("t.dat")), content.size());
+
+  // Without the deletion asked for, no line about keeping them.
+  const Events kept = RunMerge(dir_.File("t1.vrk"), {}, out_.path());
+  EXPECT_FALSE(std::count(kept.begin(), kept.end(), std::string(kMergeKeptPieces)));
 }
 
 TEST_F(MergerFileTest, PasswordIsCheckedBeforeAnythingIsWritten) {
@@ -231,11 +239,9 @@ TEST_F(MergerFileTest, ShortPieceFailsTheJoinWithoutTrailerBytes) {
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
   EXPECT_EQ(RunMerge(dir_.File("cut1.vrk"), {}, out_.path(), recorder),
-            (Events{kBusy, "正在分析文件...", "正在合并第1个文件,剩余2个文件...",
-                    "正在合并第2个文件,剩余1个文件...", "文件合并:文件很可能正在被其它程序调用!",
-                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  // What stays on disk is the whole pieces before the bad one, nothing of the bad one.
-  EXPECT_TRUE(test::ReadFile(out_.File("cut.bin")) == content.substr(0, 1000));
+            (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File("cut2.vrk")), kIdle}));
+  EXPECT_FALSE(std::filesystem::exists(out_.File("cut.bin")));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
 TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
@@ -252,7 +258,8 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   EXPECT_EQ(Events(events.end() - 3, events.end()),
             (Events{"文件合并:文件很可能正在被其它程序调用!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  // Nothing of a failed join is left, not even the whole pieces before the bad one.
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 
   // Damaged deflate data.
   std::string damaged = backup;
@@ -262,15 +269,16 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   test::WriteFile(dir_.File("z2.vrk"), damaged);
   events = RunMerge(dir_.File("z3.vrk"), {}, out_.path());
   EXPECT_EQ(events[events.size() - 2], "文件合并:合并失败!如有疑问请与作者联系。");
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 
-  // A declared length larger than the stream holds.
+  // A declared length that does not fit the set is refused before anything is written.
   std::string longer = backup;
   longer[3] = 0x10;
   test::WriteFile(dir_.File("z2.vrk"), longer);
   events = RunMerge(dir_.File("z3.vrk"), {}, out_.path());
-  EXPECT_EQ(events[events.size() - 2], "文件合并:合并失败!如有疑问请与作者联系。");
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  EXPECT_EQ(events,
+            (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File("z2.vrk")), kIdle}));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
 TEST_F(MergerFileTest, UnreadableChosenPieceGetsItsOwnLine) {
@@ -291,31 +299,30 @@ TEST_F(MergerFileTest, LockedPieceDuringTheJoinFailsIt) {
   EXPECT_EQ(Events(events.end() - 4, events.end()),
             (Events{"正在合并第2个文件,剩余0个文件...", "文件合并:文件很可能正在被其它程序调用!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  EXPECT_TRUE(test::ReadFile(out_.File("held.bin")) == content.substr(0, 1000));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
-TEST_F(MergerFileTest, UnreadableOutputDuringVerificationKeepsThePieces) {
-  const std::string content = test::RandomBytes(4000, 14);
+TEST_F(MergerFileTest, TheOutputStaysTheJobsOwnThroughTheVerification) {
+  const std::string content = test::RandomBytes(40000, 14);
   TCWorkInfos crc;
   crc.CheckKind = 2;
-  MakeSet(dir_, "vanish.bin", content, 2, crc);
+  MakeSet(dir_, "mine.bin", content, 2, crc);
   auto recorder = std::make_shared<Recorder>();
-  const std::string output = out_.File("vanish.bin");
-  // Another program takes the joined file away the moment it is complete.
+  const std::string output = out_.File("mine.bin");
+  // Another job writes under the output's name while this one verifies what it joined.
   recorder->OnLine([&](const std::string& line) {
     if (line == "正在验证生成文件...") {
-      std::filesystem::remove(output);
+      test::WriteFile(output, "not the joined file");
     }
   });
   TMWorkInfos merge;
   merge.DeletePieces = 1;
-  const Events events = RunMerge(dir_.File("vanish1.vrk"), merge, out_.path(), recorder);
+  const Events events = RunMerge(dir_.File("mine1.vrk"), merge, out_.path(), recorder);
   EXPECT_EQ(Events(events.end() - 4, events.end()),
-            (Events{"正在验证生成文件...",
-                    "文件合并:无法读取生成的文件" + output + ",未能校验!分割文件未删除。",
-                    "合并成功!", kIdle}));
-  EXPECT_TRUE(FileExists(dir_.File("vanish1.vrk")));
-  EXPECT_TRUE(FileExists(dir_.File("vanish2.vrk")));
+            (Events{"正在验证生成文件...", "校验结果:与原文件相同!", "合并成功!", kIdle}));
+  EXPECT_TRUE(test::ReadFile(output) == content);
+  EXPECT_FALSE(FileExists(dir_.File("mine1.vrk")));
+  EXPECT_FALSE(FileExists(dir_.File("mine2.vrk")));
 }
 
 TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
@@ -323,6 +330,7 @@ TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
   MakeSet(dir_, "full.bin", content, 2);
   TMWorkInfos merge;
   merge.DeletePieces = 1;
+  test::WriteFile(out_.File("full.bin"), "an older file of that name");
   Events events;
   {
     test::FileSizeLimit limit(300000);
@@ -335,7 +343,11 @@ TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
   EXPECT_TRUE(FileExists(dir_.File("full1.vrk")));
   EXPECT_TRUE(FileExists(dir_.File("full2.vrk")));
-  EXPECT_TRUE(test::ReadFile(out_.File("full.bin")) == content.substr(0, 200000));
+  // No half file: the older file of that name is as it was, and no temporary file is left.
+  EXPECT_EQ(test::ReadFile(out_.File("full.bin")), "an older file of that name");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(MergerFileTest, PauseHoldsBackLinesAndOutputData) {

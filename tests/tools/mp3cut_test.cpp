@@ -31,7 +31,7 @@ CutResult Cut(const std::string& source, const std::string& dir, int32_t start, 
   auto log = std::make_shared<CaptureLog>();
   auto worker = TMp3Cut::Create(source, dir, start, end, play, JobHost{log, nullptr});
   EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
-  return {log->Lines(), worker->Failure()};
+  return {log->Lines(), worker->FailureReason()};
 }
 
 const std::vector<std::string> kBothLines{"正在剪辑...", "剪辑完毕!"};

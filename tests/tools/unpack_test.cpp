@@ -302,12 +302,13 @@ TEST(Unpack, VerificationSkipDuplicatesAndDeletion) {
   infos.DeleteSource = true;
   const Outcome outcome = Unpack(dir.File("dup.pak"), dir.File("out"), infos);
   // The later entry replaces the earlier one, so the earlier one no longer matches.
-  EXPECT_EQ(outcome.lines, (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0),
-                                                     "正在校验文件...", "same.txt与原文件不相符!",
-                                                     "same.txt与原文件相同!", "解包完成!"}));
+  EXPECT_EQ(outcome.lines,
+            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0), "正在校验文件...",
+                                      "same.txt与原文件不相符!", "same.txt与原文件相同!",
+                                      kUnpackKeptPack, "解包完成!"}));
   EXPECT_EQ(ReadFile(dir.File("out/same.txt")), "second");
-  // Deleted even though a file was reported as different.
-  EXPECT_FALSE(FileExists(dir.File("dup.pak")));
+  // Kept: a file was reported as different, and the pack may be its only good copy.
+  EXPECT_TRUE(FileExists(dir.File("dup.pak")));
 
   WriteFile(dir.File("dup.pak"), raw.Bytes());
   infos.DeleteSource = false;
@@ -347,11 +348,10 @@ TEST(Unpack, EntryRunningPastTheDataAreaEndsTheJobBeforeItsFileExists) {
   TSMWorkInfos infos;
   infos.DeleteSource = true;
   const Outcome outcome = Unpack(dir.File("over.pak"), dir.File("out"), infos);
-  EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0),
-                                      "文件解包:第2个文件的大小超出了数据区,解包中止!"}));
-  EXPECT_EQ(ReadFile(dir.File("out/one.txt")), "12345");
-  EXPECT_FALSE(FileExists(dir.File("out/two.txt")));
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{
+                               kAnalysing, "文件解包:第2个文件的大小超出了数据区,解包中止!"}));
+  // Refused before anything is written.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
   EXPECT_TRUE(FileExists(dir.File("over.pak")));  // not deleted
   EXPECT_EQ(outcome.shakes, 0);
 }
@@ -366,7 +366,7 @@ TEST(Unpack, BadSizeLinesEndTheJobWithTheirLine) {
     WriteFile(dir.File("bad.pak"), raw.Bytes());
     const Outcome outcome = Unpack(dir.File("bad.pak"), dir.path());
     EXPECT_EQ(outcome.lines.back(), "文件解包:第2个文件的大小无效,解包中止!") << bad;
-    EXPECT_EQ(ReadFile(dir.File("first")), "a");
+    EXPECT_FALSE(FileExists(dir.File("first")));
     EXPECT_FALSE(FileExists(dir.File("second")));
     EXPECT_EQ(outcome.shakes, 0);
   }
