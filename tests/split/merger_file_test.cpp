@@ -409,5 +409,119 @@ TEST_F(MergerFileTest, SplitAndMergeRunAtTheSameTime) {
   EXPECT_TRUE(FileExists(out_.File("b3.vrk")));
 }
 
+// A piece file rebuilt from its payload and trailer.
+void Rebuild(const std::string& piece, const std::string& payload) {
+  const std::string bytes = test::ReadFile(piece);
+  test::WriteFile(piece, payload + bytes.substr(bytes.size() - kHeaderTrailerSize));
+}
+
+std::string PayloadOf(const std::string& piece) {
+  const std::string bytes = test::ReadFile(piece);
+  return bytes.substr(0, bytes.size() - kHeaderTrailerSize);
+}
+
+TEST_F(MergerFileTest, APieceOfAnotherSetUnderTheExpectedNameIsNamed) {
+  // Splitting "q1" writes q11.vrk, the name of piece 11 of "q".
+  MakeSet(dir_, "q", test::RandomBytes(1100, 31), 11);
+  MakeSet(dir_, "q1", test::RandomBytes(300, 32), 3);
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  EXPECT_EQ(RunMerge(dir_.File("q3.vrk"), merge, out_.path()),
+            (Events{kBusy, "正在分析文件...", MergeForeignPieceLine(dir_.File("q11.vrk")), kIdle}));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+  EXPECT_TRUE(FileExists(dir_.File("q1.vrk")));
+  // The set of "q1" itself is whole and joins.
+  const Events q1 = RunMerge(dir_.File("q12.vrk"), {}, out_.path());
+  EXPECT_EQ(q1[q1.size() - 2], "合并成功!");
+}
+
+TEST_F(MergerFileTest, PiecesMustHaveTheSizesASplitGivesThem) {
+  const std::string content = test::RandomBytes(4003, 33);  // shares 1000, 1000, 1000, 1003
+  MakeSet(dir_, "s.bin", content, 4);
+  const std::string second = PayloadOf(dir_.File("s2.vrk"));
+  const std::string first = PayloadOf(dir_.File("s1.vrk"));
+  const std::string last = PayloadOf(dir_.File("s4.vrk"));
+  struct Case {
+    std::string piece;
+    std::string payload;
+  };
+  const std::vector<Case> cases = {
+      {"s2.vrk", second + "x"},      // a middle piece too long
+      {"s2.vrk", second.substr(1)},  // a middle piece too short
+      {"s1.vrk", first.substr(2)},   // the first piece alone stands out
+      {"s4.vrk", last.substr(4)},    // the last shorter than the others
+      {"s4.vrk", last + "1"},        // remainder 4 is not below the count 4
+  };
+  for (const Case& bad : cases) {
+    const std::string good = test::ReadFile(dir_.File(bad.piece));
+    Rebuild(dir_.File(bad.piece), bad.payload);
+    EXPECT_EQ(RunMerge(dir_.File("s3.vrk"), {}, out_.path()),
+              (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File(bad.piece)), kIdle}))
+        << bad.piece << " " << bad.payload.size();
+    EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+    test::WriteFile(dir_.File(bad.piece), good);
+  }
+  // The largest remainder a split leaves still fits.
+  Rebuild(dir_.File("s4.vrk"), last.substr(0, 1000) + "abc");
+  const Events events = RunMerge(dir_.File("s3.vrk"), {}, out_.path());
+  EXPECT_EQ(events[events.size() - 2], "合并成功!");
+}
+
+TEST_F(MergerFileTest, APieceSwappedDuringTheJoinFailsItAndLeavesNothing) {
+  const std::string content = test::RandomBytes(3000, 34);
+  MakeSet(dir_, "w.bin", content, 3);
+  MakeSet(dir_, "other", test::RandomBytes(3000, 35), 3);
+  test::WriteFile(out_.File("w.bin"), "older");
+  auto recorder = std::make_shared<Recorder>();
+  // Another program puts a piece of another set in place after the analysis approved the set.
+  recorder->OnLine([&](const std::string& line) {
+    if (line == MergeProgressLine(1, 2)) {
+      std::filesystem::copy_file(dir_.File("other2.vrk"), dir_.File("w2.vrk"),
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+  });
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  const Events events = RunMerge(dir_.File("w1.vrk"), merge, out_.path(), recorder);
+  EXPECT_EQ(Events(events.end() - 4, events.end()),
+            (Events{MergeProgressLine(2, 1), MergeForeignPieceLine(dir_.File("w2.vrk")),
+                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
+  EXPECT_EQ(test::ReadFile(out_.File("w.bin")), "older");
+  EXPECT_TRUE(FileExists(dir_.File("w1.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("w3.vrk")));
+}
+
+TEST_F(MergerFileTest, AnOutputNameThatIsASymbolicLinkIsReplaced) {
+  const std::string content = test::RandomBytes(2000, 36);
+  MakeSet(dir_, "link.bin", content, 2);
+  test::WriteFile(dir_.File("target"), "keep me");
+  std::filesystem::create_symlink(dir_.File("target"), out_.File("link.bin"));
+  const Events events = RunMerge(dir_.File("link1.vrk"), {}, out_.path());
+  EXPECT_EQ(events[events.size() - 2], "合并成功!");
+  EXPECT_EQ(test::ReadFile(dir_.File("target")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(out_.File("link.bin")));
+  EXPECT_TRUE(test::ReadFile(out_.File("link.bin")) == content);
+}
+
+TEST_F(MergerFileTest, PiecesGoAfterAGoodOrNoVerification) {
+  const std::string content = test::RandomBytes(5000, 37);
+  TCWorkInfos md5;
+  md5.CheckKind = 1;
+  MakeSet(dir_, "g.bin", content, 2, md5);
+  MakeSet(dir_, "n.bin", content, 2);
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  const Events checked = RunMerge(dir_.File("g1.vrk"), merge, out_.path());
+  EXPECT_EQ(Events(checked.end() - 3, checked.end()),
+            (Events{"校验结果:与原文件相同!", "合并成功!", kIdle}));
+  const Events unchecked = RunMerge(dir_.File("n1.vrk"), merge, out_.path());
+  EXPECT_EQ(unchecked[unchecked.size() - 2], "合并成功!");
+  for (const char* piece : {"g1.vrk", "g2.vrk", "n1.vrk", "n2.vrk"}) {
+    EXPECT_FALSE(FileExists(dir_.File(piece))) << piece;
+  }
+  EXPECT_TRUE(test::ReadFile(out_.File("g.bin")) == content);
+  EXPECT_TRUE(test::ReadFile(out_.File("n.bin")) == content);
+}
+
 }  // namespace
 }  // namespace qarvo
