@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "cli/run_qarvo.h"
+#include "jobs/recorder.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
 #include "support/file_size_limit.h"
@@ -100,6 +103,40 @@ TEST(FailureCli, ABundleThatFailsPartWayLeavesTheHeadAndSaysWhy) {
   EXPECT_TRUE(Contains(run.err, dir.File("head"))) << run.err;
   EXPECT_TRUE(Contains(run.err, std::strerror(EFBIG))) << run.err;
   EXPECT_TRUE(ReadFile(dir.File("head")) == head);
+}
+
+// A second merge of the same set, in another process, runs to its end while the first one
+// verifies: each checks and publishes its own file, so neither sees the other's half-written one.
+TEST(FailureCli, TwoMergesOfOneSetEachVerifyTheirOwnOutput) {
+  TempDir dir;
+  TempDir out;
+  const std::string content = qarvo::test::RandomBytes(3 * 1024 * 1024, 6);
+  WriteFile(dir.File("same.bin"), content);
+  ASSERT_EQ(RunQarvo({"split", dir.File("same.bin"), "--count", "3", "--check", "md5"}).status, 0);
+  std::filesystem::remove(dir.File("same.bin"));
+
+  auto recorder = std::make_shared<qarvo::test::Recorder>();
+  CliResult second;
+  recorder->OnLine([&](const std::string& line) {
+    if (line == qarvo::kMergeVerifying && second.status == -1) {
+      second = RunQarvo({"merge", dir.File("same2.vrk"), "--out", out.path()});
+    }
+  });
+  qarvo::TMWorkInfos options;
+  options.DeletePieces = 1;
+  options.Log = recorder;
+  auto first = qarvo::TMergerFile::Create(dir.File("same1.vrk"), options, out.path(), recorder);
+  ASSERT_TRUE(first->WaitFinished(std::chrono::seconds(60)));
+  EXPECT_EQ(second.status, 0) << second.out << second.err;
+  EXPECT_TRUE(Contains(second.out, qarvo::kMergeSameAsSource));
+  EXPECT_TRUE(recorder->Has(qarvo::kMergeSameAsSource));
+  EXPECT_TRUE(recorder->Has(qarvo::kMergeSucceeded));
+  EXPECT_TRUE(ReadFile(out.File("same.bin")) == content);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()),
+                          std::filesystem::directory_iterator()),
+            1);
+  // The first merge deleted the pieces only after its own good verification.
+  EXPECT_FALSE(std::filesystem::exists(dir.File("same1.vrk")));
 }
 
 TEST(FailureCli, AFailingStandardOutputIsAFailure) {
