@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "app/app_shell.h"
@@ -36,6 +37,33 @@ const QString kStart2 = QStringLiteral("有任何建议请联系我,谢谢!");
 int IndexOf(const QStringList& lines, const QString& line, int from = 0) {
   return static_cast<int>(lines.indexOf(line, from));
 }
+
+// Pauses a panel's job the moment the panel's stop button comes on. The worker is then still
+// waiting for the window to take its busy call, so the pause lands before the job's next step
+// however fast the job would run; the test's click on the button then finds it paused.
+class PauseWhenStopEnabled : public QObject {
+ public:
+  PauseWhenStopEnabled(QAbstractButton* stop, std::function<void()> pause)
+      : stop_(stop), pause_(std::move(pause)) {
+    stop_->installEventFilter(this);
+  }
+  ~PauseWhenStopEnabled() override { stop_->removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == stop_ && event->type() == QEvent::EnabledChange && stop_->isEnabled() &&
+        !paused_) {
+      paused_ = true;
+      pause_();
+    }
+    return false;
+  }
+
+ private:
+  QAbstractButton* stop_;
+  std::function<void()> pause_;
+  bool paused_ = false;
+};
 
 }  // namespace
 
@@ -509,6 +537,11 @@ class MainfmTest : public QObject {
     QTest::mouseClick(w_->chkzlib, Qt::LeftButton);
     QTest::mouseClick(w_->rgmodeItems->button(3), Qt::LeftButton);
 
+    PauseWhenStopEnabled hold(w_->btnstop, [this] {
+      if (auto worker = w_->CutWorker.lock()) {
+        worker->Pause();
+      }
+    });
     QTest::mouseClick(w_->btnstart, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w_->btnstop->isEnabled(), 5000);
     QVERIFY(!w_->btnstart->isEnabled() && !w_->btncon->isEnabled());
@@ -560,6 +593,11 @@ class MainfmTest : public QObject {
     QFile::remove(source);
 
     w_->edtmpath->setText(Path("m1.vrk"));
+    PauseWhenStopEnabled hold(w_->btnmstop, [this] {
+      if (auto worker = w_->MergeWorker.lock()) {
+        worker->Pause();
+      }
+    });
     QTest::mouseClick(w_->btnmstart, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(w_->btnmstop->isEnabled(), 5000);
     QTest::mouseClick(w_->btnmstop, Qt::LeftButton);
