@@ -53,7 +53,8 @@ int Refuse(const char* text) {
 
 // Waits for the worker and turns its last lines into the exit status.
 template <typename Worker>
-int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const char* done) {
+int Finish(const std::string& command, const std::shared_ptr<Worker>& worker, const StdoutLog& log,
+           const char* done) {
   worker->WaitFinished();
   bool mismatch = false;
   for (const std::string& line : log.Lines()) {
@@ -63,7 +64,7 @@ int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, const ch
       mismatch = true;
     }
   }
-  return log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed;
+  return FinishJob(command, *worker, log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed);
 }
 
 }  // namespace
@@ -125,7 +126,7 @@ int RunPack(const std::vector<std::string>& args) {
 
   auto log = std::make_shared<StdoutLog>();
   auto worker = TSMfile::Create(out_dir, infos, JobHost{log, nullptr});
-  return Finish(worker, *log, kPackDone);
+  return Finish("pack", worker, *log, kPackDone);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
@@ -155,7 +156,7 @@ int RunUnpack(const std::vector<std::string>& args) {
   }
   auto log = std::make_shared<StdoutLog>();
   auto worker = TSDfile::Create(pack, infos, out_dir, JobHost{log, nullptr});
-  return Finish(worker, *log, kUnpackDone);
+  return Finish("unpack", worker, *log, kUnpackDone);
 }
 
 }  // namespace qarvo::cli

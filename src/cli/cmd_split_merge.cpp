@@ -141,7 +141,7 @@ int RunSplit(const std::vector<std::string>& args) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
   worker->WaitFinished();
-  return log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed;
+  return FinishJob("split", *worker, log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed);
 }
 
 int RunMerge(const std::vector<std::string>& args) {
@@ -170,17 +170,19 @@ int RunMerge(const std::vector<std::string>& args) {
     options.Password = password->second;
   }
   options.Log = log;
-  TMergerFile::Create(piece, options, out_dir, nullptr)->WaitFinished();
+  const auto worker = TMergerFile::Create(piece, options, out_dir, nullptr);
+  worker->WaitFinished();
 
   // Every line of the worker's own failures starts with the job's name.
   const std::string failure_prefix = "文件合并:";
+  int status = log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
   for (const std::string& line : log->Lines()) {
     if (line.compare(0, failure_prefix.size(), failure_prefix) == 0 ||
         line == kMergeDiffersFromSource) {
-      return kExitJobFailed;
+      status = kExitJobFailed;
     }
   }
-  return log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
+  return FinishJob("merge", *worker, status);
 }
 
 }  // namespace qarvo::cli

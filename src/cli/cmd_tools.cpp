@@ -107,8 +107,9 @@ int RunBundle(const std::vector<std::string>& args) {
     return Refuse("bundle", "尾文件不存在!");
   }
   auto log = std::make_shared<StdoutLog>();
-  TAddFile::Create(head, tail, JobHost{log, nullptr})->WaitFinished();
-  return log->Contains(kBundleDone) ? kExitOk : kExitJobFailed;
+  const auto worker = TAddFile::Create(head, tail, JobHost{log, nullptr});
+  worker->WaitFinished();
+  return FinishJob("bundle", *worker, log->Contains(kBundleDone) ? kExitOk : kExitJobFailed);
 }
 
 int RunCompare(const std::vector<std::string>& args) {
@@ -130,8 +131,9 @@ int RunCompare(const std::vector<std::string>& args) {
   }
   const uint8_t mode = parsed.flags.count("--md5") != 0 ? TCmpFile::kMd5Mode : TCmpFile::kCrc32Mode;
   auto log = std::make_shared<StdoutLog>();
-  TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr})->WaitFinished();
-  return log->Contains(kCompareSame) ? kExitOk : kExitJobFailed;
+  const auto worker = TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr});
+  worker->WaitFinished();
+  return FinishJob("compare", *worker, log->Contains(kCompareSame) ? kExitOk : kExitJobFailed);
 }
 
 int RunMp3Cut(const std::vector<std::string>& args) {
@@ -174,11 +176,7 @@ int RunMp3Cut(const std::vector<std::string>& args) {
     return kExitNotStarted;
   }
   worker->WaitFinished();
-  if (!log->Contains(kMp3Done)) {
-    std::fprintf(stderr, "qarvo mp3cut: %s\n", worker->Failure().c_str());
-    return kExitJobFailed;
-  }
-  return kExitOk;
+  return FinishJob("mp3cut", *worker, log->Contains(kMp3Done) ? kExitOk : kExitJobFailed);
 }
 
 }  // namespace qarvo::cli

@@ -5,6 +5,7 @@
 
 #include "codec/digest.h"
 #include "codec/envelope.h"
+#include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "split/header.h"
@@ -62,15 +63,12 @@ int64_t TCutFile::ShareOf(int32_t n) const {
   return file_size_ - static_cast<int64_t>(piece_count_ - 1) * piece_size_;
 }
 
-std::string TCutFile::BuildHeaderText() {
+std::string TCutFile::BuildHeaderText(File& source) {
   switch (options_.CheckKind) {
     case 1:
-      Log(kSplitMakingMd5);
-      options_.CheckText = Md5Hex(Md5OfFile(source_path_, &Observer()));
-      break;
     case 2:
-      Log(kSplitMakingCrc32);
-      options_.CheckText = Crc32OfFileText(source_path_, &Observer());
+      options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
+      source.Seek(0);
       break;
     default:
       options_.CheckKind = 0;
@@ -83,8 +81,14 @@ std::string TCutFile::BuildHeaderText() {
 }
 
 bool TCutFile::WritePieces() {
+  // A name that is not UTF-8 would be stored garbled, and no merge could find the set again.
+  if (!IsValidUtf8(FileNameOf(source_path_))) {
+    Log(kSplitNameNotUtf8);
+    return false;
+  }
   File source;
-  File piece;
+  AtomicOutput piece;
+  const bool durable = options_.DeleteSource == 1;
   try {
     // The envelope records a piece's length in 32 bits: a larger piece would make a set that
     // no merge can read back, so refuse before reading or writing anything.
@@ -95,44 +99,51 @@ bool TCutFile::WritePieces() {
     }
     SetProgressTotal(options_.CheckKind == 1 || options_.CheckKind == 2 ? 2 * file_size_
                                                                         : file_size_);
-    const std::string trailer = MakeTrailerBlock(BuildHeaderText(), kHeaderTrailerSize);
-
+    if (options_.CheckKind == 1 || options_.CheckKind == 2) {
+      Log(options_.CheckKind == 1 ? kSplitMakingMd5 : kSplitMakingCrc32);
+    }
     source = File(source_path_, OpenMode::Read, Share::Exclusive);
     source.AdviseSequential();
+    if (source.Size() < file_size_) {
+      throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
+                      source_path_, 0);
+    }
+    const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
     if (piece_count_ <= 0) {
       throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
     }
     piece_size_ = file_size_ / piece_count_;
-    source.Seek(0);
 
     for (int32_t n = 1; n <= piece_count_; ++n) {
       Log(SplitProgressLine(n, piece_count_ - n));
       {
         auto hold = Gate().Pass();
-        piece = File(PiecePath(n), OpenMode::Create, Share::Exclusive);
+        piece = AtomicOutput(PiecePath(n));
       }
       if (options_.Compress == 1) {
-        CompressToEnvelope(source, ShareOf(n), piece, options_.Level, &Observer());
+        CompressToEnvelope(source, ShareOf(n), piece.file(), options_.Level, &Observer());
       } else {
-        Copy(source, piece, ShareOf(n));
+        Copy(source, piece.file(), ShareOf(n));
       }
       {
         auto hold = Gate().Pass();
-        piece.Write(trailer.data(), trailer.size());
+        piece.file().Write(trailer.data(), trailer.size());
       }
-      piece.Close();
+      // Flushed to disk only when the source is to go: then the pieces are the only copy.
+      piece.Commit(durable);
     }
     source.Close();
 
-    // Only now is every piece complete and closed on disk.
-    if (options_.DeleteSource == 1) {
+    // Only now is every piece complete and, when the source goes, on the disk.
+    if (durable) {
       auto hold = Gate().Pass();
       DeleteFile(source_path_);
     }
     FinishProgress();
     return true;
-  } catch (const std::exception&) {
-    piece = File();
+  } catch (const std::exception& error) {
+    NoteFailure(error);
+    piece = AtomicOutput();
     source = File();
     Log(kSplitBusyFailure);
     return false;
