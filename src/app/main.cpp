@@ -1,3 +1,4 @@
+#include <QLineEdit>
 #include <QTimer>
 #include <QWindow>
 
@@ -24,8 +25,10 @@ void ArmSmokeClose(qarvo::ui::Tmainfm& window) {
     std::cout << "qarvo-gui: main window " << (window.isVisible() ? "shown" : "hidden") << ", "
               << (exposed ? "exposed" : "not exposed") << ", " << window.width() << "x"
               << window.height() << ", title " << window.windowTitle().toStdString() << "\n"
-              << "qarvo-gui: split source \"" << window.edtcpath->text().toStdString() << "\"\n"
-              << "qarvo-gui: merge piece \"" << window.edtmpath->text().toStdString() << "\""
+              << "qarvo-gui: split source \""
+              << window.findChild<QLineEdit*>("edtcpath")->text().toStdString() << "\"\n"
+              << "qarvo-gui: merge piece \""
+              << window.findChild<QLineEdit*>("edtmpath")->text().toStdString() << "\""
               << std::endl;
     window.close();
   });

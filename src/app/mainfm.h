@@ -1,36 +1,37 @@
 #pragma once
 
 #include <QAction>
-#include <QButtonGroup>
 #include <QCheckBox>
 #include <QDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
 #include <QPlainTextEdit>
 #include <QPointer>
-#include <QProgressBar>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QStringList>
 
+#include <exception>
+#include <functional>
+#include <map>
 #include <memory>
 
+#include "app/job_panel.h"
 #include "app/main_log.h"
+#include "app/split_options.h"
 #include "app/tool_windows.h"
 #include "app/window_bridge.h"
 #include "app/window_shaker.h"
-#include "split/cut_file.h"
-#include "split/merger_file.h"
+#include "platform/file.h"
 
 namespace qarvo::ui {
 
 class Tpwdfm;
 class Tspwd1;
 
-// The main window: the split and merge panels, the log list and the tool menus.
-class Tmainfm : public QMainWindow, public PanelHost {
+// The main window: the split and merge panels, the log list and the tool menus. Tests and
+// helpers reach the controls by their object names (`findChild`).
+class Tmainfm : public QMainWindow, private PanelHost {
   Q_OBJECT
 
  public:
@@ -51,112 +52,18 @@ class Tmainfm : public QMainWindow, public PanelHost {
   bool IsClosing() const { return bridge_->IsShutDown(); }
   bool IsShaking() const { return shaker_->IsShaking(); }
 
-  // Split panel.
-  QGroupBox* GroupBox1;
-  QLabel* StaticText3;
-  QLineEdit* edtcpath;
-  QPushButton* SpeedButton1;
-  QLabel* StaticText5;
-  QLineEdit* edtcdir;
-  QPushButton* SpeedButton7;
-  QLabel* StaticText7;
-  QLabel* txt1;
-  QLineEdit* edtcount;
-  QLabel* Label1;
-  QCheckBox* chkisdir;
-  QCheckBox* chkpwd;
-  QPushButton* btnpwd;
-  QCheckBox* chkzlib;
-  QGroupBox* rgmode;
-  QButtonGroup* rgmodeItems;  // ids 1 "最快", 2 "默认", 3 "最大比例": the compression level
-  QCheckBox* chkccmp;
-  QRadioButton* rbmd5;
-  QRadioButton* rbcrc32;
-  QCheckBox* chkcdelfile;
-  QPushButton* btnstart;
-  QPushButton* btnstop;
-  QPushButton* btncon;
-  QProgressBar* pbcut;
+  // The workers started last by the split and the merge panel, for pause and continue.
+  std::weak_ptr<WorkerThread> CutWorker() const { return split_->Worker(); }
+  std::weak_ptr<WorkerThread> MergeWorker() const { return merge_->Worker(); }
+  // The current window of the tool behind the menu entry `entry`, if one was opened.
+  QDialog* CurrentTool(const QAction* entry) const;
 
-  // Merge panel.
-  QGroupBox* GroupBox2;
-  QLabel* StaticText6;
-  QLineEdit* edtmpath;
-  QPushButton* SpeedButton2;
-  QLabel* StaticText2;
-  QLineEdit* edtmdir;
-  QPushButton* SpeedButton12;
-  QCheckBox* chkismdir;
-  QCheckBox* chktruecmp;
-  QCheckBox* chkmdelfile;
-  QCheckBox* chkmispwd;
-  QLineEdit* edtmpwd;
-  QPushButton* btnmstart;
-  QPushButton* btnmstop;
-  QPushButton* btnmcon;
-  QProgressBar* pbmerge;
-
-  // Bottom of the window.
-  QPlainTextEdit* Memo1;
-  QPushButton* SpeedButton5;
-  QCheckBox* chkshake;
-  QCheckBox* CheckBox3;
-
-  // Menus; the window's context menu repeats the five entries of "扩展功能".
-  QAction* mnuMp3;
-  QAction* mnuHex;
-  QAction* mnuCmp;
-  QAction* mnuAdd;
-  QAction* mnuPack;
-  QAction* mnuUnpack;
-  // MainLog's context menu.
-  QAction* mnuLogCopy;
-  QAction* mnuLogSelectAll;
-
-  // The workers started last, for pause and continue.
-  std::weak_ptr<TCutFile> CutWorker;
-  std::weak_ptr<TMergerFile> MergeWorker;
-
-  // The current tool window of each kind.
-  QPointer<QDialog> Mp3Window;
-  QPointer<QDialog> CmpWindow;
-  QPointer<QDialog> AddWindow;
-  QPointer<QDialog> PackWindow;
-  QPointer<QDialog> UnpackWindow;
-
-  // PanelHost, on the window thread.
-  void SetPanelBusy(Panel panel, bool busy) override;
-  void ShowProgress(Panel panel, int64_t done, int64_t total) override;
-  void StartShake(std::function<void()> finished) override;
-
-  // Files dropped from the file manager, in the order given.
+  // Files dropped from the file manager (or given to the program), in the order given:
+  // "...vrk" names go to the merge panel, the others to the split panel.
   void DropFiles(const QStringList& names);
 
- public slots:
-  void btnstartClick();
-  void btnstopClick();
-  void btnconClick();
-  void btnmstartClick();
-  void btnmstopClick();
-  void btnmconClick();
-  void edtcpathChange();
-  void edtcountChange();
-  void edtmpathChange();
-  void chkisdirClick();
-  void chkismdirClick();
-  void SpeedButton1Click();
-  void SpeedButton2Click();
-  void SpeedButton7Click();
-  void SpeedButton12Click();
-  void chkpwdClick();
-  void btnpwdClick();
-  void chkzlibClick();
-  void chkccmpClick();
-  void chkmispwdClick();
-  void CheckBox3Click();
-  void SpeedButton5Click();
-  void UpdateSizeLabels();
-  void ShakeWindow();
+  // "文件十六进制查看"; off until the hex viewer is part of the program.
+  QAction* mnuHex = nullptr;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -164,21 +71,58 @@ class Tmainfm : public QMainWindow, public PanelHost {
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
+ private slots:
+  void btnstartClick();
+  void btnmstartClick();
+  void CheckBox3Click();
+  void SpeedButton5Click();
+
  private:
-  QWidget* BuildSplitPanel();
-  QWidget* BuildMergePanel();
+  using Factory = QDialog* (*)(const ToolContext&);
+  using Create = std::function<std::shared_ptr<WorkerThread>(std::shared_ptr<PanelCallbacks>)>;
+  using FileErrorText = std::function<QString(const FileError&)>;
+
+  // PanelHost, on the window thread.
+  void SetPanelBusy(Panel panel, bool busy) override;
+  void ShowProgress(Panel panel, int64_t done, int64_t total) override;
+  void StartShake(std::function<void()> finished) override;
+
+  JobPanel* BuildSplitPanel();
+  JobPanel* BuildMergePanel();
+  QWidget* BuildLog();
   QWidget* BuildBottom();
   void BuildMenus();
+  QAction* AddToolEntry(const char* name, const QString& caption, Factory factory);
   void AddStartLines();
+  void StartJob(Panel which, const QString& job, const QString& path, const Create& create,
+                const FileErrorText& file_error_text);
   void ReleaseWorkers();
-  void OpenTool(QDialog* (*factory)(const ToolContext&), QPointer<QDialog>& current);
-  void ShowError(const QString& text);
+  void OpenTool(QAction* entry, Factory factory);
+  JobPanel* PanelOf(Panel panel) const { return panel == Panel::Split ? split_ : merge_; }
 
   std::unique_ptr<MainLog> log_;
   std::shared_ptr<WindowBridge> bridge_;
-  WindowShaker* shaker_;
+  WindowShaker* shaker_ = nullptr;
   Tpwdfm* pwdfm_ = nullptr;
   Tspwd1* spwd_ = nullptr;
+
+  JobPanel* split_ = nullptr;
+  JobPanel* merge_ = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+
+  SplitOptions* split_options_ = nullptr;
+
+  // Merge options.
+  QCheckBox* chktruecmp = nullptr;
+  QCheckBox* chkmdelfile = nullptr;
+  QLineEdit* edtmpwd = nullptr;
+
+  QCheckBox* CheckBox3 = nullptr;  // "始终在最前"
+
+  // The entries of "扩展功能", repeated by the window's context menu.
+  QList<QAction*> tool_entries_;
+  // The current tool window of each entry.
+  std::map<const QAction*, QPointer<QDialog>> current_tools_;
 };
 
 }  // namespace qarvo::ui

@@ -1,7 +1,5 @@
 #include "app/mp3fm.h"
 
-#include <QStandardPaths>
-
 #include <exception>
 #include <iterator>
 
@@ -88,10 +86,7 @@ QLineEdit* Tmp3fm::AddTimeBox(const char* name, int x, int y) {
 }
 
 void Tmp3fm::btn1Click() {
-  const QString file = RunOpenDialog(dlgOpen1);
-  if (!file.isEmpty()) {
-    edtmp3path->setText(file);
-  }
+  BrowseFile(dlgOpen1, edtmp3path);
   edtmp3path->setToolTip(edtmp3path->text());
 }
 
@@ -113,12 +108,7 @@ void Tmp3fm::chkisdirClick() {
 }
 
 void Tmp3fm::btn3Click() {
-  const QString dir = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("选择一个目录,剪辑的文件将释放到您选择的目录"),
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
-  if (!dir.isEmpty()) {
-    edtdir->setText(dir);
-  }
+  BrowseForFolder(this, QStringLiteral("选择一个目录,剪辑的文件将释放到您选择的目录"), edtdir);
 }
 
 void Tmp3fm::edtm1Change(const QString& text) {
@@ -157,18 +147,9 @@ int32_t Tmp3fm::SecondsOf(const QLineEdit* hours, const QLineEdit* minutes,
 void Tmp3fm::btn2Click() {
   const std::string source = ToUtf8(edtmp3path->text());
   const std::string dir = ToUtf8(edtdir->text());
-  if (!FileExists(source)) {
-    ShowHint(this, QStringLiteral("文件不存在!"));
-    edtmp3path->setFocus();
-    return;
-  }
-  if (!DirectoryExists(dir)) {
-    ShowHint(this, QStringLiteral("目录不存在!"));
-    edtdir->setFocus();
-    return;
-  }
-  if (!TESTisno()) {
-    ShowHint(this, QString::fromUtf8(kMp3BadTimes));
+  if (!CheckInputs({{FileExists(source), QStringLiteral("文件不存在!"), edtmp3path},
+                    {DirectoryExists(dir), QStringLiteral("目录不存在!"), edtdir},
+                    {TESTisno(), QString::fromUtf8(kMp3BadTimes)}})) {
     return;
   }
   const int32_t play_time = SecondsOf(edth1, edtm1, edts1);
@@ -176,18 +157,10 @@ void Tmp3fm::btn2Click() {
   const int32_t end_time = SecondsOf(edth3, edtm3, edts3);
   // Beyond the playing time, a zero playing time and an end before the start are refused as
   // well: neither has a span to cut.
-  if (!Mp3TimesValid(play_time, start_time, end_time)) {
-    ShowHint(this, QString::fromUtf8(kMp3BadTimes));
-    return;
+  if (CheckInputs(
+          {{Mp3TimesValid(play_time, start_time, end_time), QString::fromUtf8(kMp3BadTimes)}})) {
+    StartAndClose([&] { TMp3Cut::Create(source, dir, start_time, end_time, play_time, Host()); });
   }
-  try {
-    TMp3Cut::Create(source, dir, start_time, end_time, play_time, Host());
-  } catch (const std::exception& error) {
-    // The size could not be taken (no right to read the file): nothing started.
-    ShowHint(this, QString::fromUtf8(error.what()));
-    return;
-  }
-  accept();
 }
 
 }  // namespace qarvo::ui

@@ -3,6 +3,7 @@
 #include <QGridLayout>
 
 #include "app/ui_common.h"
+#include "codec/password_rule.h"
 
 namespace qarvo::ui {
 
@@ -10,22 +11,6 @@ namespace {
 
 constexpr int kClientWidth = 340;
 constexpr int kClientHeight = 69;
-
-bool IsAlphanumeric(const QString& text) {
-  if (text.isEmpty()) {
-    return false;
-  }
-  for (const QChar c : text) {
-    const char16_t u = c.unicode();
-    const bool digit = u >= u'0' && u <= u'9';
-    const bool upper = u >= u'A' && u <= u'Z';
-    const bool lower = u >= u'a' && u <= u'z';
-    if (!digit && !upper && !lower) {
-      return false;
-    }
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -38,10 +23,10 @@ PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& capt
   setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                  Qt::WindowCloseButtonHint);
 
-  caption1_ = new QLabel(QStringLiteral("输入密码"), this);
-  caption1_->setObjectName(caption1_name);
-  caption2_ = new QLabel(QStringLiteral("重复密码"), this);
-  caption2_->setObjectName(caption2_name);
+  auto* caption1 = new QLabel(QStringLiteral("输入密码"), this);
+  caption1->setObjectName(caption1_name);
+  auto* caption2 = new QLabel(QStringLiteral("重复密码"), this);
+  caption2->setObjectName(caption2_name);
 
   edt1 = new QLineEdit(this);
   edt1->setObjectName(QStringLiteral("edt1"));
@@ -49,8 +34,8 @@ PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& capt
   edt2 = new QLineEdit(this);
   edt2->setObjectName(QStringLiteral("edt2"));
   edt2->setEchoMode(QLineEdit::Password);
-  caption1_->setBuddy(edt1);
-  caption2_->setBuddy(edt2);
+  caption1->setBuddy(edt1);
+  caption2->setBuddy(edt2);
 
   btn1 = new QPushButton(QStringLiteral("确定"), this);
   btn1->setObjectName(QStringLiteral("btn1"));
@@ -64,10 +49,10 @@ PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& capt
   grid->setContentsMargins(10, 6, 10, 6);
   grid->setHorizontalSpacing(8);
   grid->setVerticalSpacing(6);
-  grid->addWidget(caption1_, 0, 0);
+  grid->addWidget(caption1, 0, 0);
   grid->addWidget(edt1, 0, 1);
   grid->addWidget(btn1, 0, 2);
-  grid->addWidget(caption2_, 1, 0);
+  grid->addWidget(caption2, 1, 0);
   grid->addWidget(edt2, 1, 1);
   grid->addWidget(btn2, 1, 2);
   grid->setColumnStretch(1, 1);
@@ -79,13 +64,8 @@ PasswordDialog::PasswordDialog(const QString& caption1_name, const QString& capt
 
 void PasswordDialog::btn1Click() {
   const QString first = edt1->text();
-  if (first.size() < 5 || first.size() > 16) {
-    ShowHint(this, QStringLiteral("密码长度必须小于16,大于4!"));
-    edt1->setFocus();
-    return;
-  }
-  if (!IsAlphanumeric(first)) {
-    ShowHint(this, QStringLiteral("密码必须由字母和数字组成!"));
+  if (const char* refusal = PasswordRefusal(ToUtf8(first))) {
+    ShowHint(this, QString::fromUtf8(refusal));
     edt1->setFocus();
     return;
   }
@@ -117,15 +97,11 @@ void PasswordDialog::done(int result) {
 Tpwdfm::Tpwdfm(QWidget* parent)
     : PasswordDialog(QStringLiteral("txt1"), QStringLiteral("txt2"), parent) {
   setObjectName(QStringLiteral("Tpwdfm"));
-  txt1 = caption1_;
-  txt2 = caption2_;
 }
 
 Tspwd1::Tspwd1(QWidget* parent)
     : PasswordDialog(QStringLiteral("lbl1"), QStringLiteral("lbl2"), parent) {
   setObjectName(QStringLiteral("Tspwd1"));
-  lbl1 = caption1_;
-  lbl2 = caption2_;
 }
 
 }  // namespace qarvo::ui

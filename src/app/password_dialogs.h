@@ -36,10 +36,9 @@ class PasswordDialog : public QDialog {
   void btn1Click();
 
  protected:
-  // `caption1`/`caption2` get the object names of the two caption labels.
+  // The two caption labels ("输入密码", "重复密码") get the object names `caption1_name` and
+  // `caption2_name`.
   PasswordDialog(const QString& caption1_name, const QString& caption2_name, QWidget* parent);
-  QLabel* caption1_ = nullptr;
-  QLabel* caption2_ = nullptr;
 
  private:
   QString password_;
@@ -51,9 +50,7 @@ class Tpwdfm : public PasswordDialog {
   Q_OBJECT
 
  public:
-  explicit Tpwdfm(QWidget* parent = nullptr);
-  QLabel* txt1 = nullptr;  // "输入密码"
-  QLabel* txt2 = nullptr;  // "重复密码"
+  explicit Tpwdfm(QWidget* parent = nullptr);  // captions `txt1`, `txt2`
 };
 
 // Password of a new pack, used by the current pack window.
@@ -61,9 +58,7 @@ class Tspwd1 : public PasswordDialog {
   Q_OBJECT
 
  public:
-  explicit Tspwd1(QWidget* parent = nullptr);
-  QLabel* lbl1 = nullptr;  // "输入密码"
-  QLabel* lbl2 = nullptr;  // "重复密码"
+  explicit Tspwd1(QWidget* parent = nullptr);  // captions `lbl1`, `lbl2`
 };
 
 }  // namespace qarvo::ui

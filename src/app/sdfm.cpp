@@ -1,7 +1,5 @@
 #include "app/sdfm.h"
 
-#include <QStandardPaths>
-
 #include "app/ui_common.h"
 #include "platform/file.h"
 #include "tools/unpack.h"
@@ -17,17 +15,11 @@ Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解
   Edit2->setEnabled(false);
   SpeedButton2 = AddSpeedButton("SpeedButton2", QStringLiteral("浏览..."), 340, 40, 72, 23);
   SpeedButton2->setEnabled(false);
-  const auto add_check = [this](const char* name, const QString& text, int x, int y, int w) {
-    auto* box = new QCheckBox(text, this);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(x, y, w, 20);
-    return box;
-  };
-  CheckBox1 = add_check("CheckBox1", QStringLiteral("默认释放到当前目录"), 64, 70, 250);
+  CheckBox1 = AddCheck("CheckBox1", QStringLiteral("默认释放到当前目录"), 64, 70, 250);
   CheckBox1->setChecked(true);
-  chktruecmp = add_check("chktruecmp", QStringLiteral("即使有校验信息也不校验文件"), 64, 94, 250);
-  chkdel = add_check("chkdel", QStringLiteral("解包后删除源文件"), 64, 118, 250);
-  chkispwd = add_check("chkispwd", QStringLiteral("使用密码-->"), 10, 150, 100);
+  chktruecmp = AddCheck("chktruecmp", QStringLiteral("即使有校验信息也不校验文件"), 64, 94, 250);
+  chkdel = AddCheck("chkdel", QStringLiteral("解包后删除源文件"), 64, 118, 250);
+  chkispwd = AddCheck("chkispwd", QStringLiteral("使用密码-->"), 10, 150, 100);
   edtpwd = AddEdit("edtpwd", 112, 148, 160, 23);
   edtpwd->setEchoMode(QLineEdit::Password);
   edtpwd->setEnabled(false);
@@ -42,7 +34,7 @@ Tsdfm::Tsdfm(const ToolContext& context) : ToolForm(context, QStringLiteral("解
   connect(CheckBox1, &QCheckBox::clicked, this, &Tsdfm::CheckBox1Click);
   connect(SpeedButton1, &QToolButton::clicked, this, &Tsdfm::SpeedButton1Click);
   connect(SpeedButton2, &QToolButton::clicked, this, &Tsdfm::SpeedButton2Click);
-  connect(chkispwd, &QCheckBox::clicked, this, &Tsdfm::chkispwdClick);
+  ClearWhenUnticked(chkispwd, edtpwd);
   connect(btn1, &QPushButton::clicked, this, &Tsdfm::btn1Click);
   FormCreate();
 }
@@ -75,49 +67,27 @@ void Tsdfm::CheckBox1Click() {
 }
 
 void Tsdfm::SpeedButton1Click() {
-  const QString file = RunOpenDialog(OpenDialog1);
-  if (!file.isEmpty()) {
-    Edit1->setText(file);
-    Edit1->setToolTip(file);
+  if (BrowseFile(OpenDialog1, Edit1)) {
+    Edit1->setToolTip(Edit1->text());
   }
 }
 
 void Tsdfm::SpeedButton2Click() {
-  const QString dir = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"),
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
-  if (!dir.isEmpty()) {
-    Edit2->setText(dir);
-  }
-}
-
-void Tsdfm::chkispwdClick() {
-  if (chkispwd->isChecked()) {
-    edtpwd->setEnabled(true);
-  } else {
-    edtpwd->setEnabled(false);
-    edtpwd->clear();
-  }
+  BrowseForFolder(this, QStringLiteral("选择一个目录,解包的文件将释放到您选择的目录"), Edit2);
 }
 
 void Tsdfm::btn1Click() {
   const std::string pack = ToUtf8(Edit1->text());
-  if (!FileExists(pack)) {
-    ShowHint(this, QStringLiteral("文件不存在!"));
-    Edit1->setFocus();
-    return;
-  }
   const std::string target = ToUtf8(Edit2->text());
-  if (!DirectoryExists(target)) {
-    ShowHint(this, QStringLiteral("目的目录不存在!"));
+  if (!CheckInputs({{FileExists(pack), QStringLiteral("文件不存在!"), Edit1},
+                    {DirectoryExists(target), QStringLiteral("目的目录不存在!")}})) {
     return;
   }
   TSMWorkInfos infos;
   infos.DeleteSource = chkdel->isChecked();
   infos.SkipVerify = chktruecmp->isChecked();
   infos.Password = ToUtf8(edtpwd->text());
-  TSDfile::Create(pack, infos, target, Host());
-  accept();
+  StartAndClose([&] { TSDfile::Create(pack, infos, target, Host()); });
 }
 
 }  // namespace qarvo::ui

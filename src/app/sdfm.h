@@ -38,7 +38,6 @@ class Tsdfm : public ToolForm {
   void CheckBox1Click();
   void SpeedButton1Click();
   void SpeedButton2Click();
-  void chkispwdClick();
   void btn1Click();
 
  private:

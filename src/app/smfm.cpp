@@ -1,7 +1,6 @@
 #include "app/smfm.h"
 
 #include <QHeaderView>
-#include <QStandardPaths>
 
 #include "app/password_dialogs.h"
 #include "app/ui_common.h"
@@ -22,6 +21,16 @@ Tsmfm::Tsmfm(const ToolContext& context)
     : ToolForm(context, QStringLiteral("文件打包(多个文件合并到一个文件,本工具可以解包)"), 546,
                444),
       password_dialog_(context.pack_password) {
+  BuildList();
+  BuildOptions();
+  BuildOutput();
+  if (password_dialog_ != nullptr) {
+    password_dialog_->SetOwnerCheckBox(chkpwd);
+  }
+  FormCreate();
+}
+
+void Tsmfm::BuildList() {
   GroupBox1 = new QGroupBox(QStringLiteral("文件列表"), this);
   GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
   GroupBox1->setGeometry(8, 4, 530, 264);
@@ -43,38 +52,40 @@ Tsmfm::Tsmfm(const ToolContext& context)
   N3->setObjectName(QStringLiteral("N3"));
   N2 = PopupMenu1->addAction(QStringLiteral("导入"));
   N2->setObjectName(QStringLiteral("N2"));
-
   StaticText1 = AddLabel("StaticText1", QString(), 10, 272, 300, 18);
 
+  connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    PopupMenu1->popup(StringGrid1->viewport()->mapToGlobal(at));
+  });
+  connect(N2, &QAction::triggered, this, &Tsmfm::N2Click);
+  connect(N3, &QAction::triggered, this, &Tsmfm::N3Click);
+}
+
+void Tsmfm::BuildOptions() {
   grp1 = new QGroupBox(QStringLiteral("打包选项"), this);
   grp1->setObjectName(QStringLiteral("grp1"));
   grp1->setGeometry(8, 292, 530, 76);
-  const auto add_check = [this](const char* name, const QString& text, int x, int y, int w) {
-    auto* box = new QCheckBox(text, grp1);
-    box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(x, y, w, 20);
-    return box;
-  };
-  const auto add_radio = [this](const char* name, const QString& text, int x, int y, int w) {
-    auto* radio = new QRadioButton(text, grp1);
-    radio->setObjectName(QString::fromLatin1(name));
-    radio->setGeometry(x, y, w, 20);
-    return radio;
-  };
-  chkdel = add_check("chkdel", QStringLiteral("打包后删除源文件"), 10, 20, 180);
-  chkpwd = add_check("chkpwd", QStringLiteral("加密打包文件------>"), 210, 20, 170);
+  chkdel = AddCheck("chkdel", QStringLiteral("打包后删除源文件"), 10, 20, 180, grp1);
+  chkpwd = AddCheck("chkpwd", QStringLiteral("加密打包文件------>"), 210, 20, 170, grp1);
   btnpwd = new QPushButton(QStringLiteral("密码设置..."), grp1);
   btnpwd->setObjectName(QStringLiteral("btnpwd"));
   btnpwd->setGeometry(390, 17, 100, 25);
   btnpwd->setAutoDefault(false);
   btnpwd->setEnabled(false);
-  chkcmp = add_check("chkcmp", QStringLiteral("对每个文件生成校验信息"), 10, 48, 190);
-  rbcrc = add_radio("rbcrc", QStringLiteral("CRC32校验"), 210, 48, 110);
-  rbmd5 = add_radio("rbmd5", QStringLiteral("MD5校验"), 330, 48, 110);
+  chkcmp = AddCheck("chkcmp", QStringLiteral("对每个文件生成校验信息"), 10, 48, 190, grp1);
+  rbcrc = AddRadio("rbcrc", QStringLiteral("CRC32校验"), 210, 48, 110, grp1);
+  rbmd5 = AddRadio("rbmd5", QStringLiteral("MD5校验"), 330, 48, 110, grp1);
   rbcrc->setChecked(true);
   rbcrc->setEnabled(false);
   rbmd5->setEnabled(false);
 
+  connect(chkcmp, &QCheckBox::clicked, this, &Tsmfm::chkcmpClick);
+  // The password dialog's close rule clears the box with a click, which lands here as well.
+  connect(chkpwd, &QCheckBox::clicked, this, &Tsmfm::chkpwdClick);
+  connect(btnpwd, &QPushButton::clicked, this, &Tsmfm::btnpwdClick);
+}
+
+void Tsmfm::BuildOutput() {
   Label1 = AddLabel("Label1", QStringLiteral("输出目录"), 10, 380, 70, 20);
   Edit1 = AddEdit("Edit1", 84, 378, 378, 23);
   SpeedButton4 = AddSpeedButton("SpeedButton4", QStringLiteral("浏览..."), 466, 378, 72, 23);
@@ -87,28 +98,13 @@ Tsmfm::Tsmfm(const ToolContext& context)
   btn1->setDefault(true);
   Label1->setBuddy(Edit1);
   lbl1->setBuddy(edtfilename);
-
   OpenDialog1 = AddOpenDialog("OpenDialog1", QStringLiteral("任何文件(*)"));
   OpenDialog1->setFileMode(QFileDialog::ExistingFiles);
 
-  connect(StringGrid1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-    PopupMenu1->popup(StringGrid1->viewport()->mapToGlobal(at));
-  });
-  connect(N2, &QAction::triggered, this, &Tsmfm::N2Click);
-  connect(N3, &QAction::triggered, this, &Tsmfm::N3Click);
   connect(btn3, &QPushButton::clicked, this, &Tsmfm::btn3Click);
   connect(btn1, &QPushButton::clicked, this, &Tsmfm::btn1Click);
   connect(SpeedButton4, &QToolButton::clicked, this, &Tsmfm::SpeedButton4Click);
   connect(Edit1, &QLineEdit::textChanged, this, &Tsmfm::Edit1Change);
-  connect(chkcmp, &QCheckBox::clicked, this, &Tsmfm::chkcmpClick);
-  // The password dialog's close rule clears the box with a click, which lands here as well.
-  connect(chkpwd, &QCheckBox::clicked, this, &Tsmfm::chkpwdClick);
-  connect(btnpwd, &QPushButton::clicked, this, &Tsmfm::btnpwdClick);
-
-  if (password_dialog_ != nullptr) {
-    password_dialog_->SetOwnerCheckBox(chkpwd);
-  }
-  FormCreate();
 }
 
 Tsmfm::~Tsmfm() = default;
@@ -191,12 +187,7 @@ void Tsmfm::N3Click() {
 }
 
 void Tsmfm::SpeedButton4Click() {
-  const QString dir = QFileDialog::getExistingDirectory(
-      this, QStringLiteral("选择一个目录,打包的文件将释放到您选择的目录"),
-      QStandardPaths::writableLocation(QStandardPaths::DesktopLocation), QFileDialog::ShowDirsOnly);
-  if (!dir.isEmpty()) {
-    Edit1->setText(dir);
-  }
+  BrowseForFolder(this, QStringLiteral("选择一个目录,打包的文件将释放到您选择的目录"), Edit1);
 }
 
 void Tsmfm::Edit1Change(const QString& text) {
@@ -233,19 +224,12 @@ void Tsmfm::btnpwdClick() {
 }
 
 void Tsmfm::btn1Click() {
-  if (StringGrid1->rowCount() <= kInitialRows) {
-    ShowHint(this, QStringLiteral("请先导入文件!"));
-    return;
-  }
-  if (!DirectoryExists(ToUtf8(Edit1->text()))) {
-    ShowHint(this, QStringLiteral("输出目录不存在!"));
-    Edit1->setFocus();
-    return;
-  }
+  const std::string out_dir = ToUtf8(Edit1->text());
   const std::string out_name = ToUtf8(edtfilename->text());
-  if (!IsValidOutName(out_name)) {
-    ShowHint(this, QStringLiteral("输出文件名不符合格式!"));
-    edtfilename->setFocus();
+  if (!CheckInputs(
+          {{StringGrid1->rowCount() > kInitialRows, QStringLiteral("请先导入文件!")},
+           {DirectoryExists(out_dir), QStringLiteral("输出目录不存在!"), Edit1},
+           {IsValidOutName(out_name), QStringLiteral("输出文件名不符合格式!"), edtfilename}})) {
     return;
   }
   TSMWorkInfos infos;
@@ -279,8 +263,7 @@ void Tsmfm::btn1Click() {
   if (chkpwd->isChecked() && password_dialog_ != nullptr) {
     infos.Password = ToUtf8(password_dialog_->Password());
   }
-  TSMfile::Create(ToUtf8(Edit1->text()), infos, Host());
-  accept();
+  StartAndClose([&] { TSMfile::Create(out_dir, infos, Host()); });
 }
 
 }  // namespace qarvo::ui

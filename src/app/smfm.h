@@ -68,6 +68,9 @@ class Tsmfm : public ToolForm {
   void btn1Click();
 
  private:
+  void BuildList();
+  void BuildOptions();
+  void BuildOutput();
   void ChooseFiles(const QString& unit);
   int FirstEmptyRow(int column) const;
   void SetCell(int row, int column, const QString& text);

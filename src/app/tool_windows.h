@@ -17,13 +17,9 @@ struct ToolContext {
 };
 
 // Each creates a new tool window owned by `context.owner`; the main window keeps it as the
-// current one of its kind and shows it modally. A tool whose window is not built yet returns
-// nullptr from its *Built() function, and its menu entry stays disabled.
-bool PackToolsBuilt();
-QDialog* CreateTsmfm(const ToolContext& context);  // "文件打包"
-QDialog* CreateTsdfm(const ToolContext& context);  // "文件解包"
-
-bool FileToolsBuilt();
+// current one of its kind and shows it modally.
+QDialog* CreateTsmfm(const ToolContext& context);   // "文件打包"
+QDialog* CreateTsdfm(const ToolContext& context);   // "文件解包"
 QDialog* CreateTaddfm(const ToolContext& context);  // "文件捆绑"
 QDialog* CreateTcmpfm(const ToolContext& context);  // "文件对比"
 QDialog* CreateTmp3fm(const ToolContext& context);  // "MP3剪辑"

@@ -7,6 +7,7 @@
 #include "cli/common.h"
 #include "cli/progress_line.h"
 #include "codec/digest.h"
+#include "codec/password_rule.h"
 #include "platform/file.h"
 #include "split/paths.h"
 #include "tools/pack.h"
@@ -53,24 +54,10 @@ int Refuse(const char* text) {
   return kExitNotStarted;
 }
 
-// The password dialog's rules for a new password; nullptr when it passes.
-const char* PasswordRefusal(const std::string& password) {
-  if (password.size() < 5 || password.size() > 16) {
-    return "密码长度必须小于16,大于4!";
-  }
-  for (const char c : password) {
-    const bool alnum = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!alnum) {
-      return "密码必须由字母和数字组成!";
-    }
-  }
-  return nullptr;
-}
-
 // Waits for the worker and turns its last lines into the exit status.
 template <typename Worker>
-int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, ProgressLine& progress,
-           const char* done) {
+int Finish(const std::string& command, const std::shared_ptr<Worker>& worker, const StdoutLog& log,
+           ProgressLine& progress, const char* done) {
   worker->WaitFinished();
   progress.Clear();
   bool mismatch = false;
@@ -81,7 +68,7 @@ int Finish(const std::shared_ptr<Worker>& worker, const StdoutLog& log, Progress
       mismatch = true;
     }
   }
-  return log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed;
+  return FinishJob(command, *worker, log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed);
 }
 
 }  // namespace
@@ -145,7 +132,7 @@ int RunPack(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   auto worker = TSMfile::Create(
       out_dir, infos, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
-  return Finish(worker, *log, *progress, kPackDone);
+  return Finish("pack", worker, *log, *progress, kPackDone);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
@@ -177,7 +164,7 @@ int RunUnpack(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   auto worker = TSDfile::Create(
       pack, infos, out_dir, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
-  return Finish(worker, *log, *progress, kUnpackDone);
+  return Finish("unpack", worker, *log, *progress, kUnpackDone);
 }
 
 }  // namespace qarvo::cli

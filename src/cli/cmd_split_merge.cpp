@@ -7,6 +7,7 @@
 #include "cli/commands.h"
 #include "cli/common.h"
 #include "cli/progress_line.h"
+#include "codec/password_rule.h"
 #include "platform/file.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
@@ -53,36 +54,6 @@ constexpr const char* kMergeUsage =
     "标准输出只包含合并过程的记录行。\n"
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
     "        2 用法错误或输入不正确,合并未开始。\n";
-
-// Texts of the password dialog's checks, shown there in message boxes.
-constexpr char kPasswordLength[] = "密码长度必须小于16,大于4!";
-constexpr char kPasswordCharacters[] = "密码必须由字母和数字组成!";
-
-// Characters, not bytes: the dialog counts what the user typed.
-size_t CharacterCount(const std::string& utf8) {
-  size_t count = 0;
-  for (const char c : utf8) {
-    if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) {
-      ++count;
-    }
-  }
-  return count;
-}
-
-const char* PasswordRefusal(const std::string& password) {
-  const size_t length = CharacterCount(password);
-  if (length < 5 || length > 16) {
-    return kPasswordLength;
-  }
-  for (const char c : password) {
-    const bool alphanumeric =
-        (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-    if (!alphanumeric) {
-      return kPasswordCharacters;
-    }
-  }
-  return nullptr;
-}
 
 // Message-box texts go to stderr; nothing was started.
 int Refuse(const std::string& command, const std::string& message) {
@@ -177,7 +148,7 @@ int RunSplit(const std::vector<std::string>& args) {
   }
   worker->WaitFinished();
   progress->Clear();
-  return log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed;
+  return FinishJob("split", *worker, log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed);
 }
 
 int RunMerge(const std::vector<std::string>& args) {
@@ -207,18 +178,20 @@ int RunMerge(const std::vector<std::string>& args) {
   }
   auto progress = StderrProgress(parsed);
   options.Log = std::make_shared<LogBesideProgress>(log, progress);
-  TMergerFile::Create(piece, options, out_dir, progress)->WaitFinished();
+  const auto worker = TMergerFile::Create(piece, options, out_dir, progress);
+  worker->WaitFinished();
   progress->Clear();
 
   // Every line of the worker's own failures starts with the job's name.
   const std::string failure_prefix = "文件合并:";
+  int status = log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
   for (const std::string& line : log->Lines()) {
     if (line.compare(0, failure_prefix.size(), failure_prefix) == 0 ||
         line == kMergeDiffersFromSource) {
-      return kExitJobFailed;
+      status = kExitJobFailed;
     }
   }
-  return log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
+  return FinishJob("merge", *worker, status);
 }
 
 }  // namespace qarvo::cli

@@ -114,11 +114,11 @@ int RunBundle(const std::vector<std::string>& args) {
   }
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  TAddFile::Create(head, tail,
-                   JobHost{std::make_shared<LogBesideProgress>(log, progress), progress})
-      ->WaitFinished();
+  const auto worker = TAddFile::Create(
+      head, tail, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  worker->WaitFinished();
   progress->Clear();
-  return log->Contains(kBundleDone) ? kExitOk : kExitJobFailed;
+  return FinishJob("bundle", *worker, log->Contains(kBundleDone) ? kExitOk : kExitJobFailed);
 }
 
 int RunCompare(const std::vector<std::string>& args) {
@@ -140,8 +140,9 @@ int RunCompare(const std::vector<std::string>& args) {
   }
   const uint8_t mode = parsed.flags.count("--md5") != 0 ? TCmpFile::kMd5Mode : TCmpFile::kCrc32Mode;
   auto log = std::make_shared<StdoutLog>();
-  TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr})->WaitFinished();
-  return log->Contains(kCompareSame) ? kExitOk : kExitJobFailed;
+  const auto worker = TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr});
+  worker->WaitFinished();
+  return FinishJob("compare", *worker, log->Contains(kCompareSame) ? kExitOk : kExitJobFailed);
 }
 
 int RunMp3Cut(const std::vector<std::string>& args) {
@@ -187,11 +188,7 @@ int RunMp3Cut(const std::vector<std::string>& args) {
   }
   worker->WaitFinished();
   progress->Clear();
-  if (!log->Contains(kMp3Done)) {
-    std::fprintf(stderr, "qarvo mp3cut: %s\n", worker->Failure().c_str());
-    return kExitJobFailed;
-  }
-  return kExitOk;
+  return FinishJob("mp3cut", *worker, log->Contains(kMp3Done) ? kExitOk : kExitJobFailed);
 }
 
 }  // namespace qarvo::cli

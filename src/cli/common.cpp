@@ -1,18 +1,45 @@
 #include "cli/common.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <cstdio>
 
 #include "cli/commands.h"
 
 namespace qarvo::cli {
 
+namespace {
+std::atomic<int> g_stdout_error{0};
+}  // namespace
+
+bool StdoutFailed() {
+  return g_stdout_error.load() != 0;
+}
+
+int StdoutError() {
+  return g_stdout_error.load();
+}
+
 void StdoutLog::Add(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
   lines_.push_back(line);
-  std::fwrite(line.data(), 1, line.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  errno = 0;
+  const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
+                       std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
+  if (!written) {
+    int expected = 0;
+    g_stdout_error.compare_exchange_strong(expected, errno != 0 ? errno : EIO);
+  }
+}
+
+int FinishJob(const std::string& command, const WorkerThread& worker, int exit_code) {
+  const std::string reason = worker.FailureReason();
+  if (reason.empty()) {
+    return exit_code;
+  }
+  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), reason.c_str());
+  return exit_code == kExitOk ? kExitJobFailed : exit_code;
 }
 
 std::vector<std::string> StdoutLog::Lines() const {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "jobs/job_host.h"
+#include "jobs/worker.h"
 
 namespace qarvo::cli {
 
@@ -23,6 +24,16 @@ class StdoutLog : public LogSink {
   mutable std::mutex mutex_;
   std::vector<std::string> lines_;
 };
+
+// True once a write of a log line to stdout failed (a full disk, a closed pipe): the command
+// must not then exit as if everything had been shown. Keeps the system's error number.
+bool StdoutFailed();
+int StdoutError();
+
+// The end of every job: prints the reason of the file operation that failed it on stderr
+// ("qarvo COMMAND: cannot open "path": reason", as coreutils name the file and the reason),
+// and never lets such a job exit 0.
+int FinishJob(const std::string& command, const WorkerThread& worker, int exit_code);
 
 struct ParsedArgs {
   std::vector<std::string> positional;

@@ -1,9 +1,11 @@
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "cli/commands.h"
+#include "cli/common.h"
 
 namespace {
 
@@ -42,6 +44,25 @@ void PrintHelp(std::FILE* to) {
       "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n");
 }
 
+// Output that never reached its reader is a failure, whatever the job did: checked once more at
+// the close, where buffered text is written out.
+int CloseStdout(int exit_code) {
+  int error = qarvo::cli::StdoutError();
+  const bool stream_failed = std::ferror(stdout) != 0;
+  errno = 0;
+  if (std::fclose(stdout) != 0 && error == 0) {
+    error = errno != 0 ? errno : EIO;
+  }
+  if (stream_failed && error == 0) {
+    error = EIO;
+  }
+  if (error == 0) {
+    return exit_code;
+  }
+  std::fprintf(stderr, "qarvo: 写入标准输出失败: %s\n", std::strerror(error));
+  return exit_code == qarvo::cli::kExitOk ? qarvo::cli::kExitJobFailed : exit_code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -52,11 +73,11 @@ int main(int argc, char** argv) {
   const std::string name = argv[1];
   if (name == "--help" || name == "-h" || name == "help") {
     PrintHelp(stdout);
-    return qarvo::cli::kExitOk;
+    return CloseStdout(qarvo::cli::kExitOk);
   }
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      return command.run(std::vector<std::string>(argv + 2, argv + argc));
+      return CloseStdout(command.run(std::vector<std::string>(argv + 2, argv + argc)));
     }
   }
   std::fprintf(stderr, "qarvo: 未知命令 \"%s\"\n\n", name.c_str());

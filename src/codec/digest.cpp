@@ -316,6 +316,35 @@ std::string Crc32OfFileText(const std::string& path, CopyObserver* observer) {
   return Crc32Text(Crc32OfFile(path, observer));
 }
 
+std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* observer) {
+  Md5 md5;
+  uint32_t crc = 0;
+  std::vector<uint8_t> buffer(kind == 1 ? kMd5ReadSize : kCrcReadSize);
+  int64_t left = count;
+  while (left > 0) {
+    std::unique_lock<std::mutex> hold;
+    if (observer != nullptr) {
+      hold = observer->BeforeBlock();
+    }
+    const size_t step =
+        left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
+    in.ReadExact(buffer.data(), step);
+    if (kind == 1) {
+      md5.Update(buffer.data(), step);
+    } else {
+      crc = Crc32Update(crc, buffer.data(), step);
+    }
+    left -= static_cast<int64_t>(step);
+    if (hold.owns_lock()) {
+      hold.unlock();
+    }
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(step));
+    }
+  }
+  return kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+}
+
 int64_t FileSizeOf(const std::string& path) {
   File file(path, OpenMode::Read, Share::Shared);
   return file.Size();

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "platform/copy.h"
+#include "platform/file.h"
 
 namespace qarvo {
 
@@ -41,6 +42,12 @@ uint32_t Crc32OfFile(const std::string& path, CopyObserver* observer = nullptr);
 // Upper-case hex, at least 6 digits, empty for 0.
 std::string Crc32Text(uint32_t crc);
 std::string Crc32OfFileText(const std::string& path, CopyObserver* observer = nullptr);
+
+// The checksum text (kind 1: Md5Hex, kind 2: Crc32Text) of the next `count` bytes of an open
+// file, from its current position. Unlike the forms that take a path it fails: a read error or
+// a file that ends before `count` bytes throws FileError, so a caller that must know which bytes
+// it digested (a snapshot of a growing file, a file it just wrote) learns when it could not.
+std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* observer);
 
 // Size of a file opened with all sharing allowed; throws FileError naming the file and reason.
 int64_t FileSizeOf(const std::string& path);

@@ -50,6 +50,21 @@ int WorkerThread::Running() {
   return g_running.load();
 }
 
+std::string WorkerThread::FailureReason() const {
+  std::lock_guard<std::mutex> lock(done_mutex_);
+  return failure_reason_;
+}
+
+void WorkerThread::NoteFailure(const std::exception& error) {
+  if (dynamic_cast<const FileError*>(&error) == nullptr) {
+    return;
+  }
+  std::lock_guard<std::mutex> lock(done_mutex_);
+  if (failure_reason_.empty()) {
+    failure_reason_ = error.what();
+  }
+}
+
 void WorkerThread::Log(const std::string& line) {
   auto hold = gate_.Pass();
   if (host_.log) {

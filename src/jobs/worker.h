@@ -41,6 +41,10 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // Workers whose Execute has not returned yet, over the whole process.
   static int Running();
 
+  // The first file operation that failed the job, with the file's path and the system's reason
+  // (FileError's text); empty when none did. Read it after WaitFinished.
+  std::string FailureReason() const;
+
  protected:
   virtual void Execute() = 0;
 
@@ -62,6 +66,10 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   CopyObserver& Observer() { return observer_; }
   // CopyBytes through the pause gate with progress.
   void Copy(File& in, File& out, int64_t count) { CopyBytes(in, out, count, &observer_); }
+
+  // Keeps the reason when `error` is a file operation's failure (the first one counts); other
+  // errors carry no path or system reason and are left to the job's log line.
+  void NoteFailure(const std::exception& error);
 
   PauseGate& Gate() { return gate_; }
   const JobHost& Host() const { return host_; }
@@ -87,6 +95,7 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   mutable std::mutex done_mutex_;
   std::condition_variable done_cv_;
   bool done_ = false;
+  std::string failure_reason_;
 
   int64_t progress_total_ = 0;
   int64_t progress_done_ = 0;

@@ -44,6 +44,9 @@ File::File(const std::string& path, OpenMode mode, Share share) : path_(path) {
     case OpenMode::Create:
       flags |= O_WRONLY | O_CREAT;
       break;
+    case OpenMode::CreateNew:
+      flags |= O_RDWR | O_CREAT | O_EXCL;
+      break;
   }
   fd_ = ::open(path.c_str(), flags, 0666);
   if (fd_ < 0) {
@@ -177,6 +180,12 @@ void File::Truncate(int64_t size) {
   }
 }
 
+void File::Sync() {
+  if (::fsync(fd_) != 0) {
+    Fail("cannot flush");
+  }
+}
+
 void File::Close() {
   if (fd_ < 0) {
     return;
@@ -217,6 +226,22 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat sb {};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
          sa.st_ino == sb.st_ino;
+}
+
+void SyncDirectory(const std::string& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    const int error = errno;
+    throw FileError(Describe("cannot open", dir, error), dir, error);
+  }
+  // Some file systems cannot flush a folder on its own and say so with EINVAL; their entries
+  // reach the disk with the files.
+  if (::fsync(fd) != 0 && errno != EINVAL) {
+    const int error = errno;
+    ::close(fd);
+    throw FileError(Describe("cannot flush", dir, error), dir, error);
+  }
+  ::close(fd);
 }
 
 }  // namespace qarvo

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace qarvo {
 
@@ -27,6 +28,7 @@ enum class OpenMode {
   Read,       // existing file, read only
   ReadWrite,  // existing file, read and write, position at the start
   Create,     // create or truncate, write only
+  CreateNew,  // create a file that must not exist yet, read and write
 };
 
 // One open file. Sizes and positions are 64-bit. Every failure throws FileError.
@@ -56,8 +58,14 @@ class File {
   // Writes all `count` bytes or throws.
   void Write(const void* buffer, size_t count);
   void Truncate(int64_t size);
+  // Flushes the file's data and size to the disk.
+  void Sync();
   // Closes and reports a failing close (delayed write errors surface here).
   void Close();
+
+  // Names `path` instead of the opened one in the errors of later operations (a temporary file
+  // that stands for the file the user asked for).
+  void ReportAs(std::string path) { path_ = std::move(path); }
 
   // Tells the kernel the file will be read front to back.
   void AdviseSequential();
@@ -76,5 +84,8 @@ bool DeleteFile(const std::string& path);
 void RenameFile(const std::string& from, const std::string& to);
 // True when both paths name the same existing file (same device and inode).
 bool SameFile(const std::string& a, const std::string& b);
+// Flushes a folder's entries to the disk, so that a name created or renamed in it survives a
+// power cut. Throws FileError.
+void SyncDirectory(const std::string& dir);
 
 }  // namespace qarvo

@@ -6,6 +6,7 @@
 
 #include "codec/digest.h"
 #include "codec/envelope.h"
+#include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "split/header.h"
@@ -64,15 +65,12 @@ int64_t TCutFile::ShareOf(int32_t n) const {
   return file_size_ - static_cast<int64_t>(piece_count_ - 1) * piece_size_;
 }
 
-std::string TCutFile::BuildHeaderText() {
+std::string TCutFile::BuildHeaderText(File& source) {
   switch (options_.CheckKind) {
     case 1:
-      Log(kSplitMakingMd5);
-      options_.CheckText = Md5Hex(Md5OfFile(source_path_, &Observer()));
-      break;
     case 2:
-      Log(kSplitMakingCrc32);
-      options_.CheckText = Crc32OfFileText(source_path_, &Observer());
+      options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
+      source.Seek(0);
       break;
     default:
       options_.CheckKind = 0;
@@ -85,8 +83,14 @@ std::string TCutFile::BuildHeaderText() {
 }
 
 bool TCutFile::WritePieces() {
+  // A name that is not UTF-8 would be stored garbled, and no merge could find the set again.
+  if (!IsValidUtf8(FileNameOf(source_path_))) {
+    Log(kSplitNameNotUtf8);
+    return false;
+  }
   File source;
-  File piece;
+  AtomicOutput piece;
+  const bool durable = options_.DeleteSource == 1;
   try {
     // The envelope records a piece's length in 32 bits: a larger piece would make a set that
     // no merge can read back, so refuse before reading or writing anything.
@@ -97,27 +101,33 @@ bool TCutFile::WritePieces() {
     }
     SetProgressTotal(options_.CheckKind == 1 || options_.CheckKind == 2 ? 2 * file_size_
                                                                         : file_size_);
-    const std::string trailer = MakeTrailerBlock(BuildHeaderText(), kHeaderTrailerSize);
-
+    if (options_.CheckKind == 1 || options_.CheckKind == 2) {
+      Log(options_.CheckKind == 1 ? kSplitMakingMd5 : kSplitMakingCrc32);
+    }
     source = File(source_path_, OpenMode::Read, Share::Exclusive);
     source.AdviseSequential();
+    if (source.Size() < file_size_) {
+      throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
+                      source_path_, 0);
+    }
+    const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
     if (piece_count_ <= 0) {
       throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
     }
     piece_size_ = file_size_ / piece_count_;
-    source.Seek(0);
 
     const auto open_piece = [&](int32_t n) {
       Log(SplitProgressLine(n, piece_count_ - n));
       auto hold = Gate().Pass();
-      return File(PiecePath(n), OpenMode::Create, Share::Exclusive);
+      return AtomicOutput(PiecePath(n));
     };
-    const auto close_piece = [&](int32_t, File& out) {
+    const auto close_piece = [&](AtomicOutput& out) {
       {
         auto hold = Gate().Pass();
-        out.Write(trailer.data(), trailer.size());
+        out.file().Write(trailer.data(), trailer.size());
       }
-      out.Close();
+      // Flushed to disk only when the source is to go: then the pieces are the only copy.
+      out.Commit(durable);
     };
     if (options_.Compress == 1) {
       // Compression is the slow part: the pieces are compressed concurrently, one per core.
@@ -125,25 +135,33 @@ bool TCutFile::WritePieces() {
       for (int32_t n = 1; n <= piece_count_; ++n) {
         offsets.push_back(offsets.back() + ShareOf(n));
       }
-      CompressPieces(source, offsets, options_.Level, open_piece, close_piece, Observer());
+      std::vector<AtomicOutput> pieces(static_cast<size_t>(piece_count_));
+      CompressPieces(
+          source, offsets, options_.Level,
+          [&](int32_t n) -> File& {
+            pieces[static_cast<size_t>(n - 1)] = open_piece(n);
+            return pieces[static_cast<size_t>(n - 1)].file();
+          },
+          [&](int32_t n) { close_piece(pieces[static_cast<size_t>(n - 1)]); }, Observer());
     } else {
       for (int32_t n = 1; n <= piece_count_; ++n) {
         piece = open_piece(n);
-        Copy(source, piece, ShareOf(n));
-        close_piece(n, piece);
+        Copy(source, piece.file(), ShareOf(n));
+        close_piece(piece);
       }
     }
     source.Close();
 
-    // Only now is every piece complete and closed on disk.
-    if (options_.DeleteSource == 1) {
+    // Only now is every piece complete and, when the source goes, on the disk.
+    if (durable) {
       auto hold = Gate().Pass();
       DeleteFile(source_path_);
     }
     FinishProgress();
     return true;
-  } catch (const std::exception&) {
-    piece = File();
+  } catch (const std::exception& error) {
+    NoteFailure(error);
+    piece = AtomicOutput();
     source = File();
     Log(kSplitBusyFailure);
     return false;

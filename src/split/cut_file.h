@@ -6,6 +6,7 @@
 
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
+#include "platform/file.h"
 
 namespace qarvo {
 
@@ -16,6 +17,8 @@ inline constexpr char kSplitMakingCrc32[] = "正在生成文件CRC32值...";
 inline constexpr char kSplitBusyFailure[] = "文件分割:文件很可能正在被其它程序调用!";
 inline constexpr char kSplitSucceeded[] = "分割成功!";
 inline constexpr char kSplitFailed[] = "分割失败!";
+// The source's Linux file name is not UTF-8, so no GB18030 name can be stored for a merge.
+inline constexpr char kSplitNameNotUtf8[] = "文件分割:源文件名不是有效的UTF-8编码,无法分割!";
 // "正在分割第n个文件,剩余m个文件..."
 std::string SplitProgressLine(int32_t n, int32_t left);
 
@@ -49,10 +52,13 @@ class TCutFile : public WorkerThread {
 
  private:
   bool WritePieces();
-  std::string BuildHeaderText();
+  // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
+  std::string BuildHeaderText(File& source);
   std::string PiecePath(int32_t n) const;
   int64_t ShareOf(int32_t n) const;
 
+  // Taken once, when the worker is made: the checksum and the pieces cover exactly these bytes,
+  // even while another program appends to the source.
   int64_t file_size_ = 0;
   int64_t piece_size_ = 0;
   std::string source_name_;

@@ -6,11 +6,13 @@
 
 #include "codec/digest.h"
 #include "codec/envelope.h"
+#include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
 #include "split/paths.h"
+#include "split/set_check.h"
 
 namespace qarvo {
 
@@ -20,6 +22,14 @@ std::string MergeProgressLine(int32_t n, int32_t left) {
 
 std::string MergeMissingPieceLine(const std::string& path) {
   return "文件合并:文件" + path + "不存在!";
+}
+
+std::string MergeForeignPieceLine(const std::string& path) {
+  return "文件合并:文件" + path + "不属于这组分割文件!";
+}
+
+std::string MergeWrongSizeLine(const std::string& path) {
+  return "文件合并:文件" + path + "的大小与这组分割文件不符!";
 }
 
 std::string MergeUnreadablePieceLine(const std::string& path) {
@@ -114,124 +124,173 @@ bool TMergerFile::AnalyseSet() {
       return false;
     }
   }
-  return true;
+  return CheckPieces(trailer);
 }
 
 namespace {
 
-// How many bytes a piece adds to the joined file, for progress only: a compressed piece
-// declares its content length in its first four bytes.
-int64_t OutputShareOf(const std::string& path, bool compressed) {
-  File piece(path, OpenMode::Read, Share::Shared);
-  const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
-  if (payload <= 0) {
-    return 0;
+// What a piece adds to the joined file: its payload, or for a compressed piece the length its
+// envelope declares. -1 when the piece is too short to hold one.
+int64_t ShareOf(File& piece, int64_t size, bool compressed) {
+  const int64_t payload = size - static_cast<int64_t>(kHeaderTrailerSize);
+  if (payload <= 0 || (compressed && payload < 4)) {
+    return -1;
   }
   if (!compressed) {
     return payload;
   }
   uint8_t length[4] = {};
-  if (payload < 4 || piece.Read(length, 4) != 4) {
-    return 0;
-  }
+  piece.Seek(0);
+  piece.ReadExact(length, 4);
   return static_cast<int64_t>(length[0]) | (static_cast<int64_t>(length[1]) << 8) |
          (static_cast<int64_t>(length[2]) << 16) | (static_cast<int64_t>(length[3]) << 24);
 }
 
+bool TrailerMatches(File& piece, int64_t size, const std::string& trailer) {
+  std::string found(kHeaderTrailerSize, '\0');
+  piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
+  piece.ReadExact(found.data(), found.size());
+  return found == trailer;
+}
+
+// The set changed after the analysis (a piece swapped or cut while the join ran): the line
+// names the piece.
+struct SetChanged {
+  std::string line;
+};
+
 }  // namespace
+
+bool TMergerFile::CheckPieces(const std::string& trailer) {
+  const bool compressed = options_.Compressed == 1;
+  std::vector<int64_t> shares;
+  piece_sizes_.clear();
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    const std::string path = PiecePath(n);
+    try {
+      File piece(path, OpenMode::Read, Share::Shared);
+      const int64_t size = piece.Size();
+      const int64_t share = ShareOf(piece, size, compressed);
+      if (share < 0) {
+        Log(MergeWrongSizeLine(path));
+        return false;
+      }
+      if (!TrailerMatches(piece, size, trailer)) {
+        Log(MergeForeignPieceLine(path));
+        return false;
+      }
+      piece_sizes_.push_back(size);
+      shares.push_back(share);
+    } catch (const FileError& error) {
+      NoteFailure(error);
+      Log(MergeUnreadablePieceLine(path));
+      return false;
+    }
+  }
+  const int32_t misfit = FirstMisfitShare(shares);
+  if (misfit != 0) {
+    Log(MergeWrongSizeLine(PiecePath(misfit)));
+    return false;
+  }
+  trailer_ = trailer;
+  piece_shares_ = shares;
+  output_size_ = 0;
+  for (const int64_t share : shares) {
+    output_size_ += share;
+  }
+  return true;
+}
 
 bool TMergerFile::JoinPieces() {
   const std::string output_path = output_dir_ + source_name_;
-  File output;
+  AtomicOutput output;
   File piece;
-  // Length of the output that holds whole pieces only; a failed piece is cut off again so that
-  // no bytes of a damaged or short piece stay behind.
-  int64_t joined = 0;
+  Verdict verdict = Verdict::NotChecked;
   try {
-    // Where each piece's bytes begin in the output.
-    std::vector<int64_t> offsets{0};
     for (int32_t n = 1; n <= piece_count_; ++n) {
-      const std::string path = PiecePath(n);
-      // Never truncate a piece by writing the output over it.
-      if (SameFile(path, output_path)) {
+      // Never replace a piece by the joined file.
+      if (SameFile(PiecePath(n), output_path)) {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
-      offsets.push_back(offsets.back() + OutputShareOf(path, options_.Compressed == 1));
     }
-    SetProgressTotal(offsets.back());
+    SetProgressTotal(output_size_);
 
     {
       auto hold = Gate().Pass();
-      output = File(output_path, OpenMode::Create, Share::Exclusive);
+      output = AtomicOutput(output_path);
     }
     const auto open_piece = [&](int32_t n) {
       Log(MergeProgressLine(n, piece_count_ - n));
-      File opened(PiecePath(n), OpenMode::Read, Share::Exclusive);
+      const std::string path = PiecePath(n);
+      File opened(path, OpenMode::Read, Share::Exclusive);
+      // The analysis read the pieces without holding them; what is held now must still be the
+      // piece it approved.
+      const int64_t size = opened.Size();
+      if (size != piece_sizes_[static_cast<size_t>(n - 1)]) {
+        throw SetChanged{MergeWrongSizeLine(path)};
+      }
+      if (!TrailerMatches(opened, size, trailer_)) {
+        throw SetChanged{MergeForeignPieceLine(path)};
+      }
+      opened.Seek(0);
       opened.AdviseSequential();
       return opened;
     };
     if (options_.Compressed == 1) {
       // Inflating is the slow part: the pieces are inflated concurrently, each at its place.
-      InflatePieces(output, offsets, open_piece, Observer(), joined);
+      std::vector<int64_t> offsets{0};
+      for (const int64_t share : piece_shares_) {
+        offsets.push_back(offsets.back() + share);
+      }
+      InflatePieces(output.file(), offsets, open_piece, Observer());
     } else {
       for (int32_t n = 1; n <= piece_count_; ++n) {
         piece = open_piece(n);
-        output.SeekToEnd();
-        // Only the chosen piece's length was checked by the analysis; a piece that holds no
-        // more than a trailer has nothing to give.
-        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
-        if (payload <= 0) {
-          throw FileError("\"" + piece.path() + "\" is too short to be a piece", piece.path(), 0);
-        }
-        Copy(piece, output, payload);
+        Copy(piece, output.file(), piece.Size() - static_cast<int64_t>(kHeaderTrailerSize));
         piece.Close();
-        joined = output.Position();
       }
     }
-    output.Close();
-  } catch (const std::exception&) {
-    piece = File();
-    if (output.IsOpen()) {
-      try {
-        output.Truncate(joined);
-      } catch (const std::exception&) {
-        // The failure line below already says the output is not usable.
-      }
-      output = File();
+    verdict = VerifyOutput(output.file(), output_path);
+    // With the pieces about to go, the joined file must be on the disk first.
+    const bool remove =
+        options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
+    output.Commit(remove);
+    if (remove) {
+      RemovePieces();
+    } else if (options_.DeletePieces == 1 && verdict == Verdict::Differs) {
+      Log(kMergeKeptPieces);
     }
+  } catch (const SetChanged& changed) {
+    Log(changed.line);
+    return false;
+  } catch (const std::exception& error) {
+    NoteFailure(error);
     Log(kMergeBusyFailure);
     return false;
-  }
-
-  const bool verified = VerifyOutput(output_path);
-  // Pieces go whatever the comparison found, but not when the joined file could not even be
-  // read back: then they may be the only copy of the data.
-  if (options_.DeletePieces == 1 && verified) {
-    RemovePieces();
   }
   FinishProgress();
   return true;
 }
 
-bool TMergerFile::VerifyOutput(const std::string& output_path) {
+TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
   if (options_.SkipVerify == 1 || options_.CheckKind == 0) {
-    return true;
+    return Verdict::NotChecked;
   }
   Log(kMergeVerifying);
-  // The digest functions report an unreadable file as an empty one; look first, so that such a
-  // file is named as unreadable instead of as different.
+  std::string computed;
   try {
-    File probe(output_path, OpenMode::Read, Share::Shared);
-    ExtendProgressTotal(probe.Size());
-    probe.Close();
-  } catch (const std::exception&) {
+    const int64_t size = output.Size();
+    ExtendProgressTotal(size);
+    output.Seek(0);
+    computed = ChecksumTextOf(output, size, options_.CheckKind, &Observer());
+  } catch (const FileError& error) {
+    NoteFailure(error);
     Log(MergeUnverifiableLine(output_path, options_.DeletePieces == 1));
-    return false;
+    return Verdict::Unreadable;
   }
-  const std::string computed = options_.CheckKind == 1 ? Md5Hex(Md5OfFile(output_path, &Observer()))
-                                                       : Crc32OfFileText(output_path, &Observer());
-  Log(computed == options_.CheckText ? kMergeSameAsSource : kMergeDiffersFromSource);
-  return true;
+  const bool same = computed == options_.CheckText;
+  Log(same ? kMergeSameAsSource : kMergeDiffersFromSource);
+  return same ? Verdict::Same : Verdict::Differs;
 }
 
 void TMergerFile::RemovePieces() {

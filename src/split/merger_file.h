@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
@@ -24,6 +25,14 @@ inline constexpr char kMergeSucceeded[] = "合并成功!";
 std::string MergeProgressLine(int32_t n, int32_t left);
 // "文件合并:文件" + path + "不存在!"
 std::string MergeMissingPieceLine(const std::string& path);
+// "文件合并:文件" + path + "不属于这组分割文件!": the piece carries another set's trailer.
+std::string MergeForeignPieceLine(const std::string& path);
+// "文件合并:文件" + path + "的大小与这组分割文件不符!": the piece is shorter or longer than a
+// split cuts it.
+std::string MergeWrongSizeLine(const std::string& path);
+// The joined file differs from the stored checksum, so the pieces stay although their deletion
+// was asked for.
+inline constexpr char kMergeKeptPieces[] = "文件合并:生成的文件与原文件不符,分割文件未删除!";
 // The chosen piece could not be opened or read while its header was being read.
 std::string MergeUnreadablePieceLine(const std::string& path);
 // The joined file could not be read back for the verification.
@@ -57,9 +66,12 @@ class TMergerFile : public WorkerThread {
 
  private:
   bool AnalyseSet();
+  // Every piece must carry the chosen piece's trailer and the size a split gives it.
+  bool CheckPieces(const std::string& trailer);
   bool JoinPieces();
-  // False when the joined file could not be read back.
-  bool VerifyOutput(const std::string& output_path);
+  enum class Verdict { Same, Differs, Unreadable, NotChecked };
+  // Reads the joined file back through the handle the join wrote it with, which stays locked.
+  Verdict VerifyOutput(File& output, const std::string& output_path);
   void RemovePieces();
   std::string PiecePath(int32_t n) const;
 
@@ -70,6 +82,11 @@ class TMergerFile : public WorkerThread {
   std::string output_dir_;
   std::string chosen_path_;
   std::string piece_dir_;
+  // Found by the analysis and checked again as each piece is opened for the join.
+  std::string trailer_;
+  std::vector<int64_t> piece_sizes_;
+  std::vector<int64_t> piece_shares_;  // bytes each piece gives to the joined file
+  int64_t output_size_ = 0;
 };
 
 }  // namespace qarvo

@@ -6,7 +6,6 @@
 #include <atomic>
 #include <cerrno>
 #include <exception>
-#include <memory>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
@@ -171,14 +170,14 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
 }
 
 void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
-                    const std::function<File(int32_t)>& open,
-                    const std::function<void(int32_t, File&)>& close, CopyObserver& observer) {
+                    const std::function<File&(int32_t)>& open,
+                    const std::function<void(int32_t)>& close, CopyObserver& observer) {
   const auto count = static_cast<int32_t>(offsets.size()) - 1;
-  std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
+  std::vector<File*> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)), nullptr);
   RunPieces(
-      count, PieceThreads(count), [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = open(n); },
+      count, PieceThreads(count), [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = &open(n); },
       [&](int32_t n, CopyObserver& shared) {
-        File& piece = pieces[static_cast<size_t>(n - 1)];
+        File& piece = *pieces[static_cast<size_t>(n - 1)];
         int64_t position = offsets[static_cast<size_t>(n - 1)];
         CompressToEnvelope(
             [&](uint8_t* buffer, size_t size) {
@@ -188,62 +187,42 @@ void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int
             },
             offsets[static_cast<size_t>(n)] - position,
             [&](const uint8_t* data, size_t size) { piece.Write(data, size); }, level, &shared);
-        close(n, piece);
+        close(n);
       },
       nullptr, observer);
 }
 
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer,
-                   int64_t& whole) {
+                   const std::function<File(int32_t)>& open, CopyObserver& observer) {
   const auto count = static_cast<int32_t>(offsets.size()) - 1;
   std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
-  std::unique_ptr<std::atomic<bool>[]> finished(
-      new std::atomic<bool>[static_cast<size_t>(std::max<int32_t>(count, 0))]());
-  const auto prefix = [&] {
-    int32_t n = 0;
-    while (n < count && finished[static_cast<size_t>(n)].load()) {
-      ++n;
-    }
-    return offsets[static_cast<size_t>(n)];
-  };
-  try {
-    RunPieces(
-        count, PieceThreads(count),
-        [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = open(n); },
-        [&](int32_t n, CopyObserver& shared) {
-          File& piece = pieces[static_cast<size_t>(n - 1)];
-          // Only the chosen piece's length was checked by the analysis; a piece that holds no
-          // more than a trailer has nothing to give.
-          const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
-          if (payload <= 0) {
-            throw FileError("\"" + piece.path() + "\" is too short to be a piece", piece.path(), 0);
-          }
-          const int64_t begin = offsets[static_cast<size_t>(n - 1)];
-          const int64_t end = offsets[static_cast<size_t>(n)];
-          int64_t position = begin;
-          DecompressEnvelope(
-              piece, payload,
-              [&](const uint8_t* data, size_t size) {
-                // Never into the next piece's place, whatever the stream says.
-                if (position + static_cast<int64_t>(size) > end) {
-                  throw CompressionError();
-                }
-                WriteAt(output, data, size, position);
-                position += static_cast<int64_t>(size);
-              },
-              &shared);
-          if (position != end) {
-            throw CompressionError();
-          }
-          piece.Close();
-        },
-        [&](int32_t n) { finished[static_cast<size_t>(n - 1)].store(true); }, observer);
-  } catch (...) {
-    whole = prefix();
-    throw;
-  }
-  whole = prefix();
+  RunPieces(
+      count, PieceThreads(count), [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = open(n); },
+      [&](int32_t n, CopyObserver& shared) {
+        File& piece = pieces[static_cast<size_t>(n - 1)];
+        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+        if (payload <= 0) {
+          throw FileError("\"" + piece.path() + "\" is too short to be a piece", piece.path(), 0);
+        }
+        const int64_t end = offsets[static_cast<size_t>(n)];
+        int64_t position = offsets[static_cast<size_t>(n - 1)];
+        DecompressEnvelope(
+            piece, payload,
+            [&](const uint8_t* data, size_t size) {
+              // Never into the next piece's place, whatever the stream says.
+              if (position + static_cast<int64_t>(size) > end) {
+                throw CompressionError();
+              }
+              WriteAt(output, data, size, position);
+              position += static_cast<int64_t>(size);
+            },
+            &shared);
+        if (position != end) {
+          throw CompressionError();
+        }
+        piece.Close();
+      },
+      nullptr, observer);
 }
 
 }  // namespace qarvo

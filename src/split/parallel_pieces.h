@@ -38,19 +38,17 @@ void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
 void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
 
 // Compressed split: piece n holds the envelope of source bytes [offsets[n-1], offsets[n]).
-// open(n) logs its line and returns the created piece file; close(n, piece) appends the trailer
-// and closes it. `source` is read by position only. Every piece's bytes are those that one
-// thread writes with CompressToEnvelope.
+// open(n) logs its line and returns the piece's file, created and owned by the caller;
+// close(n) appends the trailer and finishes the piece. `source` is read by position only. Every
+// piece's bytes are those that one thread writes with CompressToEnvelope.
 void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
-                    const std::function<File(int32_t)>& open,
-                    const std::function<void(int32_t, File&)>& close, CopyObserver& observer);
+                    const std::function<File&(int32_t)>& open,
+                    const std::function<void(int32_t)>& close, CopyObserver& observer);
 
-// Compressed join: inflates piece n at output offset offsets[n-1]; the content it declares must
-// be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and returns the
-// opened piece. Returns through `whole` the length of the output's longest prefix made of whole
-// pieces, also when it throws.
+// Compressed join: inflates piece n into `output` at offset offsets[n-1]; the content it
+// declares must be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and
+// returns the opened piece, positioned at its start.
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer,
-                   int64_t& whole);
+                   const std::function<File(int32_t)>& open, CopyObserver& observer);
 
 }  // namespace qarvo

@@ -19,6 +19,9 @@ std::string DirectoryOf(std::string_view path);
 // StripExtension(FileNameOf(path)).
 std::string BaseNameOf(std::string_view path);
 std::string StripExtension(std::string_view name);
+// True when the text is well-formed UTF-8 (no stray, overlong or surrogate sequences). Linux
+// file names are bytes; only a valid UTF-8 name can be stored as a GB18030 name.
+bool IsValidUtf8(std::string_view text);
 // Non-empty and ASCII digits only.
 bool IsAllDigits(std::string_view text);
 

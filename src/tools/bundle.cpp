@@ -21,11 +21,12 @@ void TAddFile::Execute() {
   // refused, before a single byte has moved.
   File head;
   File tail;
-  bool reserved = false;
+  // The head's size before the first byte is appended; -1 until it is known.
+  int64_t head_size = -1;
   try {
     head = File(head_file_, OpenMode::ReadWrite, Share::Exclusive);
     tail = File(tail_file_, OpenMode::Read, Share::Exclusive);
-    const int64_t head_size = head.Size();
+    head_size = head.Size();
     const int64_t tail_size = tail.Size();
     Log("头文件大小:" + std::to_string(head_size) + "字节,尾文件大小:" + std::to_string(tail_size) +
         "字节");
@@ -35,20 +36,23 @@ void TAddFile::Execute() {
     // Reserving the tail's room up front lets the file system lay the blocks out at once
     // rather than as each block lands; the file's size still grows only with the copy. Where
     // reserving is not supported, or the room is not there, the copy goes on without it.
-    reserved =
-        tail_size > 0 && ::fallocate(head.fd(), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(head_size),
-                                     static_cast<off_t>(tail_size)) == 0;
+    if (tail_size > 0) {
+      ::fallocate(head.fd(), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(head_size),
+                  static_cast<off_t>(tail_size));
+    }
     SetProgressTotal(tail_size);
     Copy(tail, head, tail_size);
     FinishProgress();
     head.Close();
     tail.Close();
     Log(kBundleDone);
-  } catch (const std::exception&) {
-    if (reserved && head.IsOpen()) {
-      // Room reserved past the end and never written is given back.
+  } catch (const std::exception& error) {
+    NoteFailure(error);
+    if (head_size >= 0 && head.IsOpen()) {
+      // A half-appended tail is worth nothing: the head goes back to what it was, which also
+      // gives back any room reserved past its end.
       try {
-        head.Truncate(head.Size());
+        head.Truncate(head_size);
       } catch (const FileError&) {
       }
     }

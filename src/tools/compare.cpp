@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "codec/digest.h"
+#include "platform/file.h"
 
 namespace qarvo {
 
@@ -54,6 +55,16 @@ void TCmpFile::Execute() {
   Log((crc ? "文件2 CRC32值:" : "文件2 MD5值:") + second_text);
 
   Log(first_text == second_text ? kCompareSame : kCompareDifferent);
+
+  // The digests count an unreadable file as empty, so the verdict alone cannot tell; the reason
+  // is kept for whoever started the job.
+  for (const std::string* path : {&file1_, &file2_}) {
+    try {
+      File probe(*path, OpenMode::Read, Share::Shared);
+    } catch (const FileError& error) {
+      NoteFailure(error);
+    }
+  }
 }
 
 }  // namespace qarvo

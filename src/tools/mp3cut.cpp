@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "codec/digest.h"
+#include "platform/atomic_output.h"
 #include "platform/file.h"
 #include "split/paths.h"
 #include "text/codepage.h"
@@ -73,14 +74,14 @@ void TMp3Cut::Execute() {
     span.length = std::min(span.length, present - span.offset);
     source.Seek(span.offset);
     source.AdviseSequential();
-    File output(output_path_, OpenMode::Create, Share::Exclusive);
+    AtomicOutput output(output_path_);
     SetProgressTotal(span.length);
-    Copy(source, output, span.length);
+    Copy(source, output.file(), span.length);
     FinishProgress();
     source.Close();
-    output.Close();
+    output.Commit(false);
   } catch (const std::exception& error) {
-    failure_ = error.what();
+    NoteFailure(error);
     return;
   }
   Log(kMp3Done);

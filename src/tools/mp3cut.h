@@ -50,9 +50,6 @@ class TMp3Cut : public WorkerThread {
 
   const std::string& OutputDir() const { return output_dir_; }
   const std::string& OutputPath() const { return output_path_; }
-  // Why the job stopped early; empty after a cut that ended with its last line. Read it after
-  // WaitFinished.
-  const std::string& Failure() const { return failure_; }
 
  protected:
   void Execute() override;
@@ -66,7 +63,6 @@ class TMp3Cut : public WorkerThread {
   int32_t play_time_;
   int64_t source_size_ = 0;
   int64_t bytes_per_second_ = 0;
-  std::string failure_;
 };
 
 }  // namespace qarvo

@@ -6,6 +6,7 @@
 
 #include "codec/des.h"
 #include "codec/digest.h"
+#include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "split/header.h"
 #include "split/paths.h"
@@ -21,34 +22,16 @@ std::string Reason(const FileError& error) {
 }
 
 // The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
-// when the file grows while the job runs. Like the digest functions, it opens the file allowing
-// others and digests what it could read.
+// when the file grows while the job runs. A file that cannot be read (or has shrunk) gets an
+// empty text here; the copy that follows reports it and ends the job.
 std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, uint8_t kind) {
-  Md5 md5;
-  uint32_t crc = 0;
   try {
     File in(path, OpenMode::Read, Share::Shared);
     in.AdviseSequential();
-    std::vector<unsigned char> buffer(kCopyBlockSize);
-    int64_t left = size;
-    while (left > 0) {
-      const size_t step =
-          left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
-      const size_t got = in.Read(buffer.data(), step);
-      if (got == 0) {
-        break;
-      }
-      if (kind == 1) {
-        md5.Update(buffer.data(), got);
-      } else {
-        crc = Crc32Update(crc, buffer.data(), got);
-      }
-      left -= static_cast<int64_t>(got);
-    }
+    return ChecksumTextOf(in, size, kind, nullptr);
   } catch (const FileError&) {
-    // What was read counts; the copy reports an unreadable file.
+    return std::string();
   }
-  return kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
 }
 
 bool ShrankBelow(const File& file, int64_t size) {
@@ -84,12 +67,16 @@ void TSMfile::Execute() {
     return;
   }
   if (!WritePack(header)) {
+    // No half pack under its name.
+    pack_.Discard();
+    source_ = File();
     return;
   }
   ShakeIfAsked();
 }
 
 void TSMfile::LogFileFailure(const std::string& what, const FileError& error) {
+  NoteFailure(error);
   Log(std::string(kPackJob) + what + " " + error.path() + " (" + Reason(error) + ")");
 }
 
@@ -100,6 +87,12 @@ bool TSMfile::CheckSources() {
     // A line break inside a path would shift every later line of the lists.
     if (path.find_first_of("\r\n") != std::string::npos) {
       Log(std::string(kPackJob) + "文件路径含有换行符,无法打包 " + path);
+      return false;
+    }
+    // Stored as a GB18030 name, a name that is not UTF-8 would come back garbled from the
+    // unpack.
+    if (!IsValidUtf8(path)) {
+      Log(std::string(kPackJob) + "文件名不是有效的UTF-8编码,无法打包 " + path);
       return false;
     }
     if (SameFile(path, pack_path_)) {
@@ -149,7 +142,7 @@ std::string TSMfile::BuildPackHeader() {
 bool TSMfile::WritePack(const std::string& header) {
   const std::string trailer = MakeTrailerBlock(header, kPackTrailerSize);
   try {
-    pack_ = File(pack_path_, OpenMode::Create, Share::Exclusive);
+    pack_ = AtomicOutput(pack_path_);
   } catch (const FileError& error) {
     LogFileFailure("无法创建打包文件", error);
     return false;
@@ -169,8 +162,9 @@ bool TSMfile::WritePack(const std::string& header) {
   }
   try {
     const std::string tail = checks_text_ + sizes_text_ + paths_text_ + trailer;
-    pack_.Write(tail.data(), tail.size());
-    pack_.Close();
+    pack_.file().Write(tail.data(), tail.size());
+    // With the sources about to go, the pack must be on the disk first.
+    pack_.Commit(infos_.DeleteSource);
   } catch (const FileError& error) {
     LogFileFailure("无法写入打包文件", error);
     return false;
@@ -195,7 +189,7 @@ bool TSMfile::CopySource(size_t index, int64_t size) {
   }
   source_.AdviseSequential();
   try {
-    Copy(source_, pack_, size);
+    Copy(source_, pack_.file(), size);
     source_.Close();
   } catch (const FileError& error) {
     if (error.path() != path) {

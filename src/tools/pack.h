@@ -5,6 +5,7 @@
 
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
+#include "platform/atomic_output.h"
 #include "platform/file.h"
 #include "tools/pack_format.h"
 
@@ -38,7 +39,8 @@ class TSMfile : public WorkerThread {
 
   TSMWorkInfos infos_;
   File source_;
-  File pack_;
+  // Written under a temporary name and renamed to the pack's name once it is complete.
+  AtomicOutput pack_;
   std::string output_dir_;
   std::string pack_path_;
   // The three lists as they are written, GB18030 for the paths.

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "codec/digest.h"
+#include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "split/paths.h"
 #include "text/codepage.h"
@@ -53,7 +54,6 @@ void TSDfile::Execute() {
   if (AnalysePack()) {
     shake = ExtractFiles();
   }
-  target_ = File();
   pack_ = File();
   if (shake) {
     ShakeIfAsked();
@@ -61,6 +61,7 @@ void TSDfile::Execute() {
 }
 
 void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
+  NoteFailure(error);
   Log(std::string(kUnpackJob) + what + " " + error.path() + " (" + Reason(error) + ")");
 }
 
@@ -131,10 +132,56 @@ bool TSDfile::ReadLists() {
   return true;
 }
 
+bool TSDfile::CheckEntries(int64_t data_end) {
+  const size_t count = infos_.Paths.size();
+  names_.clear();
+  sizes_.clear();
+  int64_t total = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string name = EntryFileName(infos_.Paths[i]);
+    if (name.empty()) {
+      Log(std::string(kUnpackJob) + Ordinal(i) + "的文件名无效,解包中止! " + infos_.Paths[i]);
+      return false;
+    }
+    const std::optional<int64_t> size =
+        i < infos_.Sizes.size() ? ParseDecimal64(infos_.Sizes[i]) : std::nullopt;
+    if (!size) {
+      Log(std::string(kUnpackJob) + Ordinal(i) + "的大小无效,解包中止!");
+      return false;
+    }
+    if (*size > data_end - total) {
+      Log(std::string(kUnpackJob) + Ordinal(i) + "的大小超出了数据区,解包中止!");
+      return false;
+    }
+    total += *size;
+    const std::string target = output_dir_ + name;
+    if (SameFile(target, pack_path_)) {
+      Log(std::string(kUnpackJob) + "不能覆盖打包文件本身,解包中止! " + target);
+      return false;
+    }
+    // A folder of that name would refuse the file only after every entry was written.
+    if (DirectoryExists(target)) {
+      LogFileFailure("无法创建文件", FileError("\"" + target + "\"", target, EISDIR));
+      return false;
+    }
+    names_.push_back(name);
+    sizes_.push_back(*size);
+  }
+  // Entries that leave data over (or, with fewer entries, more data than listed) belong to a
+  // damaged pack: some entry would get the wrong bytes.
+  if (total != data_end) {
+    Log(kUnpackSizesDisagree);
+    return false;
+  }
+  return true;
+}
+
 bool TSDfile::ExtractFiles() {
   const int64_t data_end = pack_size_ - static_cast<int64_t>(kPackTrailerSize) - paths_length_ -
                            sizes_length_ - checks_length_;
-  int64_t position = 0;
+  if (!CheckEntries(data_end)) {
+    return false;
+  }
   try {
     pack_.Seek(0);
   } catch (const FileError& error) {
@@ -143,77 +190,76 @@ bool TSDfile::ExtractFiles() {
   }
   pack_.AdviseSequential();
   SetProgressTotal(data_end);
-  const size_t count = infos_.Paths.size();
+  const bool durable = infos_.DeleteSource;
+  std::vector<AtomicOutput> outputs;
+  const size_t count = names_.size();
   for (size_t i = 0; i < count; ++i) {
     Log("正在解包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
         "个文件...");
-    if (!ExtractEntry(i, position, data_end)) {
+    const std::string target = output_dir_ + names_[i];
+    try {
+      outputs.emplace_back(target);
+    } catch (const FileError& error) {
+      LogFileFailure("无法创建文件", error);
+      return false;
+    }
+    try {
+      Copy(pack_, outputs.back().file(), sizes_[i]);
+      outputs.back().Seal(durable);
+    } catch (const FileError& error) {
+      LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
       return false;
     }
   }
   pack_ = File();
   FinishProgress();
+  // Every entry is complete: only now do they take their names, in pack order, so that of two
+  // entries with one name the later one stays.
+  for (AtomicOutput& output : outputs) {
+    try {
+      output.Publish(false);
+    } catch (const FileError& error) {
+      LogFileFailure("无法创建文件", error);
+      return false;
+    }
+  }
+  bool all_same = true;
   if (!infos_.SkipVerify) {
-    Verify();
+    all_same = Verify();
   }
   if (infos_.DeleteSource) {
-    DeleteFile(pack_path_);
+    if (!all_same) {
+      Log(kUnpackKeptPack);
+    } else {
+      try {
+        // The files must be on the disk before the pack, their only other copy, goes.
+        SyncDirectory(output_dir_);
+        DeleteFile(pack_path_);
+      } catch (const FileError& error) {
+        NoteFailure(error);
+      }
+    }
   }
   Log(kUnpackDone);
   return true;
 }
 
-bool TSDfile::ExtractEntry(size_t index, int64_t& position, int64_t data_end) {
-  const std::string name = EntryFileName(infos_.Paths[index]);
-  if (name.empty()) {
-    Log(std::string(kUnpackJob) + Ordinal(index) + "的文件名无效,解包中止! " + infos_.Paths[index]);
-    return false;
-  }
-  const std::optional<int64_t> size =
-      index < infos_.Sizes.size() ? ParseDecimal64(infos_.Sizes[index]) : std::nullopt;
-  if (!size) {
-    Log(std::string(kUnpackJob) + Ordinal(index) + "的大小无效,解包中止!");
-    return false;
-  }
-  if (*size > data_end - position) {
-    Log(std::string(kUnpackJob) + Ordinal(index) + "的大小超出了数据区,解包中止!");
-    return false;
-  }
-  const std::string target = output_dir_ + name;
-  if (SameFile(target, pack_path_)) {
-    Log(std::string(kUnpackJob) + "不能覆盖打包文件本身,解包中止! " + target);
-    return false;
-  }
-  try {
-    target_ = File(target, OpenMode::Create, Share::Exclusive);
-  } catch (const FileError& error) {
-    LogFileFailure("无法创建文件", error);
-    return false;
-  }
-  try {
-    Copy(pack_, target_, *size);
-    target_.Close();
-  } catch (const FileError& error) {
-    LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
-    return false;
-  }
-  position += *size;
-  names_.push_back(name);
-  return true;
-}
-
-void TSDfile::Verify() {
+bool TSDfile::Verify() {
   const uint8_t kind = infos_.CheckKind;
   if (kind != 1 && kind != 2) {
-    return;
+    return true;
   }
   Log("正在校验文件...");
+  bool all_same = true;
   for (size_t i = 0; i < names_.size(); ++i) {
     const std::string path = output_dir_ + names_[i];
     const std::string sum = kind == 1 ? Md5Hex(Md5OfFile(path)) : Crc32OfFileText(path);
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
-    Log(names_[i] + (sum == stored ? kUnpackSame : kUnpackDiffers));
+    const bool same = sum == stored;
+    all_same = all_same && same;
+    Log(names_[i] + (same ? kUnpackSame : kUnpackDiffers));
   }
+  return all_same;
 }
 
 }  // namespace qarvo

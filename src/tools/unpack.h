@@ -18,6 +18,10 @@ inline constexpr const char* kUnpackNeedsPassword =
     "文件解包:此文件需要密码才能解包,请在密码选项输入正确的密码!";
 inline constexpr const char* kUnpackSame = "与原文件相同!";
 inline constexpr const char* kUnpackDiffers = "与原文件不相符!";
+// The sizes of the entries do not add up to the data area: the pack is damaged.
+inline constexpr const char* kUnpackSizesDisagree = "文件解包:文件大小之和与数据区不符,无法解包!";
+// A file differs from its stored checksum, so the pack stays although its deletion was asked for.
+inline constexpr const char* kUnpackKeptPack = "文件解包:有文件与原文件不相符,打包文件未删除!";
 
 // Takes a pack apart into OutputDir. Every entry is written under the name after the last "\",
 // "/" or ":" of its path line, so nothing lands outside the target folder, and an entry's bytes
@@ -41,12 +45,13 @@ class TSDfile : public WorkerThread {
   // False when the job ended early at an entry.
   bool ExtractFiles();
   bool ReadLists();
-  bool ExtractEntry(size_t index, int64_t& position, int64_t data_end);
-  void Verify();
+  // Checks every entry's name and size before anything is written; each failure logs its line.
+  bool CheckEntries(int64_t data_end);
+  // False when a file differs from its stored checksum.
+  bool Verify();
   void LogFileFailure(const std::string& what, const FileError& error);
 
   File pack_;
-  File target_;
   std::string lists_;
   std::string output_dir_;
   std::string pack_path_;
@@ -57,6 +62,7 @@ class TSDfile : public WorkerThread {
   TSMWorkInfos infos_;
   int64_t pack_size_ = 0;
   std::vector<std::string> names_;
+  std::vector<int64_t> sizes_;
 };
 
 }  // namespace qarvo

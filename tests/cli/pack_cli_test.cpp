@@ -95,6 +95,9 @@ TEST(PackCli, WindowRefusalsGoToStderrWithStatusTwo) {
           "密码长度必须小于16,大于4!");
   refused({"pack", dir.File("a"), "--out", dir.path(), "--name", "p", "--password", "abc d1"},
           "密码必须由字母和数字组成!");
+  // Characters, not bytes: six Chinese letters are long enough but no letters and digits.
+  refused({"pack", dir.File("a"), "--out", dir.path(), "--name", "p", "--password", "密码密码密码"},
+          "密码必须由字母和数字组成!");
   refused({"pack", dir.File("a"), "--out", dir.path(), "--name", "p", "--check", "sha1"},
           "--check");
   refused({"pack", dir.File("a"), "--name", "p"}, "--out");

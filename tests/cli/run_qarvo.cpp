@@ -20,7 +20,7 @@ std::string Quote(const std::string& arg) {
 
 }  // namespace
 
-CliResult RunQarvo(const std::vector<std::string>& args) {
+CliResult RunQarvo(const std::vector<std::string>& args, const std::string& stdout_to) {
   TempDir scratch;
   const std::string err_path = scratch.File("stderr");
   std::string command = Quote(QARVO_CLI_PATH);
@@ -28,6 +28,9 @@ CliResult RunQarvo(const std::vector<std::string>& args) {
     command += " " + Quote(arg);
   }
   command += " 2>" + Quote(err_path);
+  if (!stdout_to.empty()) {
+    command += " >" + Quote(stdout_to);
+  }
   CliResult run;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) {

@@ -11,7 +11,8 @@ struct CliResult {
   std::string err;
 };
 
-// Runs the real command-line executable and keeps stdout and stderr apart.
-CliResult RunQarvo(const std::vector<std::string>& args);
+// Runs the real command-line executable and keeps stdout and stderr apart. With `stdout_to`,
+// stdout goes to that file instead (and `out` stays empty).
+CliResult RunQarvo(const std::vector<std::string>& args, const std::string& stdout_to = "");
 
 }  // namespace qarvo::test

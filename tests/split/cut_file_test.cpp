@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -267,6 +269,10 @@ TEST(CutFileTest, WriteFailureInTheLastPieceKeepsTheSource) {
                             "文件分割:文件很可能正在被其它程序调用!", "分割失败!", kIdle}));
   EXPECT_TRUE(FileExists(source));
   EXPECT_EQ(std::filesystem::file_size(source), 600000u);
+  // No half piece under a piece's name, and no temporary file left.
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 
   // The same with the failure in the last piece.
   events.clear();
@@ -339,6 +345,97 @@ TEST(CutFileTest, PauseHoldsBackLinesAndPieceData) {
   const auto progress = recorder->ProgressCalls();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.back().first, static_cast<int64_t>(content.size()));
+}
+
+// Appends to or cuts the source at a log line of the job, on the worker's own thread, as
+// another program would while the split runs.
+void ChangeSourceAt(Recorder& recorder, const std::string& at_line, std::function<void()> change) {
+  recorder.OnLine([at_line, change = std::move(change)](const std::string& line) {
+    if (line == at_line) {
+      change();
+    }
+  });
+}
+
+void Append(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::app);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+TEST(CutFileTest, ASourceThatGrowsIsSplitAsItWasWhenTheJobBegan) {
+  TempDir dir;
+  const std::string source = dir.File("log.txt");
+  const std::string content = test::RandomBytes(90001, 21);
+  test::WriteFile(source, content);
+  auto recorder = std::make_shared<Recorder>();
+  // Grows before the checksum is taken and again between the pieces.
+  int changes = 0;
+  recorder->OnLine([&](const std::string& line) {
+    if (line == "正在生成文件CRC32值..." || line == SplitProgressLine(2, 1)) {
+      Append(source, test::RandomBytes(5000, 22 + changes++));
+    }
+  });
+  TCWorkInfos options;
+  options.CheckKind = 2;
+  const Events events = RunSplit(source, options, 3, dir.path(), recorder);
+  ASSERT_EQ(changes, 2);
+  EXPECT_EQ(events[events.size() - 2], "分割成功!");
+  EXPECT_EQ(HeaderOf(dir.File("log1.vrk")).check_text,
+            Crc32Text(Crc32Update(0, content.data(), content.size())));
+  std::string joined;
+  for (int n = 1; n <= 3; ++n) {
+    const std::string piece = test::ReadFile(dir.File("log" + std::to_string(n) + ".vrk"));
+    joined += piece.substr(0, piece.size() - kHeaderTrailerSize);
+  }
+  EXPECT_TRUE(joined == content);
+}
+
+TEST(CutFileTest, ASourceThatShrinksFailsTheSplit) {
+  TempDir dir;
+  const std::string source = dir.File("s.bin");
+  const std::string content = test::RandomBytes(30000, 23);
+  for (const std::string& at : {std::string("正在生成文件MD5值..."), SplitProgressLine(2, 1)}) {
+    test::WriteFile(source, content);
+    auto recorder = std::make_shared<Recorder>();
+    ChangeSourceAt(*recorder, at, [&] { std::filesystem::resize_file(source, 15000); });
+    TCWorkInfos options;
+    options.CheckKind = 1;
+    options.DeleteSource = 1;
+    const Events events = RunSplit(source, options, 3, dir.path(), recorder);
+    EXPECT_EQ(Events(events.end() - 3, events.end()),
+              (Events{kSplitBusyFailure, kSplitFailed, kIdle}))
+        << at;
+    EXPECT_TRUE(FileExists(source));
+    // The piece being written when the source ran short never takes its name.
+    EXPECT_FALSE(FileExists(dir.File("s2.vrk"))) << at;
+    EXPECT_FALSE(FileExists(dir.File("s3.vrk"))) << at;
+  }
+}
+
+TEST(CutFileTest, ASourceNameThatIsNotUtf8IsRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  TempDir out;
+  const std::string source = dir.File("caf\xE9.txt");  // Latin-1, not UTF-8
+  test::WriteFile(source, "0123456789");
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  EXPECT_EQ(RunSplit(source, options, 2, out.path()),
+            (Events{"正在搜集文件信息...", kBusy, kSplitNameNotUtf8, "分割失败!", kIdle}));
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_TRUE(FileExists(source));
+}
+
+TEST(CutFileTest, APieceNameThatIsASymbolicLinkIsReplaced) {
+  TempDir dir;
+  const std::string source = dir.File("v.bin");
+  test::WriteFile(source, "abcdef");
+  test::WriteFile(dir.File("elsewhere"), "keep me");
+  std::filesystem::create_symlink(dir.File("elsewhere"), dir.File("v2.vrk"));
+  const Events events = RunSplit(source, {}, 2, dir.path());
+  EXPECT_EQ(events[events.size() - 2], "分割成功!");
+  EXPECT_EQ(test::ReadFile(dir.File("elsewhere")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("v2.vrk")));
+  EXPECT_EQ(test::ReadFile(dir.File("v2.vrk")).substr(0, 3), "def");
 }
 
 }  // namespace

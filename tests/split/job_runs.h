@@ -1,9 +1,6 @@
 #pragma once
 
-#include <sys/resource.h>
-
 #include <chrono>
-#include <csignal>
 #include <memory>
 #include <string>
 #include <vector>
@@ -11,6 +8,7 @@
 #include "jobs/recorder.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
+#include "support/file_size_limit.h"
 
 namespace qarvo::test {
 
@@ -44,30 +42,5 @@ inline std::vector<std::string> RunMerge(const std::string& piece, TMWorkInfos o
   }
   return recorder->Events();
 }
-
-// Lets no file of this process grow past `bytes` while it lives: a write beyond fails with
-// EFBIG like on a full disk, without needing a small file system or special rights.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &previous_);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    ok_ = setrlimit(RLIMIT_FSIZE, &limit) == 0;
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &previous_);
-    std::signal(SIGXFSZ, previous_handler_);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  bool ok() const { return ok_; }
-
- private:
-  rlimit previous_{};
-  void (*previous_handler_)(int) = nullptr;
-  bool ok_ = false;
-};
 
 }  // namespace qarvo::test

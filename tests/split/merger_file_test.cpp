@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -111,7 +112,7 @@ TEST_F(MergerFileTest, NoVerificationLineWithoutChecksumOrWhenSkipped) {
   EXPECT_TRUE(test::ReadFile(out_.File("checked.bin")) == content);
 }
 
-TEST_F(MergerFileTest, MismatchIsReportedAndPiecesAreStillDeleted) {
+TEST_F(MergerFileTest, MismatchIsReportedAndThePiecesStay) {
   const std::string content = test::RandomBytes(3000, 3);
   TCWorkInfos md5;
   md5.CheckKind = 1;
@@ -122,11 +123,18 @@ TEST_F(MergerFileTest, MismatchIsReportedAndPiecesAreStillDeleted) {
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
   const Events events = RunMerge(dir_.File("t1.vrk"), merge, out_.path(), recorder);
-  EXPECT_EQ(Events(events.end() - 5, events.end()),
-            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", "合并成功!", kIdle, kShake}));
-  EXPECT_FALSE(FileExists(dir_.File("t1.vrk")));
-  EXPECT_FALSE(FileExists(dir_.File("t2.vrk")));
-  EXPECT_FALSE(FileExists(dir_.File("t3.vrk")));
+  EXPECT_EQ(Events(events.end() - 6, events.end()),
+            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", kMergeKeptPieces, "合并成功!",
+                    kIdle, kShake}));
+  // The pieces may be the only good copy left.
+  EXPECT_TRUE(FileExists(dir_.File("t1.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("t2.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("t3.vrk")));
+  EXPECT_EQ(std::filesystem::file_size(out_.File("t.dat")), content.size());
+
+  // Without the deletion asked for, no line about keeping them.
+  const Events kept = RunMerge(dir_.File("t1.vrk"), {}, out_.path());
+  EXPECT_FALSE(std::count(kept.begin(), kept.end(), std::string(kMergeKeptPieces)));
 }
 
 TEST_F(MergerFileTest, PasswordIsCheckedBeforeAnythingIsWritten) {
@@ -231,11 +239,9 @@ TEST_F(MergerFileTest, ShortPieceFailsTheJoinWithoutTrailerBytes) {
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
   EXPECT_EQ(RunMerge(dir_.File("cut1.vrk"), {}, out_.path(), recorder),
-            (Events{kBusy, "正在分析文件...", "正在合并第1个文件,剩余2个文件...",
-                    "正在合并第2个文件,剩余1个文件...", "文件合并:文件很可能正在被其它程序调用!",
-                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  // What stays on disk is the whole pieces before the bad one, nothing of the bad one.
-  EXPECT_TRUE(test::ReadFile(out_.File("cut.bin")) == content.substr(0, 1000));
+            (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File("cut2.vrk")), kIdle}));
+  EXPECT_FALSE(std::filesystem::exists(out_.File("cut.bin")));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
 TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
@@ -252,7 +258,8 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   EXPECT_EQ(Events(events.end() - 3, events.end()),
             (Events{"文件合并:文件很可能正在被其它程序调用!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  // Nothing of a failed join is left, not even the whole pieces before the bad one.
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 
   // Damaged deflate data.
   std::string damaged = backup;
@@ -262,15 +269,16 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   test::WriteFile(dir_.File("z2.vrk"), damaged);
   events = RunMerge(dir_.File("z3.vrk"), {}, out_.path());
   EXPECT_EQ(events[events.size() - 2], "文件合并:合并失败!如有疑问请与作者联系。");
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 
-  // A declared length larger than the stream holds.
+  // A declared length that does not fit the set is refused before anything is written.
   std::string longer = backup;
   longer[3] = 0x10;
   test::WriteFile(dir_.File("z2.vrk"), longer);
   events = RunMerge(dir_.File("z3.vrk"), {}, out_.path());
-  EXPECT_EQ(events[events.size() - 2], "文件合并:合并失败!如有疑问请与作者联系。");
-  EXPECT_TRUE(test::ReadFile(out_.File("z.bin")) == content.substr(0, 10000));
+  EXPECT_EQ(events,
+            (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File("z2.vrk")), kIdle}));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
 TEST_F(MergerFileTest, UnreadableChosenPieceGetsItsOwnLine) {
@@ -291,31 +299,30 @@ TEST_F(MergerFileTest, LockedPieceDuringTheJoinFailsIt) {
   EXPECT_EQ(Events(events.end() - 4, events.end()),
             (Events{"正在合并第2个文件,剩余0个文件...", "文件合并:文件很可能正在被其它程序调用!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
-  EXPECT_TRUE(test::ReadFile(out_.File("held.bin")) == content.substr(0, 1000));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 }
 
-TEST_F(MergerFileTest, UnreadableOutputDuringVerificationKeepsThePieces) {
-  const std::string content = test::RandomBytes(4000, 14);
+TEST_F(MergerFileTest, TheOutputStaysTheJobsOwnThroughTheVerification) {
+  const std::string content = test::RandomBytes(40000, 14);
   TCWorkInfos crc;
   crc.CheckKind = 2;
-  MakeSet(dir_, "vanish.bin", content, 2, crc);
+  MakeSet(dir_, "mine.bin", content, 2, crc);
   auto recorder = std::make_shared<Recorder>();
-  const std::string output = out_.File("vanish.bin");
-  // Another program takes the joined file away the moment it is complete.
+  const std::string output = out_.File("mine.bin");
+  // Another job writes under the output's name while this one verifies what it joined.
   recorder->OnLine([&](const std::string& line) {
     if (line == "正在验证生成文件...") {
-      std::filesystem::remove(output);
+      test::WriteFile(output, "not the joined file");
     }
   });
   TMWorkInfos merge;
   merge.DeletePieces = 1;
-  const Events events = RunMerge(dir_.File("vanish1.vrk"), merge, out_.path(), recorder);
+  const Events events = RunMerge(dir_.File("mine1.vrk"), merge, out_.path(), recorder);
   EXPECT_EQ(Events(events.end() - 4, events.end()),
-            (Events{"正在验证生成文件...",
-                    "文件合并:无法读取生成的文件" + output + ",未能校验!分割文件未删除。",
-                    "合并成功!", kIdle}));
-  EXPECT_TRUE(FileExists(dir_.File("vanish1.vrk")));
-  EXPECT_TRUE(FileExists(dir_.File("vanish2.vrk")));
+            (Events{"正在验证生成文件...", "校验结果:与原文件相同!", "合并成功!", kIdle}));
+  EXPECT_TRUE(test::ReadFile(output) == content);
+  EXPECT_FALSE(FileExists(dir_.File("mine1.vrk")));
+  EXPECT_FALSE(FileExists(dir_.File("mine2.vrk")));
 }
 
 TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
@@ -323,6 +330,7 @@ TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
   MakeSet(dir_, "full.bin", content, 2);
   TMWorkInfos merge;
   merge.DeletePieces = 1;
+  test::WriteFile(out_.File("full.bin"), "an older file of that name");
   Events events;
   {
     test::FileSizeLimit limit(300000);
@@ -335,7 +343,11 @@ TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
   EXPECT_TRUE(FileExists(dir_.File("full1.vrk")));
   EXPECT_TRUE(FileExists(dir_.File("full2.vrk")));
-  EXPECT_TRUE(test::ReadFile(out_.File("full.bin")) == content.substr(0, 200000));
+  // No half file: the older file of that name is as it was, and no temporary file is left.
+  EXPECT_EQ(test::ReadFile(out_.File("full.bin")), "an older file of that name");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out_.path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST_F(MergerFileTest, PauseHoldsBackLinesAndOutputData) {
@@ -395,6 +407,120 @@ TEST_F(MergerFileTest, SplitAndMergeRunAtTheSameTime) {
   EXPECT_TRUE(split_log->Has("分割成功!"));
   EXPECT_TRUE(test::ReadFile(out_.File("a.bin")) == merged_content);
   EXPECT_TRUE(FileExists(out_.File("b3.vrk")));
+}
+
+// A piece file rebuilt from its payload and trailer.
+void Rebuild(const std::string& piece, const std::string& payload) {
+  const std::string bytes = test::ReadFile(piece);
+  test::WriteFile(piece, payload + bytes.substr(bytes.size() - kHeaderTrailerSize));
+}
+
+std::string PayloadOf(const std::string& piece) {
+  const std::string bytes = test::ReadFile(piece);
+  return bytes.substr(0, bytes.size() - kHeaderTrailerSize);
+}
+
+TEST_F(MergerFileTest, APieceOfAnotherSetUnderTheExpectedNameIsNamed) {
+  // Splitting "q1" writes q11.vrk, the name of piece 11 of "q".
+  MakeSet(dir_, "q", test::RandomBytes(1100, 31), 11);
+  MakeSet(dir_, "q1", test::RandomBytes(300, 32), 3);
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  EXPECT_EQ(RunMerge(dir_.File("q3.vrk"), merge, out_.path()),
+            (Events{kBusy, "正在分析文件...", MergeForeignPieceLine(dir_.File("q11.vrk")), kIdle}));
+  EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+  EXPECT_TRUE(FileExists(dir_.File("q1.vrk")));
+  // The set of "q1" itself is whole and joins.
+  const Events q1 = RunMerge(dir_.File("q12.vrk"), {}, out_.path());
+  EXPECT_EQ(q1[q1.size() - 2], "合并成功!");
+}
+
+TEST_F(MergerFileTest, PiecesMustHaveTheSizesASplitGivesThem) {
+  const std::string content = test::RandomBytes(4003, 33);  // shares 1000, 1000, 1000, 1003
+  MakeSet(dir_, "s.bin", content, 4);
+  const std::string second = PayloadOf(dir_.File("s2.vrk"));
+  const std::string first = PayloadOf(dir_.File("s1.vrk"));
+  const std::string last = PayloadOf(dir_.File("s4.vrk"));
+  struct Case {
+    std::string piece;
+    std::string payload;
+  };
+  const std::vector<Case> cases = {
+      {"s2.vrk", second + "x"},      // a middle piece too long
+      {"s2.vrk", second.substr(1)},  // a middle piece too short
+      {"s1.vrk", first.substr(2)},   // the first piece alone stands out
+      {"s4.vrk", last.substr(4)},    // the last shorter than the others
+      {"s4.vrk", last + "1"},        // remainder 4 is not below the count 4
+  };
+  for (const Case& bad : cases) {
+    const std::string good = test::ReadFile(dir_.File(bad.piece));
+    Rebuild(dir_.File(bad.piece), bad.payload);
+    EXPECT_EQ(RunMerge(dir_.File("s3.vrk"), {}, out_.path()),
+              (Events{kBusy, "正在分析文件...", MergeWrongSizeLine(dir_.File(bad.piece)), kIdle}))
+        << bad.piece << " " << bad.payload.size();
+    EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
+    test::WriteFile(dir_.File(bad.piece), good);
+  }
+  // The largest remainder a split leaves still fits.
+  Rebuild(dir_.File("s4.vrk"), last.substr(0, 1000) + "abc");
+  const Events events = RunMerge(dir_.File("s3.vrk"), {}, out_.path());
+  EXPECT_EQ(events[events.size() - 2], "合并成功!");
+}
+
+TEST_F(MergerFileTest, APieceSwappedDuringTheJoinFailsItAndLeavesNothing) {
+  const std::string content = test::RandomBytes(3000, 34);
+  MakeSet(dir_, "w.bin", content, 3);
+  MakeSet(dir_, "other", test::RandomBytes(3000, 35), 3);
+  test::WriteFile(out_.File("w.bin"), "older");
+  auto recorder = std::make_shared<Recorder>();
+  // Another program puts a piece of another set in place after the analysis approved the set.
+  recorder->OnLine([&](const std::string& line) {
+    if (line == MergeProgressLine(1, 2)) {
+      std::filesystem::copy_file(dir_.File("other2.vrk"), dir_.File("w2.vrk"),
+                                 std::filesystem::copy_options::overwrite_existing);
+    }
+  });
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  const Events events = RunMerge(dir_.File("w1.vrk"), merge, out_.path(), recorder);
+  EXPECT_EQ(Events(events.end() - 4, events.end()),
+            (Events{MergeProgressLine(2, 1), MergeForeignPieceLine(dir_.File("w2.vrk")),
+                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
+  EXPECT_EQ(test::ReadFile(out_.File("w.bin")), "older");
+  EXPECT_TRUE(FileExists(dir_.File("w1.vrk")));
+  EXPECT_TRUE(FileExists(dir_.File("w3.vrk")));
+}
+
+TEST_F(MergerFileTest, AnOutputNameThatIsASymbolicLinkIsReplaced) {
+  const std::string content = test::RandomBytes(2000, 36);
+  MakeSet(dir_, "link.bin", content, 2);
+  test::WriteFile(dir_.File("target"), "keep me");
+  std::filesystem::create_symlink(dir_.File("target"), out_.File("link.bin"));
+  const Events events = RunMerge(dir_.File("link1.vrk"), {}, out_.path());
+  EXPECT_EQ(events[events.size() - 2], "合并成功!");
+  EXPECT_EQ(test::ReadFile(dir_.File("target")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(out_.File("link.bin")));
+  EXPECT_TRUE(test::ReadFile(out_.File("link.bin")) == content);
+}
+
+TEST_F(MergerFileTest, PiecesGoAfterAGoodOrNoVerification) {
+  const std::string content = test::RandomBytes(5000, 37);
+  TCWorkInfos md5;
+  md5.CheckKind = 1;
+  MakeSet(dir_, "g.bin", content, 2, md5);
+  MakeSet(dir_, "n.bin", content, 2);
+  TMWorkInfos merge;
+  merge.DeletePieces = 1;
+  const Events checked = RunMerge(dir_.File("g1.vrk"), merge, out_.path());
+  EXPECT_EQ(Events(checked.end() - 3, checked.end()),
+            (Events{"校验结果:与原文件相同!", "合并成功!", kIdle}));
+  const Events unchecked = RunMerge(dir_.File("n1.vrk"), merge, out_.path());
+  EXPECT_EQ(unchecked[unchecked.size() - 2], "合并成功!");
+  for (const char* piece : {"g1.vrk", "g2.vrk", "n1.vrk", "n2.vrk"}) {
+    EXPECT_FALSE(FileExists(dir_.File(piece))) << piece;
+  }
+  EXPECT_TRUE(test::ReadFile(out_.File("g.bin")) == content);
+  EXPECT_TRUE(test::ReadFile(out_.File("n.bin")) == content);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 
 #include "platform/file.h"
 #include "support/capture_log.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace qarvo {
@@ -137,6 +138,23 @@ TEST(Bundle, WriteFailureStopsWithTheFailureLine) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back(), "文件很可能正在被另外一个程序调用!");
   EXPECT_EQ(std::count(lines.begin(), lines.end(), "添加完毕!"), 0);
+}
+
+TEST(Bundle, AFailedAppendCutsTheHeadBackToItsOldSize) {
+  TempDir dir;
+  const std::string head = test::RandomBytes(50000, 4);
+  WriteFile(dir.File("head"), head);
+  WriteFile(dir.File("tail"), test::RandomBytes(200000, 5));
+  std::vector<std::string> lines;
+  {
+    // The disk fills up after part of the tail has been appended.
+    test::FileSizeLimit limit(150000);
+    ASSERT_TRUE(limit.ok());
+    lines = Bundle(dir.File("head"), dir.File("tail"));
+  }
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "文件很可能正在被另外一个程序调用!");
+  EXPECT_TRUE(ReadFile(dir.File("head")) == head);
 }
 
 }  // namespace

@@ -102,5 +102,23 @@ TEST(Compare, SameSizeDifferentLastByteDiffers) {
   }
 }
 
+TEST(Compare, AnUnreadableFileKeepsTheLinesAndLeavesItsReason) {
+  TempDir dir;
+  WriteFile(dir.File("empty"), "");
+  auto log = std::make_shared<CaptureLog>();
+  // The file is gone by the time the job reads it; the digests count it as empty.
+  auto worker = TCmpFile::Create(TCmpFile::kCrc32Mode, dir.File("empty"), dir.File("gone"),
+                                 JobHost{log, nullptr});
+  ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
+  EXPECT_EQ(log->Lines(), CrcLines("", "", "两文件相同"));
+  EXPECT_NE(worker->FailureReason().find(dir.File("gone")), std::string::npos)
+      << worker->FailureReason();
+
+  auto readable = TCmpFile::Create(TCmpFile::kMd5Mode, dir.File("empty"), dir.File("empty"),
+                                   JobHost{std::make_shared<CaptureLog>(), nullptr});
+  ASSERT_TRUE(readable->WaitFinished(std::chrono::seconds(60)));
+  EXPECT_EQ(readable->FailureReason(), "");
+}
+
 }  // namespace
 }  // namespace qarvo

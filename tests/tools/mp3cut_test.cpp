@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 #include <string>
@@ -10,6 +11,7 @@
 
 #include "platform/file.h"
 #include "support/capture_log.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 
 namespace qarvo {
@@ -31,7 +33,7 @@ CutResult Cut(const std::string& source, const std::string& dir, int32_t start, 
   auto log = std::make_shared<CaptureLog>();
   auto worker = TMp3Cut::Create(source, dir, start, end, play, JobHost{log, nullptr});
   EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
-  return {log->Lines(), worker->Failure()};
+  return {log->Lines(), worker->FailureReason()};
 }
 
 const std::vector<std::string> kBothLines{"正在剪辑...", "剪辑完毕!"};
@@ -164,6 +166,35 @@ TEST(Mp3Cut, UnopenableSourceOrOutputEndsWithoutTheLastLine) {
   const CutResult no_dir = Cut(dir.File("held.mp3"), dir.File("missing"), 0, 10, 10);
   EXPECT_EQ(no_dir.lines, std::vector<std::string>{"正在剪辑..."});
   EXPECT_NE(no_dir.failure.find("missing"), std::string::npos);
+}
+
+TEST(Mp3Cut, AFailedCutLeavesNoHalfFileAndKeepsAnEarlierOne) {
+  TempDir dir;
+  WriteFile(dir.File("song.mp3"), test::RandomBytes(400000, 8));
+  WriteFile(dir.File("song剪辑.mp3"), "an earlier cut");
+  CutResult result;
+  {
+    test::FileSizeLimit limit(100000);
+    ASSERT_TRUE(limit.ok());
+    result = Cut(dir.File("song.mp3"), dir.path(), 0, 100, 100);
+  }
+  EXPECT_EQ(result.lines, std::vector<std::string>{"正在剪辑..."});
+  EXPECT_NE(result.failure.find(dir.File("song剪辑.mp3")), std::string::npos) << result.failure;
+  EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), "an earlier cut");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
+TEST(Mp3Cut, AnOutputNameThatIsASymbolicLinkIsReplaced) {
+  TempDir dir;
+  WriteFile(dir.File("song.mp3"), "0123456789");
+  WriteFile(dir.File("target"), "keep me");
+  std::filesystem::create_symlink(dir.File("target"), dir.File("song剪辑.mp3"));
+  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 2, 5, 10).lines, kBothLines);
+  EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("song剪辑.mp3")));
+  EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), "234");
 }
 
 }  // namespace

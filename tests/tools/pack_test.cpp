@@ -297,6 +297,7 @@ TEST(Pack, EarlyEndsHaveClearLines) {
 TEST(Pack, WriteFailureIsReportedWithThePacksName) {
   TempDir dir;
   WriteFile(dir.File("a"), test::RandomBytes(200000, 3));
+  WriteFile(dir.File("w.pak"), "an older pack");
   rlimit saved{};
   ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);
@@ -310,6 +311,11 @@ TEST(Pack, WriteFailureIsReportedWithThePacksName) {
   EXPECT_EQ(outcome.lines[1].rfind("文件打包:无法写入打包文件 " + dir.File("w.pak") + " (", 0), 0u)
       << outcome.lines[1];
   EXPECT_EQ(outcome.shakes, 0);
+  // No half pack: the older file of that name is as it was, and no temporary file is left.
+  EXPECT_EQ(ReadFile(dir.File("w.pak")), "an older pack");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()),
+            2);
 }
 
 // A header text the cipher refuses gets a filler byte, so such a pack is written and read. The
@@ -405,6 +411,37 @@ TEST(Pack, FilesBeyondTwoGibibytesRoundTrip) {
   big.Seek(size - 3);
   big.ReadExact(end.data(), end.size());
   EXPECT_EQ(end, "END");
+}
+
+TEST(Pack, NamesThatAreNotUtf8AreRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  TempDir out;
+  WriteFile(dir.File("good"), "abc");
+  WriteFile(dir.File("bad\xB0\xA1"), "def");  // GB2312 bytes, not UTF-8
+  TSMWorkInfos infos = Infos({dir.File("good"), dir.File("bad\xB0\xA1")}, "u.pak");
+  infos.DeleteSource = true;
+  const Outcome outcome = RunPack(out.path(), infos);
+  EXPECT_EQ(outcome.lines, std::vector<std::string>{"文件打包:文件名不是有效的UTF-8编码,无法打包 " +
+                                                    dir.File("bad\xB0\xA1")});
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_TRUE(FileExists(dir.File("good")));
+}
+
+TEST(Pack, APackNameThatIsASymbolicLinkIsReplaced) {
+  TempDir dir;
+  WriteFile(dir.File("a"), "abc");
+  WriteFile(dir.File("target"), "keep me");
+  std::filesystem::create_symlink(dir.File("target"), dir.File("s.pak"));
+  TSMWorkInfos infos = Infos({dir.File("a")}, "s.pak");
+  infos.DeleteSource = true;
+  const Outcome outcome = RunPack(dir.path(), infos);
+  EXPECT_EQ(outcome.lines.back(), kPackDone);
+  EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("s.pak")));
+  EXPECT_FALSE(FileExists(dir.File("a")));  // deleted once the pack is whole
+  TempDir out;
+  EXPECT_EQ(RunUnpack(dir.File("s.pak"), out.path()).lines.back(), kUnpackDone);
+  EXPECT_EQ(ReadFile(out.File("a")), "abc");
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include "platform/file.h"
 #include "split/header.h"
 #include "support/capture_log.h"
+#include "support/file_size_limit.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 #include "tools/pack_format.h"
@@ -302,12 +303,13 @@ TEST(Unpack, VerificationSkipDuplicatesAndDeletion) {
   infos.DeleteSource = true;
   const Outcome outcome = Unpack(dir.File("dup.pak"), dir.File("out"), infos);
   // The later entry replaces the earlier one, so the earlier one no longer matches.
-  EXPECT_EQ(outcome.lines, (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0),
-                                                     "正在校验文件...", "same.txt与原文件不相符!",
-                                                     "same.txt与原文件相同!", "解包完成!"}));
+  EXPECT_EQ(outcome.lines,
+            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0), "正在校验文件...",
+                                      "same.txt与原文件不相符!", "same.txt与原文件相同!",
+                                      kUnpackKeptPack, "解包完成!"}));
   EXPECT_EQ(ReadFile(dir.File("out/same.txt")), "second");
-  // Deleted even though a file was reported as different.
-  EXPECT_FALSE(FileExists(dir.File("dup.pak")));
+  // Kept: a file was reported as different, and the pack may be its only good copy.
+  EXPECT_TRUE(FileExists(dir.File("dup.pak")));
 
   WriteFile(dir.File("dup.pak"), raw.Bytes());
   infos.DeleteSource = false;
@@ -347,11 +349,10 @@ TEST(Unpack, EntryRunningPastTheDataAreaEndsTheJobBeforeItsFileExists) {
   TSMWorkInfos infos;
   infos.DeleteSource = true;
   const Outcome outcome = Unpack(dir.File("over.pak"), dir.File("out"), infos);
-  EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0),
-                                      "文件解包:第2个文件的大小超出了数据区,解包中止!"}));
-  EXPECT_EQ(ReadFile(dir.File("out/one.txt")), "12345");
-  EXPECT_FALSE(FileExists(dir.File("out/two.txt")));
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{
+                               kAnalysing, "文件解包:第2个文件的大小超出了数据区,解包中止!"}));
+  // Refused before anything is written.
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
   EXPECT_TRUE(FileExists(dir.File("over.pak")));  // not deleted
   EXPECT_EQ(outcome.shakes, 0);
 }
@@ -366,7 +367,7 @@ TEST(Unpack, BadSizeLinesEndTheJobWithTheirLine) {
     WriteFile(dir.File("bad.pak"), raw.Bytes());
     const Outcome outcome = Unpack(dir.File("bad.pak"), dir.path());
     EXPECT_EQ(outcome.lines.back(), "文件解包:第2个文件的大小无效,解包中止!") << bad;
-    EXPECT_EQ(ReadFile(dir.File("first")), "a");
+    EXPECT_FALSE(FileExists(dir.File("first")));
     EXPECT_FALSE(FileExists(dir.File("second")));
     EXPECT_EQ(outcome.shakes, 0);
   }
@@ -439,6 +440,65 @@ TEST(Unpack, UnreadablePackGetsItsOwnLine) {
   ASSERT_EQ(outcome.lines.size(), 2u);
   EXPECT_EQ(outcome.lines[1].rfind("文件解包:无法读取文件 " + dir.File("busy.pak"), 0), 0u)
       << outcome.lines[1];
+}
+
+TEST(Unpack, SizesThatDoNotAddUpToTheDataAreaAreRefusedBeforeAnythingIsWritten) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("out"));
+  RawPack raw;
+  raw.data = "12345abcXYZ";  // three bytes more than the entries take
+  raw.sizes = {"5", "3"};
+  raw.paths = {"one.txt", "two.txt"};
+  WriteFile(dir.File("left.pak"), raw.Bytes());
+  TSMWorkInfos infos;
+  infos.DeleteSource = true;
+  const Outcome outcome = Unpack(dir.File("left.pak"), dir.File("out"), infos);
+  EXPECT_EQ(outcome.lines, (std::vector<std::string>{kAnalysing, kUnpackSizesDisagree}));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("out")));
+  EXPECT_TRUE(FileExists(dir.File("left.pak")));
+  EXPECT_EQ(outcome.shakes, 0);
+}
+
+TEST(Unpack, AWriteFailureLeavesNoEntryUnderItsName) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("out"));
+  RawPack raw;
+  raw.data = test::RandomBytes(1000, 5) + test::RandomBytes(300000, 6);
+  raw.sizes = {"1000", "300000"};
+  raw.paths = {"small.bin", "large.bin"};
+  WriteFile(dir.File("big.pak"), raw.Bytes());
+  WriteFile(dir.File("out/large.bin"), "an older file");
+  TSMWorkInfos infos;
+  infos.DeleteSource = true;
+  Outcome outcome;
+  {
+    test::FileSizeLimit limit(200000);
+    ASSERT_TRUE(limit.ok());
+    outcome = Unpack(dir.File("big.pak"), dir.File("out"), infos);
+  }
+  ASSERT_FALSE(outcome.lines.empty());
+  EXPECT_EQ(outcome.lines.back().rfind("文件解包:无法写入文件 " + dir.File("out/large.bin"), 0), 0u)
+      << outcome.lines.back();
+  // Neither the finished first entry nor a half second one: the job failed as a whole.
+  EXPECT_EQ(DirEntries(dir.File("out")), std::vector<std::string>{"large.bin"});
+  EXPECT_EQ(ReadFile(dir.File("out/large.bin")), "an older file");
+  EXPECT_TRUE(FileExists(dir.File("big.pak")));
+}
+
+TEST(Unpack, AnEntryNameThatIsASymbolicLinkIsReplaced) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("out"));
+  RawPack raw;
+  raw.data = "new";
+  raw.sizes = {"3"};
+  raw.paths = {"C:\\x\\link.txt"};
+  WriteFile(dir.File("l.pak"), raw.Bytes());
+  WriteFile(dir.File("target"), "keep me");
+  std::filesystem::create_symlink(dir.File("target"), dir.File("out/link.txt"));
+  EXPECT_EQ(Unpack(dir.File("l.pak"), dir.File("out")).lines.back(), kUnpackDone);
+  EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("out/link.txt")));
+  EXPECT_EQ(ReadFile(dir.File("out/link.txt")), "new");
 }
 
 }  // namespace

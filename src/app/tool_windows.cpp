@@ -1,12 +1,19 @@
+#include "app/tool_windows.h"
+
 #include "app/addfm.h"
 #include "app/cmpfm.h"
 #include "app/mp3fm.h"
-#include "app/tool_windows.h"
+#include "app/sdfm.h"
+#include "app/smfm.h"
 
 namespace qarvo::ui {
 
-bool FileToolsBuilt() {
-  return true;
+QDialog* CreateTsmfm(const ToolContext& context) {
+  return new Tsmfm(context);
+}
+
+QDialog* CreateTsdfm(const ToolContext& context) {
+  return new Tsdfm(context);
 }
 
 QDialog* CreateTaddfm(const ToolContext& context) {

@@ -135,4 +135,4 @@ class HexfmInfoTest : public QObject {
 }  // namespace qarvo::hexview
 
 QTEST_APPLESS_MAIN(qarvo::hexview::HexfmInfoTest)
-#include "hexfm_info_test.moc"
+#include "hexfm_info_qtest.moc"

@@ -1,0 +1,175 @@
+#include "hexview/undo_storage.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "hexview/hex_error.h"
+
+namespace qarvo::hex {
+
+namespace {
+
+void Put32(std::vector<uint8_t>& out, uint32_t value) {
+  for (int i = 0; i < 4; ++i) {
+    out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+  }
+}
+
+uint32_t Get32(const uint8_t* at) {
+  return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
+         static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+}  // namespace
+
+const char* UndoKindDescription(int kind) {
+  static const char* const kTexts[] = {
+      "Change byte(s)",  "Remove data",           "Insert buffer", "Replace",
+      "Append buffer",   "Insert nibble",         "Delete nibble", "Convert",
+      "Cursor movement", "Multiple modification", "All data saved"};
+  return kind >= 0 && kind <= 10 ? kTexts[kind] : "";
+}
+
+void TMPHUndoStorage::Append(const UndoRecord& record) {
+  std::vector<uint8_t> bytes;
+  try {
+    bytes.reserve(kHeaderSize + record.data.size() + record.description.size() + 24);
+    Put32(bytes, 0);  // the length, filled in below
+    Put32(bytes, record.flags | static_cast<uint32_t>(1u << record.kind));
+    Put32(bytes, static_cast<uint32_t>(record.caret));
+    Put32(bytes, static_cast<uint32_t>(record.position));
+    Put32(bytes, static_cast<uint32_t>(record.count));
+    Put32(bytes, static_cast<uint32_t>(record.extra));
+    bytes.push_back(record.translation);
+    Put32(bytes, static_cast<uint32_t>(record.bytes_per_unit));
+    if (record.data.empty()) {
+      bytes.push_back(0);
+    } else {
+      bytes.insert(bytes.end(), record.data.begin(), record.data.end());
+    }
+    if (record.flags & ufDescription) {
+      bytes.insert(bytes.end(), record.description.begin(), record.description.end());
+      Put32(bytes, static_cast<uint32_t>(record.description.size()));
+    }
+    if (record.flags & ufSelection) {
+      Put32(bytes, static_cast<uint32_t>(record.sel_low));
+      Put32(bytes, static_cast<uint32_t>(record.sel_high));
+      Put32(bytes, static_cast<uint32_t>(record.sel_anchor));
+    }
+    const auto length = static_cast<uint32_t>(bytes.size() + 4);
+    Put32(bytes, length);
+    std::memcpy(bytes.data(), &bytes[bytes.size() - 4], 4);
+    stream_.insert(stream_.end(), bytes.begin(), bytes.end());
+  } catch (const std::bad_alloc&) {
+    throw EMPHexEditor("Out of memory: cannot record the change for undo");
+  }
+  ++count_;
+  RefreshDescription();
+}
+
+void TMPHUndoStorage::Trim(int64_t max_bytes) {
+  while (max_bytes > 0 && count_ > 0 && Size() > max_bytes) {
+    const uint32_t length = stream_.size() >= 4 ? Get32(stream_.data()) : 0;
+    if (length <= kHeaderSize || length > stream_.size()) {
+      stream_.clear();
+      count_ = 0;
+      break;
+    }
+    stream_.erase(stream_.begin(), stream_.begin() + length);
+    --count_;
+    if (stream_.size() < 30) {
+      stream_.clear();
+      count_ = 0;
+    }
+  }
+}
+
+UndoRecord TMPHUndoStorage::Newest() const {
+  UndoRecord r;
+  const size_t end = stream_.size();
+  const uint32_t length = Get32(stream_.data() + end - 4);
+  const uint8_t* at = stream_.data() + end - length;
+  const uint32_t flags = Get32(at + 4);
+  for (int kind = 0; kind <= 10; ++kind) {
+    if (flags & (1u << kind)) {
+      r.kind = kind;
+      break;
+    }
+  }
+  r.flags = flags & ~0x7FFu;
+  r.caret = static_cast<int32_t>(Get32(at + 8));
+  r.position = static_cast<int32_t>(Get32(at + 12));
+  r.count = static_cast<int32_t>(Get32(at + 16));
+  r.extra = static_cast<int32_t>(Get32(at + 20));
+  r.translation = at[24];
+  r.bytes_per_unit = static_cast<int32_t>(Get32(at + 25));
+  size_t tail = length - 4;  // the end of the variable part
+  if (flags & ufSelection) {
+    r.sel_low = static_cast<int32_t>(Get32(at + tail - 12));
+    r.sel_high = static_cast<int32_t>(Get32(at + tail - 8));
+    r.sel_anchor = static_cast<int32_t>(Get32(at + tail - 4));
+    tail -= 12;
+  }
+  if (flags & ufDescription) {
+    const uint32_t d = Get32(at + tail - 4);
+    tail -= 4;
+    r.description.assign(reinterpret_cast<const char*>(at + tail - d), d);
+    tail -= d;
+  }
+  r.data.assign(at + kHeaderSize, at + tail);
+  return r;
+}
+
+void TMPHUndoStorage::RemoveNewest() {
+  if (count_ == 0 || stream_.size() < 4) {
+    Reset();
+    return;
+  }
+  const uint32_t length = Get32(stream_.data() + stream_.size() - 4);
+  stream_.resize(length <= stream_.size() ? stream_.size() - length : 0);
+  --count_;
+  if (stream_.size() < 30) {
+    stream_.clear();
+    count_ = 0;
+  }
+  RefreshDescription();
+}
+
+void TMPHUndoStorage::RefreshDescription() {
+  // Read in place: the newest record may hold a copy of the whole buffer.
+  description_.clear();
+  if (count_ == 0 || stream_.size() < 4) {
+    return;
+  }
+  const uint32_t length = Get32(stream_.data() + stream_.size() - 4);
+  const uint8_t* at = stream_.data() + stream_.size() - length;
+  const uint32_t flags = Get32(at + 4);
+  size_t tail = length - 4;
+  if (flags & ufSelection) {
+    tail -= 12;
+  }
+  if (flags & ufDescription) {
+    const uint32_t d = Get32(at + tail - 4);
+    description_.assign(reinterpret_cast<const char*>(at + tail - 4 - d), d);
+  } else if (flags & (1u << ukGroup)) {
+    const size_t n = std::min<size_t>(at[kHeaderSize], tail - kHeaderSize - 1);
+    description_.assign(reinterpret_cast<const char*>(at + kHeaderSize + 1), n);
+  } else {
+    for (int kind = 0; kind <= 10; ++kind) {
+      if (flags & (1u << kind)) {
+        description_ = UndoKindDescription(kind);
+        break;
+      }
+    }
+  }
+}
+
+void TMPHUndoStorage::Reset() {
+  stream_.clear();
+  stream_.shrink_to_fit();
+  count_ = 0;
+  description_.clear();
+}
+
+}  // namespace qarvo::hex

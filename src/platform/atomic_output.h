@@ -1,0 +1,52 @@
+#pragma once
+
+#include <string>
+
+#include "platform/file.h"
+
+namespace qarvo {
+
+// An output file that appears under its name whole or not at all. It is written as a temporary
+// file in the same folder (so the final rename cannot cross file systems) and renamed over the
+// final name only when the job has succeeded: a failed job leaves no half file behind, a file
+// that already had the name stays as it was until then, and a symbolic link of that name is
+// replaced rather than written through to its target.
+class AtomicOutput {
+ public:
+  AtomicOutput() = default;
+  // Creates an empty temporary file beside `final_path`, open for reading and writing and held
+  // without sharing until it is sealed. Throws FileError.
+  explicit AtomicOutput(std::string final_path);
+  // Removes the temporary file unless it was published.
+  ~AtomicOutput();
+  AtomicOutput(AtomicOutput&& other) noexcept;
+  AtomicOutput& operator=(AtomicOutput&& other) noexcept;
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+  File& file() { return file_; }
+  const std::string& final_path() const { return final_path_; }
+  const std::string& temp_path() const { return temp_path_; }
+  bool IsPending() const { return !temp_path_.empty(); }
+
+  // Closes the file, checking the close; with `durable`, flushes its data to the disk first.
+  // The file keeps its temporary name until Publish.
+  void Seal(bool durable);
+  // Renames the sealed file over the final name; with `durable`, flushes the folder so that the
+  // new name survives a power cut. Throws FileError.
+  void Publish(bool durable);
+  // Seal, then Publish.
+  void Commit(bool durable);
+  // Closes and removes the temporary file now.
+  void Discard();
+
+ private:
+  File file_;
+  std::string final_path_;
+  std::string temp_path_;  // empty once published or discarded
+};
+
+// The folder a path lies in, as a path that can be opened ("." for a bare name).
+std::string FolderOf(const std::string& path);
+
+}  // namespace qarvo
