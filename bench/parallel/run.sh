@@ -56,14 +56,20 @@ done
 pieces=$(cat "$dir"/q/mixed*.vrk | wc -c)
 gzipped=$(stat -c %s "$dir/g.gz")
 
-# Peak memory of the same jobs.
+# Peak memory and processor time of the same jobs. On a machine that other work keeps busy, the
+# wall-clock ratios above say little: the processor seconds show what each tool needs.
 rss() { awk -F': ' '/Maximum resident set size/ { printf "%.1f", $2 / 1024 }'; }
+cpu() { awk -F': ' '/(User|System) time/ { t += $2 } END { printf "%.2f", t }'; }
 rm -rf "$dir/q" "$dir/qm"
 mkdir "$dir/q" "$dir/qm"
-split_rss=$( { /usr/bin/time -v "$qarvo" split "$file" --count 4 --compress default \
-  --out "$dir/q" --quiet >/dev/null; } 2>&1 | rss)
-merge_rss=$( { /usr/bin/time -v "$qarvo" merge "$dir/q/mixed1.vrk" --out "$dir/qm" --quiet \
-  >/dev/null; } 2>&1 | rss)
+split_stats=$( { /usr/bin/time -v "$qarvo" split "$file" --count 4 --compress default \
+  --out "$dir/q" --quiet >/dev/null; } 2>&1)
+merge_stats=$( { /usr/bin/time -v "$qarvo" merge "$dir/q/mixed1.vrk" --out "$dir/qm" --quiet \
+  >/dev/null; } 2>&1)
+gzip_cpu=$( { /usr/bin/time -v gzip -6 -c "$file" >"$dir/g.gz"; } 2>&1 | cpu)
+gunzip_cpu=$( { /usr/bin/time -v gzip -dc "$dir/g.gz" >"$dir/gm.bin"; } 2>&1 | cpu)
+split_rss=$(rss <<<"$split_stats")
+merge_rss=$(rss <<<"$merge_stats")
 verify_t0=$(now)
 "$qarvo" verify "$dir/q/mixed1.vrk" --quiet >/dev/null
 verify_s=$(elapsed "$verify_t0" "$(now)")
@@ -89,5 +95,7 @@ printf 'split ratio (qarvo / gzip -6):   %.2fx  (target <= 0.6x)\n' "$(echo "$qs
 printf 'merge ratio (qarvo / gzip -dc):  %.2fx  (target <= 0.6x)\n' "$(echo "$qm / $gm" | bc -l)"
 printf 'compressed sizes: pieces %d bytes, gzip %d bytes\n' "$pieces" "$gzipped"
 printf 'peak RSS: split %s MiB, merge %s MiB (target < 64 MiB)\n' "$split_rss" "$merge_rss"
+printf 'processor seconds: split %s, gzip -6 %s; merge %s, gzip -dc %s\n' \
+  "$(cpu <<<"$split_stats")" "$gzip_cpu" "$(cpu <<<"$merge_stats")" "$gunzip_cpu"
 printf 'cores: %s; load average after the runs: %s\n' "$(nproc)" \
   "$(cut -d' ' -f1-3 /proc/loadavg)"
