@@ -185,31 +185,61 @@ void CharTranslator::SetCustomTable(const std::array<uint8_t, 256>& to_ansi) {
   }
 }
 
-uint8_t CharTranslator::DisplayCode(uint8_t b) const {
-  uint8_t code;
+uint8_t AnsiLowerCase(uint8_t ansi) {
+  const bool letter =
+      (ansi >= 'A' && ansi <= 'Z') || (ansi >= 0xC0 && ansi <= 0xDE && ansi != 0xD7);
+  if (letter) {
+    return static_cast<uint8_t>(ansi + 32);
+  }
+  switch (ansi) {
+    case 0x8A:  // Š
+    case 0x8C:  // Œ
+    case 0x8E:  // Ž
+      return static_cast<uint8_t>(ansi + 16);
+    case 0x9F:  // Ÿ
+      return 0xFF;
+    default:
+      return ansi;
+  }
+}
+
+uint8_t CharTranslator::ToAnsi(uint8_t b) const {
   switch (kind_) {
     case tkAsIs:
-      code = b;
-      break;
+      return b;
     case tkDos8:
-      code = OemToAnsi(b);
-      break;
+      return OemToAnsi(b);
     case tkASCII:
-      code = b >= 128 ? mask_char_ : OemToAnsi(b);
-      break;
+      return b >= 128 ? b : OemToAnsi(b);
     case tkMac:
-      code = kMacToAnsi[b];
-      break;
+      return kMacToAnsi[b];
     case tkBCD:
-      code = kEbcdicToAnsi[b];
-      break;
+      return kEbcdicToAnsi[b];
     case tkCustom:
-      code = custom_to_ansi_[b];
-      break;
+      return custom_to_ansi_[b];
     default:
-      code = mask_char_;
-      break;
+      return b;
   }
+}
+
+uint8_t CharTranslator::FromAnsi(uint8_t c) const {
+  switch (kind_) {
+    case tkDos8:
+    case tkASCII:
+      return AnsiToOem(c);
+    case tkMac:
+      return AnsiToMacTable()[c];
+    case tkBCD:
+      return AnsiToEbcdicTable()[c];
+    case tkCustom:
+      return custom_from_ansi_[c];
+    default:
+      return c;
+  }
+}
+
+uint8_t CharTranslator::DisplayCode(uint8_t b) const {
+  uint8_t code = (kind_ == tkASCII && b >= 128) ? mask_char_ : ToAnsi(b);
   if (mask_char_ != 0 && masked_.test(code)) {
     code = mask_char_;
   }
