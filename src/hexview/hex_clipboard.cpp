@@ -89,7 +89,17 @@ void TMPHexEditorEx::CopyToClipboard() {
     return;
   }
   BusyCursor busy;
-  QApplication::clipboard()->setMimeData(CreateDataObject());
+  QMimeData* copy = CreateDataObject();
+  QApplication::clipboard()->setMimeData(copy);
+  copied_ = copy;
+}
+
+void TMPHexEditorEx::ReleaseClipboard() {
+  QClipboard* clipboard = QApplication::clipboard();
+  if (copied_ != nullptr && clipboard->mimeData() == copied_ && !S().flush_clipboard_at_shutdown) {
+    clipboard->clear();
+  }
+  copied_ = nullptr;
 }
 
 bool TMPHexEditorEx::CanCut() const {

@@ -153,6 +153,7 @@ TMPHexEditorEx::~TMPHexEditorEx() {
   model_.on_get_offset_text = nullptr;
   model_.on_invalid_key = nullptr;
   model_.on_bookmark_changed = nullptr;
+  ReleaseClipboard();
 }
 
 QString TMPHexEditorEx::FileName() const {

@@ -320,6 +320,9 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void SetDropCell(const Cell& cell);
   void StartDrag();
   void ShowError(const std::exception& e);
+  // A control that goes empties the clipboard it filled, unless FlushClipboardAtShutDown
+  // asks to leave the copy there.
+  void ReleaseClipboard();
 
   // Painting, one piece per kind of cell.
   struct PaintState;
@@ -363,6 +366,7 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // Set while a drag of this control's selection runs; a drop here then moves the bytes.
   bool dragging_out_ = false;
   bool dropped_inside_ = false;
+  const QMimeData* copied_ = nullptr;  // what this control last put on the clipboard
 };
 
 }  // namespace qarvo::hex

@@ -119,6 +119,31 @@ class ClipboardTest : public QObject {
     QVERIFY(!v.widget.CanCut());
   }
 
+  void AControlThatGoesEmptiesItsClipboardUnlessAskedToLeaveIt() {
+    {
+      View v("abc");
+      v.select(0, 1);
+      v.widget.CopyToClipboard();
+    }
+    const QMimeData* left = QApplication::clipboard()->mimeData();
+    QVERIFY(left == nullptr || left->formats().isEmpty());
+    {
+      View v("abc");
+      v.widget.SetFlushClipboardAtShutDown(true);
+      v.select(0, 1);
+      v.widget.CopyToClipboard();
+    }
+    QCOMPARE(QApplication::clipboard()->mimeData()->data(hex::kOwnMime), hex::OwnBlock("ab"));
+    // Someone else's clipboard is left alone.
+    {
+      View v("abc");
+      v.select(0, 1);
+      v.widget.CopyToClipboard();
+      QApplication::clipboard()->setText(QStringLiteral("other"));
+    }
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("other"));
+  }
+
   void OwnBlockOfAnotherVersionPastesNothing() {
     View v("abcd");
     OfferOwnBlock(Own(QByteArray("MPTH\x02\x00\x01\x00\x02\x00\x00\x00", 12), "xy"));
