@@ -81,17 +81,17 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   btnfindnaxt->setObjectName(QStringLiteral("btnfindnaxt"));
   btnfindnaxt->setGeometry(528, 281, 96, 25);
 
-  Label3 = AddLabel(this, "Label3", QStringLiteral("偏移格式-->"), 328, 318, 80);
+  Label3 = AddLabel(this, "Label3", QStringLiteral("偏移格式-->"), 328, 318, 72);
   rbhex = new QRadioButton(QStringLiteral("十六进制"), this);
   rbhex->setObjectName(QStringLiteral("rbhex"));
-  rbhex->setGeometry(408, 315, 80, 20);
+  rbhex->setGeometry(402, 315, 76, 20);
   rbdec = new QRadioButton(QStringLiteral("十进制"), this);
   rbdec->setObjectName(QStringLiteral("rbdec"));
-  rbdec->setGeometry(488, 315, 66, 20);
+  rbdec->setGeometry(478, 315, 62, 20);
   rbdec->setChecked(true);
   chkdouble = new QCheckBox(QStringLiteral("双字节显示"), this);
   chkdouble->setObjectName(QStringLiteral("chkdouble"));
-  chkdouble->setGeometry(554, 315, 80, 20);
+  chkdouble->setGeometry(540, 315, 94, 20);
 
   lblpos = AddLabel(this, "lblpos", QStringLiteral("当前位置"), 328, 342, 300);
   lblsel = AddLabel(this, "lblsel", QStringLiteral("选择区域"), 328, 360, 300);
