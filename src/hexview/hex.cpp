@@ -54,6 +54,14 @@ void SetUpView(TMPHexEditorEx* view) {
   colors->SetActiveFieldBackground(palette.color(QPalette::Base));
 }
 
+// Names a child and puts it at its place in the fixed layout.
+template <class Widget>
+Widget* Place(Widget* widget, const char* name, const QRect& place) {
+  widget->setObjectName(QString::fromLatin1(name));
+  widget->setGeometry(place);
+  return widget;
+}
+
 }  // namespace
 
 Thexfm::Thexfm(QWidget* owner, SizeText size_text)
@@ -66,44 +74,40 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   QFont label_font(QStringLiteral("宋体"));
   label_font.setPixelSize(12);
 
-  MPHexEditorEx1 = new TMPHexEditorEx(this);
-  MPHexEditorEx1->setObjectName(QStringLiteral("MPHexEditorEx1"));
-  MPHexEditorEx1->setGeometry(0, 0, 634, 273);
+  MPHexEditorEx1 = Place(new TMPHexEditorEx(this), "MPHexEditorEx1", {0, 0, 634, 273});
   SetUpView(MPHexEditorEx1);
 
-  btnfile = new QPushButton(QStringLiteral("选择文件"), this);
-  btnfile->setObjectName(QStringLiteral("btnfile"));
-  btnfile->setGeometry(328, 281, 90, 25);
-  btnfind = new QPushButton(QStringLiteral(" 查找数据"), this);
-  btnfind->setObjectName(QStringLiteral("btnfind"));
-  btnfind->setGeometry(428, 281, 90, 25);
-  btnfindnaxt = new QPushButton(QStringLiteral("查找下一个"), this);
-  btnfindnaxt->setObjectName(QStringLiteral("btnfindnaxt"));
-  btnfindnaxt->setGeometry(528, 281, 96, 25);
+  btnfile = Place(new QPushButton(QStringLiteral("选择文件"), this), "btnfile", {328, 281, 90, 25});
+  btnfind =
+      Place(new QPushButton(QStringLiteral(" 查找数据"), this), "btnfind", {428, 281, 90, 25});
+  btnfindnaxt =
+      Place(new QPushButton(QStringLiteral("查找下一个"), this), "btnfindnaxt", {528, 281, 96, 25});
 
-  Label3 = AddLabel(this, "Label3", QStringLiteral("偏移格式-->"), 328, 318, 72);
-  rbhex = new QRadioButton(QStringLiteral("十六进制"), this);
-  rbhex->setObjectName(QStringLiteral("rbhex"));
-  rbhex->setGeometry(402, 315, 76, 20);
-  rbdec = new QRadioButton(QStringLiteral("十进制"), this);
-  rbdec->setObjectName(QStringLiteral("rbdec"));
-  rbdec->setGeometry(478, 315, 62, 20);
+  Label3 = Place(new QLabel(QStringLiteral("偏移格式-->"), this), "Label3", {328, 318, 72, 16});
+  rbhex = Place(new QRadioButton(QStringLiteral("十六进制"), this), "rbhex", {402, 315, 76, 20});
+  rbdec = Place(new QRadioButton(QStringLiteral("十进制"), this), "rbdec", {478, 315, 62, 20});
   rbdec->setChecked(true);
-  chkdouble = new QCheckBox(QStringLiteral("双字节显示"), this);
-  chkdouble->setObjectName(QStringLiteral("chkdouble"));
-  chkdouble->setGeometry(540, 315, 94, 20);
+  chkdouble =
+      Place(new QCheckBox(QStringLiteral("双字节显示"), this), "chkdouble", {540, 315, 94, 20});
 
-  lblpos = AddLabel(this, "lblpos", QStringLiteral("当前位置"), 328, 342, 300);
-  lblsel = AddLabel(this, "lblsel", QStringLiteral("选择区域"), 328, 360, 300);
-  Label4 = AddLabel(this, "Label4", QString(), 328, 378, 300);
+  lblpos = Place(new QLabel(QStringLiteral("当前位置"), this), "lblpos", {328, 342, 300, 16});
+  lblsel = Place(new QLabel(QStringLiteral("选择区域"), this), "lblsel", {328, 360, 300, 16});
+  Label4 = Place(new QLabel(this), "Label4", {328, 378, 300, 16});
 
-  GroupBox1 = new QGroupBox(QStringLiteral("文件信息"), this);
-  GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-  GroupBox1->setGeometry(8, 279, 310, 112);
-  Label1 = AddLabel(GroupBox1, "Label1", QStringLiteral("文件大小"), 10, 20, 295);
-  Label5 = AddLabel(GroupBox1, "Label5", QStringLiteral("文件属性"), 10, 42, 295);
-  Label2 = AddLabel(GroupBox1, "Label2", QStringLiteral("创建日期"), 10, 64, 295);
-  Label6 = AddLabel(GroupBox1, "Label6", QStringLiteral("修改日期"), 10, 86, 295);
+  GroupBox1 =
+      Place(new QGroupBox(QStringLiteral("文件信息"), this), "GroupBox1", {8, 279, 310, 112});
+  const char* const info_names[] = {"Label1", "Label5", "Label2", "Label6"};
+  const QString info_captions[] = {QStringLiteral("文件大小"), QStringLiteral("文件属性"),
+                                   QStringLiteral("创建日期"), QStringLiteral("修改日期")};
+  QLabel* info[4];
+  for (int i = 0; i < 4; ++i) {
+    info[i] =
+        Place(new QLabel(info_captions[i], GroupBox1), info_names[i], {10, 20 + 22 * i, 295, 16});
+  }
+  Label1 = info[0];
+  Label5 = info[1];
+  Label2 = info[2];
+  Label6 = info[3];
   for (QLabel* label : {Label3, lblpos, lblsel, Label4, Label1, Label5, Label2, Label6}) {
     label->setFont(label_font);
   }
@@ -159,14 +163,6 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
 }
 
 Thexfm::~Thexfm() = default;
-
-QLabel* Thexfm::AddLabel(QWidget* parent, const char* name, const QString& caption, int x, int y,
-                         int width) {
-  auto* label = new QLabel(caption, parent);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(x, y, width, 16);
-  return label;
-}
 
 void Thexfm::ShowError(const QString& text) {
   QMessageBox::critical(this, QStringLiteral("错误"), text);

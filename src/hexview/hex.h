@@ -73,8 +73,6 @@ class Thexfm : public QDialog {
  private:
   void MPHexEditorEx1Progress(int kind, const QString& name, int percent, bool* cancel);
   void ShowError(const QString& text);
-  QLabel* AddLabel(QWidget* parent, const char* name, const QString& caption, int x, int y,
-                   int width);
 
   SizeText size_text_;
   FindState find_;

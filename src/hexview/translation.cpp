@@ -247,22 +247,10 @@ uint8_t CharTranslator::DisplayCode(uint8_t b) const {
 }
 
 uint8_t CharTranslator::EnteredByte(uint8_t c) const {
-  switch (kind_) {
-    case tkAsIs:
-      return c;
-    case tkDos8:
-      return c > 31 ? AnsiToOem(c) : 0;
-    case tkASCII:
-      return (c >= 32 && c <= 127) ? AnsiToOem(c) : 0;
-    case tkMac:
-      return AnsiToMacTable()[c];
-    case tkBCD:
-      return AnsiToEbcdicTable()[c];
-    case tkCustom:
-      return custom_from_ansi_[c];
-    default:
-      return 0;
-  }
+  // Control codes are not typed into the DOS page, and the 7-bit page takes only 32..127.
+  const bool refused = (kind_ == tkDos8 && c <= 31) || (kind_ == tkASCII && (c < 32 || c > 127)) ||
+                       kind_ < tkAsIs || kind_ > tkCustom;
+  return refused ? 0 : FromAnsi(c);
 }
 
 char16_t CharTranslator::DisplayUnit(char16_t unit) const {
