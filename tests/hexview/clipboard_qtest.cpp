@@ -212,6 +212,33 @@ class ClipboardTest : public QObject {
                                    "ab"));
   }
 
+  void ImportOfTheOtherFormats() {
+    QMimeData data;
+    data.setData(hex::kUtf16Mime, QByteArray("A\0\x2D\x4E\0\0z\0", 8));
+    data.setData(hex::kRegEditMime, QByteArray("\x02\0\0\0xyz", 7));
+    data.setData(hex::kHtmlMime, QByteArray("<p>\0tail", 8));
+    hex::ImportOptions options;
+    QCOMPARE(*hex::ImportBytes(&data, hex::kUtf16Mime, options), QByteArray("A\0\x2D\x4E", 4));
+    options.unicode_big_endian = true;
+    QCOMPARE(*hex::ImportBytes(&data, hex::kUtf16Mime, options), QByteArray("\0A\x4E\x2D", 4));
+    QCOMPARE(*hex::ImportBytes(&data, hex::kRegEditMime, options), QByteArray("xy"));
+    QCOMPARE(*hex::ImportBytes(&data, hex::kHtmlMime, options), QByteArray("<p>"));
+    // A count beyond the block gives nothing.
+    data.setData(hex::kRegEditMime, QByteArray("\x09\0\0\0xyz", 7));
+    QVERIFY(!hex::ImportBytes(&data, hex::kRegEditMime, options));
+    // Accepted formats keep their order; without other formats only the own block and files.
+    data.setData(hex::kOwnMime, hex::OwnBlock("q"));
+    QCOMPARE(hex::AcceptedFormats(&data, true),
+             QStringList({hex::kOwnMime, hex::kUtf16Mime, hex::kRegEditMime, hex::kHtmlMime}));
+    QCOMPARE(hex::AcceptedFormats(&data, false), QStringList({hex::kOwnMime}));
+    // Text beyond Windows-1252 comes in as UTF-8.
+    QMimeData text;
+    text.setText(QStringLiteral("\u00e9\u4e2d"));
+    QCOMPARE(*hex::ImportBytes(&text, hex::kTextMime, {}), QByteArray("\xC3\xA9\xE4\xB8\xAD"));
+    text.setText(QStringLiteral("\u00e9\u20ac"));
+    QCOMPARE(*hex::ImportBytes(&text, hex::kTextMime, {}), QByteArray("\xE9\x80"));
+  }
+
   void DropOfAFileListInsertsTheFiles() {
     QTemporaryDir dir;
     qarvo::test::WriteBytes(dir.filePath("one"), "123");
