@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
@@ -70,16 +71,21 @@ struct Window {
       ChooseFile(files, path);
     });
     QTest::mouseClick(w->btnfile, Qt::LeftButton);
+    Activate();
   }
   // Confirms the find dialog with `text` (and "忽略大小写" as given) through "查找数据".
-  void Search(const QString& text, bool no_case = false) {
+  void Search(const QString& text, bool no_case = false, bool by_key = false) {
     answers.OnNextDialog([text, no_case](QWidget* dialog) {
       auto* find = qobject_cast<qarvo::hex::TdlgFind*>(dialog);
       find->edFind->setText(text);
       find->cbNoCase->setChecked(no_case);
       QTest::mouseClick(find->Button1, Qt::LeftButton);
     });
-    QTest::mouseClick(w->btnfind, Qt::LeftButton);
+    if (by_key) {
+      QTest::keyClick(w, Qt::Key_F, Qt::ControlModifier);
+    } else {
+      QTest::mouseClick(w->btnfind, Qt::LeftButton);
+    }
     Activate();
   }
   qint64 SelLow() const {
@@ -112,6 +118,13 @@ class HexWindowTest : public QObject {
     }
     QCOMPARE(menu, QStringList({"复制", "全选", "查找数据", "查找下一个"}));
     QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
+    // A right click on the view brings up the window's menu.
+    QWidget* port = w->MPHexEditorEx1->viewport();
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(100, 60),
+                            port->mapToGlobal(QPoint(100, 60)));
+    QApplication::sendEvent(port, &click);
+    QCOMPARE(QApplication::activePopupWidget(), static_cast<QWidget*>(w->PopupMenu1));
+    w->PopupMenu1->close();
   }
 
   void EmptyFileHasNoProgressAndNoSearch() {
@@ -177,7 +190,7 @@ class HexWindowTest : public QObject {
     }
     Window text;
     text.Open(QByteArray("..hello..HELLO..", 16));
-    text.Search(QStringLiteral("HELLO"), true);
+    text.Search(QStringLiteral("HELLO"), true, true);  // through Ctrl+F
     QVERIFY(text.w->Find().FindIsText);
     QCOMPARE(text.SelLow(), 2);
     QCOMPARE(text.w->MPHexEditorEx1->CaretPosition(), 6);  // the caret on the last byte
