@@ -57,8 +57,11 @@ struct Window {
   // F3 and Ctrl+F are shortcuts of the active window; without a window manager nobody gives
   // the window the focus back after a modal dialog closed.
   void Activate() {
+    // The offscreen platform may leave a closed dialog as the active window.
+    QCoreApplication::processEvents();
     w->activateWindow();
-    if (!QTest::qWaitForWindowActive(w)) {
+    QApplication::setActiveWindow(w);
+    if (!QTest::qWaitFor([this] { return QApplication::activeWindow() == w; })) {
       qWarning("the hex window did not become active");
     }
   }
