@@ -182,7 +182,7 @@ class HexWindowTest : public QObject {
   void FirstSearchDecidesTextOrHex() {
     {
       Window t;
-      t.Open(QByteArray("..hello..\xAB..hello..abc", 24));
+      t.Open(QByteArray("..hello..\xAB..hello..abc", 22));
       t.Search(QStringLiteral("abc"));  // hex digits: the byte AB, the unpaired c dropped
       QVERIFY(!t.w->Find().FindIsText);
       QCOMPARE(t.SelLow(), 9);
