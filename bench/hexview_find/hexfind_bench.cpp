@@ -21,8 +21,8 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using qarvo::hexview::SearchSettings;
-using qarvo::hexview::THexSearch;
+using qarvo::hex::SearchSettings;
+using qarvo::hex::THexSearch;
 
 const std::string kPattern = "QarvoNeedle!";  // 12 bytes, no newline: grep sees one line
 

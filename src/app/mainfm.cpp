@@ -14,8 +14,10 @@
 #include <QVBoxLayout>
 
 #include "app/error_text.h"
+#include "app/format_size.h"
 #include "app/password_dialogs.h"
 #include "app/ui_common.h"
+#include "hexview/hex.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
 
@@ -220,8 +222,7 @@ QAction* Tmainfm::AddToolEntry(const char* name, const QString& caption, Factory
 void Tmainfm::BuildMenus() {
   QAction* mnuMp3 = AddToolEntry("mnuMp3", QStringLiteral("MP3剪辑"), &CreateTmp3fm);
   mnuHex = AddToolEntry("mnuHex", QStringLiteral("文件十六进制查看"), nullptr);
-  // The hex viewer is not part of this program yet.
-  mnuHex->setEnabled(false);
+  connect(mnuHex, &QAction::triggered, this, &Tmainfm::OpenHexView);
   tool_entries_ = {mnuHex, AddToolEntry("mnuCmp", QStringLiteral("文件对比"), &CreateTcmpfm),
                    AddToolEntry("mnuAdd", QStringLiteral("文件捆绑"), &CreateTaddfm),
                    AddToolEntry("mnuPack", QStringLiteral("文件打包"), &CreateTsmfm),
@@ -252,6 +253,12 @@ void Tmainfm::OpenTool(QAction* entry, Factory factory) {
   // Earlier windows of the kind stay owned by the main window until the program ends, as
   // their jobs may still report through them.
   current_tools_[entry] = window;
+  window->exec();
+}
+
+void Tmainfm::OpenHexView() {
+  // A new window for every click; it deletes itself, and the file's bytes, when closed.
+  auto* window = new hex::Thexfm(this, &FormatSizeText);
   window->exec();
 }
 

@@ -98,6 +98,7 @@ class Tmainfm : public QMainWindow, private PanelHost {
                 const FileErrorText& file_error_text);
   void ReleaseWorkers();
   void OpenTool(QAction* entry, Factory factory);
+  void OpenHexView();
   JobPanel* PanelOf(Panel panel) const { return panel == Panel::Split ? split_ : merge_; }
 
   std::unique_ptr<MainLog> log_;

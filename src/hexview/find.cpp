@@ -11,7 +11,7 @@
 #include <emmintrin.h>
 #endif
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 namespace {
 
 // The first start of `pattern` in hay[0 .. size), compared byte for byte.
@@ -189,11 +189,11 @@ std::optional<std::string> TextToAnsi(std::string_view utf8) {
   std::string ansi;
   ansi.reserve(codes->size());
   for (const char32_t code : *codes) {
-    const auto* found = std::find(kAnsiToUnicode.begin(), kAnsiToUnicode.end(), code);
-    if (found == kAnsiToUnicode.end()) {
+    const int found = code < 0x10000 ? UnicodeToAnsi(static_cast<char16_t>(code)) : -1;
+    if (found < 0) {
       return std::nullopt;
     }
-    ansi += static_cast<char>(found - kAnsiToUnicode.begin());
+    ansi += static_cast<char>(found);
   }
   return ansi;
 }
@@ -211,27 +211,23 @@ THexSearch::THexSearch() {
   for (size_t i = 0; i < 256; ++i) {
     identity_[i] = static_cast<std::uint8_t>(i);
   }
-  BuildTables(kTranslationAsIs);
+  BuildTables(CharTranslator());
 }
 
-void THexSearch::BuildTables(const CharTranslation& translation) {
+void THexSearch::BuildTables(const CharTranslator& translation) {
   for (size_t i = 0; i < 256; ++i) {
-    if (translation.to_ansi == nullptr || translation.from_ansi == nullptr) {
-      lower_[i] = kAnsiLowerCase[i];
+    const auto byte = static_cast<std::uint8_t>(i);
+    // A byte whose character the other page lacks comes back as a look-alike ("-", "|",
+    // "+") or "?"; folding it would make it equal to that real character, so only characters
+    // that make the round trip are folded.
+    lower_[i] = byte;
+    const std::uint8_t ansi = translation.ToAnsi(byte);
+    if (translation.FromAnsi(ansi) != byte) {
       continue;
     }
-    const ByteTable& to = *translation.to_ansi;
-    const ByteTable& from = *translation.from_ansi;
-    // A byte whose character the other page lacks comes back as "?"; folding it would make
-    // it equal to a real "?", so only characters that make the round trip are folded.
-    lower_[i] = static_cast<std::uint8_t>(i);
-    const std::uint8_t ansi = to[i];
-    if (from[ansi] != i) {
-      continue;
-    }
-    const std::uint8_t lower = kAnsiLowerCase[ansi];
-    const std::uint8_t back = from[lower];
-    if (to[back] == lower) {
+    const std::uint8_t lower = AnsiLowerCase(ansi);
+    const std::uint8_t back = translation.FromAnsi(lower);
+    if (translation.ToAnsi(back) == lower) {
       lower_[i] = back;
     }
   }
@@ -243,15 +239,15 @@ std::string THexSearch::PrepareSearchData(std::string_view s, bool ignore_case, 
     return {};
   }
   std::string bytes(s);
-  const CharTranslation& translation = settings.translation;
-  const bool translate = is_text && translation.from_ansi != nullptr;
+  const CharTranslator& translation = settings.translation;
+  const bool translate = is_text && translation.Kind() != tkAsIs;
   for (char& c : bytes) {
     std::uint8_t b = static_cast<std::uint8_t>(c);
     if (ignore_case) {
-      b = kAnsiLowerCase[b];
+      b = AnsiLowerCase(b);
     }
     if (translate) {
-      b = (*translation.from_ansi)[b];
+      b = translation.FromAnsi(b);
     }
     c = static_cast<char>(b);
   }
@@ -259,7 +255,7 @@ std::string THexSearch::PrepareSearchData(std::string_view s, bool ignore_case, 
     std::string wide;
     wide.reserve(bytes.size() * 2);
     for (char c : bytes) {
-      AppendUnit(wide, kAnsiToUnicode[static_cast<std::uint8_t>(c)], settings.unicode_big_endian);
+      AppendUnit(wide, AnsiToUnicode(static_cast<std::uint8_t>(c)), settings.unicode_big_endian);
     }
     bytes = std::move(wide);
   }
@@ -369,4 +365,4 @@ int64_t FindNextStart(int64_t caret_position, size_t find_data_size, int64_t sel
   return start;
 }
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -7,14 +8,16 @@
 #include <string>
 #include <string_view>
 
-#include "hexview/translations_tables.h"
+#include "hexview/translation.h"
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
+
+using ByteTable = std::array<std::uint8_t, 256>;
 
 // What a search pattern depends on besides the text: the control's character translation
 // and its double-byte character mode.
 struct SearchSettings {
-  CharTranslation translation;  // kTranslationAsIs, kTranslationOem, ... or the custom pair
+  CharTranslator translation;  // its kind and custom table; masking plays no part
   bool unicode_chars = false;
   bool unicode_big_endian = false;
 };
@@ -57,7 +60,7 @@ class THexSearch {
   const ByteTable& lower_case_table() const { return lower_; }
 
  private:
-  void BuildTables(const CharTranslation& translation);
+  void BuildTables(const CharTranslator& translation);
 
   ByteTable identity_;
   ByteTable lower_;
@@ -79,4 +82,4 @@ std::string TextToSearchBytes(std::string_view utf8);
 // that is still selected alone, so the same byte is not found again.
 int64_t FindNextStart(int64_t caret_position, size_t find_data_size, int64_t selection_count);
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

@@ -3,7 +3,7 @@
 #include <QDate>
 #include <QTime>
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 namespace {
 
 const char kUnknown[] = "未知";
@@ -107,4 +107,4 @@ HexFileInfoLines FileInfoLines(const std::string& path,
   return lines;
 }
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

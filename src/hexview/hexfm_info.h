@@ -10,7 +10,7 @@
 
 #include "platform/file_info.h"
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 
 // The text of an attribute word, chosen by its low byte read as a signed number: "只读",
 // "隐藏,归档", ...; "NTFS压缩" for 0 and "未知" for every combination the table lacks (a
@@ -39,4 +39,4 @@ HexFileInfoLines FileInfoLines(const std::string& path,
                                const std::function<QString(int64_t)>& size_text,
                                const QLocale& locale = QLocale::system());
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

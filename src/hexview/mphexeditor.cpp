@@ -16,6 +16,7 @@
 #include <QWheelEvent>
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
 
 #include "hexview/bookmark_icons.h"
 #include "hexview/hex_error.h"
@@ -109,6 +110,9 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent)
   setFrameShadow(QFrame::Plain);
   viewport()->setCursor(Qt::IBeamCursor);
   viewport()->setMouseTracking(true);  // the cursor shape follows the mouse
+  // Drops are always delivered; OleDragDrop decides whether they are taken.
+  setAcceptDrops(true);
+  viewport()->setAcceptDrops(true);
   viewport()->setAutoFillBackground(false);
   font_props_->SetColor(palette().color(QPalette::Text));
   setFont(font_props_->Font());
@@ -149,6 +153,7 @@ TMPHexEditorEx::~TMPHexEditorEx() {
   model_.on_get_offset_text = nullptr;
   model_.on_invalid_key = nullptr;
   model_.on_bookmark_changed = nullptr;
+  ReleaseClipboard();
 }
 
 QString TMPHexEditorEx::FileName() const {
@@ -445,6 +450,23 @@ bool TMPHexEditorEx::focusNextPrevChild(bool next) {
 void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  try {
+    if (event->matches(QKeySequence::Copy) || (ctrl && event->key() == Qt::Key_Insert)) {
+      CopyToClipboard();
+      return;
+    }
+    if (event->matches(QKeySequence::Cut) || (shift && event->key() == Qt::Key_Delete)) {
+      CutToClipboard();
+      return;
+    }
+    if (event->matches(QKeySequence::Paste) || (shift && event->key() == Qt::Key_Insert)) {
+      PasteFromClipboard();
+      return;
+    }
+  } catch (const std::exception& e) {
+    ShowError(e);
+    return;
+  }
   HexKey key = HexKey::Left;
   int bookmark = 0;
   bool known = true;
@@ -581,6 +603,7 @@ void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
     return;
   }
   pressed_in_selection_ = model_.IsSelected(caret.position) && caret.position < model_.DataSize();
+  press_point_ = point;
   if (pressed_in_selection_) {
     return;
   }
@@ -592,6 +615,15 @@ void TMPHexEditorEx::mousePressEvent(QMouseEvent* event) {
 
 void TMPHexEditorEx::mouseMoveEvent(QMouseEvent* event) {
   const QPoint point = event->position().toPoint();
+  if ((event->buttons() & Qt::LeftButton) && pressed_in_selection_ && S().ole_drag_drop) {
+    const QPoint moved = point - press_point_;
+    const int threshold = QApplication::startDragDistance();
+    if (std::abs(moved.x()) >= threshold || std::abs(moved.y()) >= threshold) {
+      pressed_in_selection_ = false;
+      StartDrag();
+    }
+    return;
+  }
   if (!(event->buttons() & Qt::LeftButton) || !mouse_selecting_) {
     UpdateMouseCursor(point);
     return;

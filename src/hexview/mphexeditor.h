@@ -4,13 +4,16 @@
 #include <QBasicTimer>
 #include <QImage>
 #include <QString>
+#include <optional>
 #include <string>
 
+#include "hexview/find.h"
 #include "hexview/grid_geometry.h"
 #include "hexview/hex_model.h"
 #include "hexview/hex_props.h"
 
 class QMenu;
+class QMimeData;
 class QPainter;
 
 namespace qarvo::hex {
@@ -106,6 +109,32 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   int64_t SelectionEnd() const { return model_.SelectionEnd(); }
   int64_t SelectionCount() const { return model_.SelectionCount(); }
   QString OffsetText(int64_t position);
+
+  // ---- search: the pattern for a text or for hex bytes, and the forward search (progress
+  // events of pkFind with FindProgress)
+  std::string PrepareSearchData(const std::string& s, bool ignore_case, bool is_text);
+  // The pattern for a typed text (UTF-8): its Windows-1252 bytes where it has them, else its
+  // UTF-8 bytes, or UTF-16 code units in double-byte mode.
+  std::string PrepareSearchText(const QString& text, bool ignore_case);
+  int64_t Find(const std::string& pattern, int64_t start, int64_t stop, bool ignore_case);
+
+  // ---- clipboard and drag and drop (one data object for both)
+  bool CanCopy() const;
+  void CopyToClipboard();
+  bool CanCut() const;
+  void CutToClipboard();
+  bool CanPaste() const;
+  void PasteFromClipboard();
+  // A data object over a copy of the selection.
+  QMimeData* CreateDataObject() const;
+  // Whether `data` offers something this control takes (paste and drags over it).
+  bool Accepts(const QMimeData* offered) const;
+  // Moves the selected bytes to `position` (counted before the move) as one "Data moved"
+  // record, also with NoSizeChange; a place inside the selection or just behind it leaves
+  // everything as it is. What a drag that ends in this control does.
+  void MoveSelection(int64_t position);
+  // The drop cell marked while a drag is over the control; (-1, -1) when none.
+  Cell DropCell() const { return drop_cell_; }
 
   // ---- settings text: one "Name=Value" line per public setting
   QString GetSettingsText();
@@ -265,6 +294,10 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void wheelEvent(QWheelEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   bool focusNextPrevChild(bool next) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dragLeaveEvent(QDragLeaveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   const HexSettings& S() const {
@@ -280,6 +313,16 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   bool CaretAt(const QPoint& point, CaretState& caret) const;
   void UpdateMouseCursor(const QPoint& point);
   void AutoScroll();
+  // The bytes of the chosen accepted format of `data`, with the format choice when several
+  // are offered; nothing when cancelled or empty. Cut to a multiple of BytesPerUnit.
+  std::optional<QByteArray> ImportData(const QMimeData* source, bool link);
+  Qt::DropAction DropActionFor(const QDropEvent* event) const;
+  void SetDropCell(const Cell& cell);
+  void StartDrag();
+  void ShowError(const std::exception& e);
+  // A control that goes empties the clipboard it filled, unless FlushClipboardAtShutDown
+  // asks to leave the copy there.
+  void ReleaseClipboard();
 
   // Painting, one piece per kind of cell.
   struct PaintState;
@@ -318,6 +361,12 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   QPoint drag_point_;
   bool mouse_selecting_ = false;
   bool pressed_in_selection_ = false;
+  QPoint press_point_;
+  THexSearch search_;
+  // Set while a drag of this control's selection runs; a drop here then moves the bytes.
+  bool dragging_out_ = false;
+  bool dropped_inside_ = false;
+  const QMimeData* copied_ = nullptr;  // what this control last put on the clipboard
 };
 
 }  // namespace qarvo::hex

@@ -185,45 +185,48 @@ void CharTranslator::SetCustomTable(const std::array<uint8_t, 256>& to_ansi) {
   }
 }
 
-uint8_t CharTranslator::DisplayCode(uint8_t b) const {
-  uint8_t code;
-  switch (kind_) {
-    case tkAsIs:
-      code = b;
-      break;
-    case tkDos8:
-      code = OemToAnsi(b);
-      break;
-    case tkASCII:
-      code = b >= 128 ? mask_char_ : OemToAnsi(b);
-      break;
-    case tkMac:
-      code = kMacToAnsi[b];
-      break;
-    case tkBCD:
-      code = kEbcdicToAnsi[b];
-      break;
-    case tkCustom:
-      code = custom_to_ansi_[b];
-      break;
+uint8_t AnsiLowerCase(uint8_t ansi) {
+  const bool letter =
+      (ansi >= 'A' && ansi <= 'Z') || (ansi >= 0xC0 && ansi <= 0xDE && ansi != 0xD7);
+  if (letter) {
+    return static_cast<uint8_t>(ansi + 32);
+  }
+  switch (ansi) {
+    case 0x8A:  // Š
+    case 0x8C:  // Œ
+    case 0x8E:  // Ž
+      return static_cast<uint8_t>(ansi + 16);
+    case 0x9F:  // Ÿ
+      return 0xFF;
     default:
-      code = mask_char_;
-      break;
+      return ansi;
   }
-  if (mask_char_ != 0 && masked_.test(code)) {
-    code = mask_char_;
-  }
-  return code;
 }
 
-uint8_t CharTranslator::EnteredByte(uint8_t c) const {
+uint8_t CharTranslator::ToAnsi(uint8_t b) const {
   switch (kind_) {
     case tkAsIs:
-      return c;
+      return b;
     case tkDos8:
-      return c > 31 ? AnsiToOem(c) : 0;
+      return OemToAnsi(b);
     case tkASCII:
-      return (c >= 32 && c <= 127) ? AnsiToOem(c) : 0;
+      return b >= 128 ? b : OemToAnsi(b);
+    case tkMac:
+      return kMacToAnsi[b];
+    case tkBCD:
+      return kEbcdicToAnsi[b];
+    case tkCustom:
+      return custom_to_ansi_[b];
+    default:
+      return b;
+  }
+}
+
+uint8_t CharTranslator::FromAnsi(uint8_t c) const {
+  switch (kind_) {
+    case tkDos8:
+    case tkASCII:
+      return AnsiToOem(c);
     case tkMac:
       return AnsiToMacTable()[c];
     case tkBCD:
@@ -231,8 +234,23 @@ uint8_t CharTranslator::EnteredByte(uint8_t c) const {
     case tkCustom:
       return custom_from_ansi_[c];
     default:
-      return 0;
+      return c;
   }
+}
+
+uint8_t CharTranslator::DisplayCode(uint8_t b) const {
+  uint8_t code = (kind_ == tkASCII && b >= 128) ? mask_char_ : ToAnsi(b);
+  if (mask_char_ != 0 && masked_.test(code)) {
+    code = mask_char_;
+  }
+  return code;
+}
+
+uint8_t CharTranslator::EnteredByte(uint8_t c) const {
+  // Control codes are not typed into the DOS page, and the 7-bit page takes only 32..127.
+  const bool refused = (kind_ == tkDos8 && c <= 31) || (kind_ == tkASCII && (c < 32 || c > 127)) ||
+                       kind_ < tkAsIs || kind_ > tkCustom;
+  return refused ? 0 : FromAnsi(c);
 }
 
 char16_t CharTranslator::DisplayUnit(char16_t unit) const {

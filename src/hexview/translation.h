@@ -24,6 +24,9 @@ int UnicodeToAnsi(char16_t unicode);
 uint8_t OemToAnsi(uint8_t oem);
 uint8_t AnsiToOem(uint8_t ansi);
 
+// One Windows-1252 character lower-cased; characters without a lower-case form stay.
+uint8_t AnsiLowerCase(uint8_t ansi);
+
 // The fixed tables, display direction (byte -> ANSI) and their inverses.
 const std::array<uint8_t, 256>& MacToAnsiTable();
 const std::array<uint8_t, 256>& AnsiToMacTable();
@@ -55,6 +58,10 @@ class CharTranslator {
   uint8_t DisplayCode(uint8_t b) const;
   // The byte that typing the ANSI character `c` enters.
   uint8_t EnteredByte(uint8_t c) const;
+  // The ANSI character of byte `b` without masking, and the byte of an ANSI character through
+  // the reverse table (control codes included), as the search translates its text.
+  uint8_t ToAnsi(uint8_t b) const;
+  uint8_t FromAnsi(uint8_t c) const;
   // The character shown for a 16-bit code unit in unicode mode.
   char16_t DisplayUnit(char16_t unit) const;
 

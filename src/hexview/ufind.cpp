@@ -6,7 +6,7 @@
 
 #include "hexview/find.h"
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 
 TdlgFind::TdlgFind(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("dlgFind"));
@@ -99,4 +99,4 @@ bool RunFindDialog(QWidget* owner, FindState& state, bool swap_nibbles) {
   return !state.FindData.empty();
 }
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

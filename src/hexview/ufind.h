@@ -9,7 +9,7 @@ class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 
 // The find dialog of the hex view window: the text, "忽略大小写", and the hidden three-state
 // "全部匹配" that stays undecided (grey) until a window has confirmed its first search.
@@ -57,4 +57,4 @@ bool ShowFindDialog(QWidget* owner, FindState& state);
 // the window enables "查找下一个" and runs it.
 bool RunFindDialog(QWidget* owner, FindState& state, bool swap_nibbles);
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

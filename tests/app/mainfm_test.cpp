@@ -22,6 +22,8 @@
 #include "app/password_dialogs.h"
 #include "app/window_bridge.h"
 #include "app_test_util.h"
+#include "hexview/hex.h"
+#include "hexview/mphexeditor.h"
 #include "platform/file.h"
 
 using qarvo::test::ModalAnswerer;
@@ -143,7 +145,7 @@ class MainfmTest : public QObject {
     QCOMPARE(Find<QLabel>("StaticText2")->buddy(), Find<QLineEdit>("edtmdir"));
     QVERIFY(!Find<QLineEdit>("edtmpwd")->accessibleName().isEmpty());
 
-    // Menus: the hex viewer's entry is there and disabled; every tool's entry is on.
+    // Menus: every tool's entry is there and on, the hex viewer's too.
     const QList<QAction*> bar = w_->menuBar()->actions();
     QCOMPARE(bar.size(), 2);
     QCOMPARE(bar[0]->text(), QStringLiteral("高级分割"));
@@ -154,9 +156,9 @@ class MainfmTest : public QObject {
     }
     QCOMPARE(extra,
              QStringList({"文件十六进制查看", "文件对比", "文件捆绑", "文件打包", "文件解包"}));
-    QVERIFY(!w_->mnuHex->isEnabled());
-    for (QAction* tool : {Find<QAction>("mnuMp3"), Find<QAction>("mnuCmp"), Find<QAction>("mnuAdd"),
-                          Find<QAction>("mnuPack"), Find<QAction>("mnuUnpack")}) {
+    for (QAction* tool :
+         {w_->mnuHex, Find<QAction>("mnuMp3"), Find<QAction>("mnuCmp"), Find<QAction>("mnuAdd"),
+          Find<QAction>("mnuPack"), Find<QAction>("mnuUnpack")}) {
       QVERIFY2(tool->isEnabled(), qPrintable(tool->text()));
     }
   }
@@ -199,6 +201,29 @@ class MainfmTest : public QObject {
         }
       }
     }
+  }
+
+  // The hex viewer's entry opens a new window each time; closing it deletes the window and
+  // the view holding the file's bytes.
+  void HexEntryOpensAWindowThatGoesWhenClosed() {
+    ModalAnswerer answers;
+    QPointer<QWidget> window;
+    QPointer<QWidget> view;
+    bool opened = false;
+    answers.OnNextDialog([&](QWidget* dialog) {
+      auto* hex_window = qobject_cast<qarvo::hex::Thexfm*>(dialog);
+      opened = hex_window != nullptr && dialog->parentWidget() == w_;
+      window = dialog;
+      if (hex_window != nullptr) {
+        view = hex_window->MPHexEditorEx1;
+      }
+      dialog->close();
+    });
+    w_->mnuHex->trigger();
+    QVERIFY(opened);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(view.isNull());
+    QVERIFY(window.isNull());
   }
 
   void WindowContextMenuRepeatsTools() {

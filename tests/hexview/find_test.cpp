@@ -8,10 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "hexview/translations_tables.h"
-
-namespace qarvo::hexview {
+namespace qarvo::hex {
 namespace {
+
+SearchSettings Settings(TMPHTranslationKind kind) {
+  SearchSettings settings;
+  settings.translation.SetKind(kind);
+  return settings;
+}
 
 std::vector<std::uint8_t> Bytes(std::string_view s) {
   return {s.begin(), s.end()};
@@ -51,55 +55,49 @@ int64_t ReferenceFind(const std::vector<std::uint8_t>& data, const std::string& 
   }
 }
 
-TEST(Translations, ReverseTablesUndoTheGivenOnes) {
-  for (int b = 0; b < 256; ++b) {
-    EXPECT_EQ(kAnsiToMac[kMacToAnsi[b]], b);
-    EXPECT_EQ(kAnsiToEbcdic[kEbcdicToAnsi[b]], b);
-  }
-  // Spot checks against the printed tables: corners and rows of both.
-  EXPECT_EQ(kMacToAnsi[0x7F], 0x7F);
-  EXPECT_EQ(kMacToAnsi[0x80], 0xC4);
-  EXPECT_EQ(kMacToAnsi[0xA5], 0xB4);
-  EXPECT_EQ(kMacToAnsi[0xD8], 0xFF);
-  EXPECT_EQ(kMacToAnsi[0xFF], 0xAF);
-  EXPECT_EQ(kEbcdicToAnsi[0x04], 0xF7);
-  EXPECT_EQ(kEbcdicToAnsi[0x40], 0x20);
-  EXPECT_EQ(kEbcdicToAnsi[0x81], 0x61);
-  EXPECT_EQ(kEbcdicToAnsi[0xC1], 0x41);
-  EXPECT_EQ(kEbcdicToAnsi[0xE0], 0x5C);
-  EXPECT_EQ(kEbcdicToAnsi[0xF9], 0x39);
+TEST(Translations, MacAndEbcdicSpotChecks) {
+  // Corners and rows of the printed tables that translation_test does not look at.
+  EXPECT_EQ(MacToAnsiTable()[0x7F], 0x7F);
+  EXPECT_EQ(MacToAnsiTable()[0xA5], 0xB4);
+  EXPECT_EQ(MacToAnsiTable()[0xD8], 0xFF);
+  EXPECT_EQ(EbcdicToAnsiTable()[0x04], 0xF7);
+  EXPECT_EQ(EbcdicToAnsiTable()[0x81], 0x61);
+  EXPECT_EQ(EbcdicToAnsiTable()[0xE0], 0x5C);
+  EXPECT_EQ(EbcdicToAnsiTable()[0xF9], 0x39);
 }
 
 TEST(Translations, OemAndAnsiMeetThroughUnicode) {
+  // Every character both pages have makes the round trip.
   for (int b = 0; b < 256; ++b) {
-    const std::uint16_t code = kOemToUnicode[b];
-    const std::uint8_t ansi = kOemToAnsi[b];
-    if (ansi != '?') {
-      EXPECT_EQ(kAnsiToUnicode[ansi], code) << b;
-      EXPECT_EQ(kAnsiToOem[ansi], b) << b;
+    const auto ansi = static_cast<std::uint8_t>(b);
+    const std::uint8_t oem = AnsiToOem(ansi);
+    if (oem != '?') {
+      EXPECT_EQ(OemToAnsi(oem), ansi) << b;
     }
   }
-  EXPECT_EQ(kOemToAnsi[0x80], 0xC7);  // Ç
-  EXPECT_EQ(kOemToAnsi[0x9F], 0x83);  // ƒ
-  EXPECT_EQ(kOemToAnsi[0xE1], 0xDF);  // ß
-  EXPECT_EQ(kOemToAnsi[0xB3], '?');   // a box line has no Windows-1252 form
-  EXPECT_EQ(kAnsiToOem[0xC0], '?');   // nor has À a code page 437 form
-  EXPECT_EQ(kAnsiToUnicode[0x80], 0x20AC);
-  EXPECT_EQ(kOemToUnicode[0xDB], 0x2588);
+  EXPECT_EQ(OemToAnsi(0x80), 0xC7);  // Ç
+  EXPECT_EQ(OemToAnsi(0x9F), 0x83);  // ƒ
+  EXPECT_EQ(OemToAnsi(0xE1), 0xDF);  // ß
+  // A box line has no Windows-1252 form; the character field shows a look-alike rather than
+  // "?", so the character grid keeps its lines. The search never folds such a byte (see
+  // CaseTableFollowsTheTranslation).
+  EXPECT_EQ(OemToAnsi(0xB3), '|');
+  EXPECT_EQ(AnsiToOem(0xC0), '?');  // nor has À a code page 437 form
+  EXPECT_EQ(AnsiToUnicode(0x80), 0x20AC);
 }
 
 TEST(Translations, AnsiLowerCasing) {
-  EXPECT_EQ(kAnsiLowerCase['A'], 'a');
-  EXPECT_EQ(kAnsiLowerCase['Z'], 'z');
-  EXPECT_EQ(kAnsiLowerCase['a'], 'a');
-  EXPECT_EQ(kAnsiLowerCase['@'], '@');
-  EXPECT_EQ(kAnsiLowerCase[0xC0], 0xE0);  // À
-  EXPECT_EQ(kAnsiLowerCase[0xDE], 0xFE);  // Þ
-  EXPECT_EQ(kAnsiLowerCase[0xD7], 0xD7);  // ×
-  EXPECT_EQ(kAnsiLowerCase[0xDF], 0xDF);  // ß
-  EXPECT_EQ(kAnsiLowerCase[0x8A], 0x9A);  // Š
-  EXPECT_EQ(kAnsiLowerCase[0x9F], 0xFF);  // Ÿ
-  EXPECT_EQ(kAnsiLowerCase[0xB5], 0xB5);  // µ
+  EXPECT_EQ(AnsiLowerCase('A'), 'a');
+  EXPECT_EQ(AnsiLowerCase('Z'), 'z');
+  EXPECT_EQ(AnsiLowerCase('a'), 'a');
+  EXPECT_EQ(AnsiLowerCase('@'), '@');
+  EXPECT_EQ(AnsiLowerCase(0xC0), 0xE0);  // À
+  EXPECT_EQ(AnsiLowerCase(0xDE), 0xFE);  // Þ
+  EXPECT_EQ(AnsiLowerCase(0xD7), 0xD7);  // ×
+  EXPECT_EQ(AnsiLowerCase(0xDF), 0xDF);  // ß
+  EXPECT_EQ(AnsiLowerCase(0x8A), 0x9A);  // Š
+  EXPECT_EQ(AnsiLowerCase(0x9F), 0xFF);  // Ÿ
+  EXPECT_EQ(AnsiLowerCase(0xB5), 0xB5);  // µ
 }
 
 TEST(PrepareSearchData, LowersTranslatesAndWidens) {
@@ -109,8 +107,7 @@ TEST(PrepareSearchData, LowersTranslatesAndWidens) {
   EXPECT_EQ(search.PrepareSearchData("AbC\xC9", false, true, plain), "AbC\xC9");
   EXPECT_EQ(search.PrepareSearchData("AbC\xC9", true, true, plain), "abc\xE9");
   // Hex searches are lowered as if their bytes were characters, but never translated.
-  SearchSettings mac;
-  mac.translation = kTranslationMac;
+  SearchSettings mac = Settings(tkMac);
   EXPECT_EQ(search.PrepareSearchData("\x41\xC4", true, false, mac), "\x61\xE4");
   EXPECT_EQ(search.PrepareSearchData("\xC4", false, true, mac), "\x80");
   EXPECT_EQ(search.PrepareSearchData("\xC4", true, true, mac), "\x8A");
@@ -158,16 +155,14 @@ TEST(PrepareSearchData, CaseTableFollowsTheTranslation) {
   }
   EXPECT_EQ(search.lower_case_table()['Q'], 'q');
 
-  SearchSettings ebcdic;
-  ebcdic.translation = kTranslationEbcdic;
+  SearchSettings ebcdic = Settings(tkBCD);
   search.PrepareSearchData("x", true, true, ebcdic);
   EXPECT_EQ(search.lower_case_table()[0xC1], 0x81);  // EBCDIC A -> a
   EXPECT_EQ(search.lower_case_table()[0x81], 0x81);
   EXPECT_EQ(search.lower_case_table()[0x41], 0xE1);  // Á -> á
   EXPECT_EQ(search.lower_case_table()[0xF0], 0xF0);  // a digit
 
-  SearchSettings oem;
-  oem.translation = kTranslationOem;
+  SearchSettings oem = Settings(tkDos8);
   search.PrepareSearchData("x", true, true, oem);
   EXPECT_EQ(search.lower_case_table()[0x8E], 0x84);  // Ä -> ä
   EXPECT_EQ(search.lower_case_table()[0x90], 0x82);  // É -> é
@@ -184,9 +179,8 @@ TEST(PrepareSearchData, CaseTableFollowsTheTranslation) {
 TEST(PrepareSearchData, NoByteHasMoreThanTwoCaseForms) {
   // The fast ignore-case search filters on at most two raw forms of a byte.
   THexSearch search;
-  for (const CharTranslation& translation :
-       {kTranslationAsIs, kTranslationOem, kTranslationMac, kTranslationEbcdic}) {
-    search.PrepareSearchData("x", true, true, SearchSettings{translation, false, false});
+  for (const TMPHTranslationKind kind : {tkAsIs, tkDos8, tkMac, tkBCD}) {
+    search.PrepareSearchData("x", true, true, Settings(kind));
     std::array<int, 256> forms{};
     for (std::uint8_t folded : search.lower_case_table()) {
       ++forms[folded];
@@ -255,10 +249,8 @@ TEST(Find, ProgressRisesToTheEndWhenNothingIsFound) {
 TEST(Find, AgreesWithTheByteByByteLoop) {
   std::mt19937 random(20261208);
   THexSearch search;
-  const SearchSettings translations[] = {{},
-                                         {kTranslationOem, false, false},
-                                         {kTranslationMac, false, false},
-                                         {kTranslationEbcdic, false, false}};
+  const SearchSettings translations[] = {Settings(tkAsIs), Settings(tkDos8), Settings(tkMac),
+                                         Settings(tkBCD)};
   const std::string alphabet = "aAbB\xC0\xE0\x8E\x84";
   for (int round = 0; round < 20000; ++round) {
     const size_t size = random() % 300;
@@ -344,4 +336,4 @@ TEST(SearchText, FindNextMovesPastASelectedOneByteMatch) {
 }
 
 }  // namespace
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex

@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <ctime>
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 namespace {
 
 std::tm Local(int year, int month, int day, int hour, int minute, int second) {
@@ -132,7 +132,7 @@ class HexfmInfoTest : public QObject {
   }
 };
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex
 
-QTEST_APPLESS_MAIN(qarvo::hexview::HexfmInfoTest)
+QTEST_APPLESS_MAIN(qarvo::hex::HexfmInfoTest)
 #include "hexfm_info_qtest.moc"

@@ -9,7 +9,7 @@
 
 #include <functional>
 
-namespace qarvo::hexview {
+namespace qarvo::hex {
 namespace {
 
 // Runs `step` on the find dialog as soon as it is the active modal window.
@@ -163,7 +163,7 @@ class UfindTest : public QObject {
   }
 };
 
-}  // namespace qarvo::hexview
+}  // namespace qarvo::hex
 
-QTEST_MAIN(qarvo::hexview::UfindTest)
+QTEST_MAIN(qarvo::hex::UfindTest)
 #include "ufind_test.moc"
