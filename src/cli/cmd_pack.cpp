@@ -83,9 +83,9 @@ int RunPack(const std::vector<std::string>& args) {
   if (parsed.values.count("--check") != 0) {
     const std::string& check = parsed.values["--check"];
     if (check == "md5") {
-      infos.CheckKind = 1;
+      infos.CheckKind = ChecksumKind::Md5;
     } else if (check == "crc32") {
-      infos.CheckKind = 2;
+      infos.CheckKind = ChecksumKind::Crc32;
     } else {
       return UsageError("pack", "--check 只能是 md5 或 crc32", kPackUsage);
     }

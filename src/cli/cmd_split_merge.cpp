@@ -102,9 +102,9 @@ int RunSplit(const std::vector<std::string>& args) {
   }
   if (const auto check = parsed.values.find("--check"); check != parsed.values.end()) {
     if (check->second == "md5") {
-      options.CheckKind = 1;
+      options.CheckKind = ChecksumKind::Md5;
     } else if (check->second == "crc32") {
-      options.CheckKind = 2;
+      options.CheckKind = ChecksumKind::Crc32;
     } else {
       return UsageError("split", "--check 只能是 md5 或 crc32", kSplitUsage);
     }

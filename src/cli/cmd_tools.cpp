@@ -129,7 +129,8 @@ int RunCompare(const std::vector<std::string>& args) {
   if (!FileExists(file2)) {
     return Refuse("compare", "文件2不存在!");
   }
-  const uint8_t mode = parsed.flags.count("--md5") != 0 ? TCmpFile::kMd5Mode : TCmpFile::kCrc32Mode;
+  const ChecksumKind mode =
+      parsed.flags.count("--md5") != 0 ? ChecksumKind::Md5 : ChecksumKind::Crc32;
   auto log = std::make_shared<StdoutLog>();
   const auto worker = TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr});
   worker->WaitFinished();

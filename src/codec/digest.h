@@ -43,11 +43,25 @@ uint32_t Crc32OfFile(const std::string& path, CopyObserver* observer = nullptr);
 std::string Crc32Text(uint32_t crc);
 std::string Crc32OfFileText(const std::string& path, CopyObserver* observer = nullptr);
 
-// The checksum text (kind 1: Md5Hex, kind 2: Crc32Text) of the next `count` bytes of an open
-// file, from its current position. Unlike the forms that take a path it fails: a read error or
-// a file that ends before `count` bytes throws FileError, so a caller that must know which bytes
+// The checksum a split set or a pack carries, or a comparison uses. The formats store it as a
+// number (see ChecksumFormatCode); everything inside the program uses this type.
+enum class ChecksumKind { None, Md5, Crc32 };
+
+// The code the split-set and pack headers store: 0 none, 1 MD5, 2 CRC-32.
+int ChecksumFormatCode(ChecksumKind kind);
+// The kind of a stored code; anything but 1 and 2 is None.
+ChecksumKind ChecksumKindOfCode(int code);
+
+// The checksum text of a file by kind (Md5Hex or Crc32Text); the empty text for None. The one
+// place that picks the digest by kind.
+std::string ChecksumTextOfFile(const std::string& path, ChecksumKind kind,
+                               CopyObserver* observer = nullptr);
+
+// The checksum text (Md5Hex or Crc32Text; kind must not be None) of the next `count` bytes of
+// an open file, from its current position. Unlike the forms that take a path it fails: a read error
+// or a file that ends before `count` bytes throws FileError, so a caller that must know which bytes
 // it digested (a snapshot of a growing file, a file it just wrote) learns when it could not.
-std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* observer);
+std::string ChecksumTextOf(File& in, int64_t count, ChecksumKind kind, CopyObserver* observer);
 
 // Size of a file opened with all sharing allowed; throws FileError naming the file and reason.
 int64_t FileSizeOf(const std::string& path);

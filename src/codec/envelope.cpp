@@ -153,17 +153,9 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
   return produced;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // A new, empty file beside `path`, so that renaming it over `path` stays on one file system.
 std::string MakeTemporaryBeside(const std::string& path) {
-  std::string pattern = FolderOf(path) + "/.qarvo-envelope-XXXXXX";
+  std::string pattern = DirectoryOf(path) + "/.qarvo-envelope-XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const int error = errno;

@@ -72,7 +72,6 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   void NoteFailure(const std::exception& error);
 
   PauseGate& Gate() { return gate_; }
-  const JobHost& Host() const { return host_; }
 
  private:
   class GateObserver : public CopyObserver {

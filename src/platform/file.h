@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qarvo {
@@ -87,5 +88,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // Flushes a folder's entries to the disk, so that a name created or renamed in it survives a
 // power cut. Throws FileError.
 void SyncDirectory(const std::string& dir);
+// The folder a path lies in, as a path that can be opened: without its trailing "/" ("/" for a
+// file in the root, "." when the path has no folder part). The one folder function of the
+// program; the windows wrap it for their texts.
+std::string DirectoryOf(std::string_view path);
 
 }  // namespace qarvo

@@ -96,14 +96,14 @@ std::string PieceBaseOf(const std::string& source_name_utf8) {
 }
 
 std::string BuildSetHeaderText(const std::string& password_utf8, const std::string& check_text,
-                               int check_kind, bool compressed, int32_t piece_count,
+                               ChecksumKind check_kind, bool compressed, int32_t piece_count,
                                const std::string& source_name_utf8) {
   std::string text = kHeaderMagic;
   text += PasswordDigestField(password_utf8);
   text += '|';
   text += check_text;
   text += '|';
-  text += std::to_string(check_kind);
+  text += std::to_string(ChecksumFormatCode(check_kind));
   text += '|';
   text += compressed ? '1' : '0';
   text += '|';
@@ -187,7 +187,7 @@ HeaderStatus ReadSetHeader(std::string_view trailer, const std::string& typed_pa
   }
   SetHeader header;
   header.check_text = std::string(check);
-  header.check_kind = kind[0] - '0';
+  header.check_kind = ChecksumKindOfCode(kind[0] - '0');
   header.compressed = flag[0] == '1';
   header.piece_count = pieces;
   header.source_name = source_name;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/digest.h"
+
 namespace qarvo {
 
 inline constexpr size_t kHeaderTrailerSize = 344;
@@ -29,7 +31,7 @@ std::string MakeTrailerBlock(const std::string& encrypted, size_t size);
 // Everything a split set's header carries. Texts are UTF-8 except check_text (ASCII).
 struct SetHeader {
   std::string check_text;
-  int check_kind = 0;  // 0 none, 1 MD5, 2 CRC32
+  ChecksumKind check_kind = ChecksumKind::None;
   bool compressed = false;
   int32_t piece_count = 0;
   std::string source_name;  // decoded from GB18030
@@ -39,7 +41,7 @@ struct SetHeader {
 // The plain header text (GB18030 bytes) of a split set. `source_name_utf8` is cut to 255
 // GB18030 bytes at a character boundary.
 std::string BuildSetHeaderText(const std::string& password_utf8, const std::string& check_text,
-                               int check_kind, bool compressed, int32_t piece_count,
+                               ChecksumKind check_kind, bool compressed, int32_t piece_count,
                                const std::string& source_name_utf8);
 
 // The stored form of a source name and the piece stem derived from it, so split and merge agree.

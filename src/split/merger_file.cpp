@@ -108,7 +108,7 @@ bool TMergerFile::AnalyseSet() {
       return false;
   }
   options_.CheckText = header.check_text;
-  options_.CheckKind = static_cast<uint8_t>(header.check_kind);
+  options_.CheckKind = header.check_kind;
   options_.Compressed = header.compressed ? 1 : 0;
   piece_count_ = header.piece_count;
   source_name_ = header.source_name;
@@ -286,7 +286,7 @@ bool TMergerFile::JoinPieces() {
 }
 
 TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
-  if (options_.SkipVerify == 1 || options_.CheckKind == 0) {
+  if (options_.SkipVerify == 1 || options_.CheckKind == ChecksumKind::None) {
     return Verdict::NotChecked;
   }
   Log(kMergeVerifying);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
 
@@ -43,9 +44,9 @@ struct TMWorkInfos {
   uint8_t DeletePieces = 0;  // delete every piece after the merge
   uint8_t SkipVerify = 0;    // do not verify even when the set carries a checksum
   uint8_t Compressed = 0;    // set from the header
-  uint8_t CheckKind = 0;     // set from the header
-  std::string CheckText;     // set from the header
-  std::string Password;      // typed by the user, UTF-8, may be empty
+  ChecksumKind CheckKind = ChecksumKind::None;  // set from the header
+  std::string CheckText;                        // set from the header
+  std::string Password;                         // typed by the user, UTF-8, may be empty
   std::shared_ptr<LogSink> Log;
 };
 

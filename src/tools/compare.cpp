@@ -10,17 +10,14 @@ namespace qarvo {
 
 namespace {
 
-std::string FingerprintOf(uint8_t mode, const std::string& path) {
-  if (mode == TCmpFile::kCrc32Mode) {
-    return Crc32OfFileText(path);
-  }
-  return Md5Hex(Md5OfFile(path));
+std::string FingerprintOf(ChecksumKind kind, const std::string& path) {
+  return ChecksumTextOfFile(path, kind);
 }
 
 // The second file's fingerprint is worked out on a thread of its own while the first one is
 // computed, so two large files take about the time of one on a machine with two cores. The log
 // still tells the steps in their order.
-std::future<std::string> StartFingerprint(uint8_t mode, const std::string& path) {
+std::future<std::string> StartFingerprint(ChecksumKind mode, const std::string& path) {
   try {
     return std::async(std::launch::async, FingerprintOf, mode, path);
   } catch (const std::system_error&) {
@@ -31,19 +28,19 @@ std::future<std::string> StartFingerprint(uint8_t mode, const std::string& path)
 
 }  // namespace
 
-std::shared_ptr<TCmpFile> TCmpFile::Create(uint8_t compare_mode, const std::string& file1,
+std::shared_ptr<TCmpFile> TCmpFile::Create(ChecksumKind compare_mode, const std::string& file1,
                                            const std::string& file2, JobHost host) {
   return WorkerThread::Start(
       std::make_shared<TCmpFile>(compare_mode, file1, file2, std::move(host)));
 }
 
-TCmpFile::TCmpFile(uint8_t compare_mode, const std::string& file1, const std::string& file2,
+TCmpFile::TCmpFile(ChecksumKind compare_mode, const std::string& file1, const std::string& file2,
                    JobHost host)
     : WorkerThread(std::move(host)), compare_mode_(compare_mode), file1_(file1), file2_(file2) {}
 
 void TCmpFile::Execute() {
-  const bool crc = compare_mode_ == kCrc32Mode;
-  const uint8_t mode = crc ? kCrc32Mode : kMd5Mode;
+  const bool crc = compare_mode_ != ChecksumKind::Md5;
+  const ChecksumKind mode = crc ? ChecksumKind::Crc32 : ChecksumKind::Md5;
   std::future<std::string> second = StartFingerprint(mode, file2_);
 
   Log(crc ? "正在生成文件1 CRC32值...." : "正在生成文件1 MD5值...");

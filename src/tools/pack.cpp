@@ -24,7 +24,7 @@ std::string Reason(const FileError& error) {
 // The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
 // when the file grows while the job runs. A file that cannot be read (or has shrunk) gets an
 // empty text here; the copy that follows reports it and ends the job.
-std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, uint8_t kind) {
+std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind) {
   try {
     File in(path, OpenMode::Read, Share::Shared);
     in.AdviseSequential();
@@ -110,14 +110,15 @@ bool TSMfile::CheckSources() {
 }
 
 std::string TSMfile::BuildPackHeader() {
-  const uint8_t kind = infos_.CheckKind;
-  if (kind == 1 || kind == 2) {
-    Log(kind == 1 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
+  const ChecksumKind kind = infos_.CheckKind;
+  const bool md5 = kind == ChecksumKind::Md5;
+  if (kind != ChecksumKind::None) {
+    Log(md5 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
     for (size_t i = 0; i < infos_.Paths.size(); ++i) {
       const std::string& path = infos_.Paths[i];
       const std::string sum = ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind);
       infos_.CheckSums.push_back(sum);
-      Log(path + (kind == 1 ? "   MD5值:" : "   CRC32值:"));
+      Log(path + (md5 ? "   MD5值:" : "   CRC32值:"));
       Log(sum);
     }
   }
@@ -126,7 +127,7 @@ std::string TSMfile::BuildPackHeader() {
   for (const std::string& path : infos_.Paths) {
     lines.push_back(PackPathLine(path));
   }
-  checks_text_ = kind != 0 ? ListText(infos_.CheckSums) : std::string();
+  checks_text_ = kind != ChecksumKind::None ? ListText(infos_.CheckSums) : std::string();
   sizes_text_ = ListText(infos_.Sizes);
   paths_text_ = ListText(lines);
 

@@ -42,7 +42,7 @@ std::string BuildPackHeaderText(const std::string& password_utf8, const PackHead
   std::string text = kHeaderMagic;
   text += PasswordDigestField(password_utf8);
   text += '|';
-  text += std::to_string(header.check_kind);
+  text += std::to_string(ChecksumFormatCode(header.check_kind));
   text += '|';
   text += std::to_string(header.file_count);
   text += '|';
@@ -50,7 +50,7 @@ std::string BuildPackHeaderText(const std::string& password_utf8, const PackHead
   text += '|';
   text += std::to_string(header.sizes_length);
   text += '|';
-  if (header.check_kind != 0) {
+  if (header.check_kind != ChecksumKind::None) {
     text += std::to_string(header.checks_length);
     text += '|';
   }
@@ -89,13 +89,13 @@ HeaderStatus ReadPackHeader(std::string_view trailer, const std::string& typed_p
   if (!reader.Next(2, kind) || kind.size() != 1 || kind[0] < '0' || kind[0] > '2') {
     return HeaderStatus::NotRecognised;
   }
-  header.check_kind = static_cast<uint8_t>(kind[0] - '0');
+  header.check_kind = ChecksumKindOfCode(kind[0] - '0');
   if (!ReadNumberField(reader, header.file_count) ||
       !ReadNumberField(reader, header.paths_length) ||
       !ReadNumberField(reader, header.sizes_length)) {
     return HeaderStatus::NotRecognised;
   }
-  if (header.check_kind != 0 && !ReadNumberField(reader, header.checks_length)) {
+  if (header.check_kind != ChecksumKind::None && !ReadNumberField(reader, header.checks_length)) {
     return HeaderStatus::NotRecognised;
   }
   out = header;

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "codec/digest.h"
 #include "split/header.h"
 
 namespace qarvo {
@@ -23,7 +24,7 @@ inline constexpr size_t kOutNameFieldBytes = 255;
 struct TSMWorkInfos {
   bool DeleteSource = false;  // pack: delete the packed files; unpack: delete the pack
   bool SkipVerify = false;    // unpack: do not verify even when the pack carries checksums
-  uint8_t CheckKind = 0;      // 0 none, 1 MD5, 2 CRC32
+  ChecksumKind CheckKind = ChecksumKind::None;
   std::vector<std::string> CheckSums;
   std::string OutName;  // pack: the pack's name without directory
   std::vector<std::string> Paths;
@@ -33,11 +34,11 @@ struct TSMWorkInfos {
 
 // The fields of a pack header after the magic and the password digest.
 struct PackHeader {
-  uint8_t check_kind = 0;
+  ChecksumKind check_kind = ChecksumKind::None;
   int64_t file_count = 0;
   int64_t paths_length = 0;
   int64_t sizes_length = 0;
-  int64_t checks_length = 0;  // 0 when check_kind is 0
+  int64_t checks_length = 0;  // 0 when check_kind is None
 };
 
 // True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, and free of

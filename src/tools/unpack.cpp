@@ -96,7 +96,7 @@ bool TSDfile::AnalysePack() {
   file_count_ = header.file_count;
   paths_length_ = header.paths_length;
   sizes_length_ = header.sizes_length;
-  checks_length_ = header.check_kind != 0 ? header.checks_length : 0;
+  checks_length_ = header.check_kind != ChecksumKind::None ? header.checks_length : 0;
 
   int64_t needed = static_cast<int64_t>(kPackTrailerSize);
   if (!AddChecked(needed, paths_length_, needed) || !AddChecked(needed, sizes_length_, needed) ||
@@ -243,15 +243,15 @@ bool TSDfile::ExtractFiles() {
 }
 
 bool TSDfile::Verify() {
-  const uint8_t kind = infos_.CheckKind;
-  if (kind != 1 && kind != 2) {
+  const ChecksumKind kind = infos_.CheckKind;
+  if (kind == ChecksumKind::None) {
     return true;
   }
   Log("正在校验文件...");
   bool all_same = true;
   for (size_t i = 0; i < names_.size(); ++i) {
     const std::string path = output_dir_ + names_[i];
-    const std::string sum = kind == 1 ? Md5Hex(Md5OfFile(path)) : Crc32OfFileText(path);
+    const std::string sum = ChecksumTextOfFile(path, kind);
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
     const bool same = sum == stored;
     all_same = all_same && same;
