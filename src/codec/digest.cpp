@@ -1,6 +1,7 @@
 #include "codec/digest.h"
 
 #include <libdeflate.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -168,10 +169,15 @@ void Md5Blocks(std::array<uint32_t, 4>& state, const uint8_t* data, size_t block
 #undef QARVO_MD5_H
 #undef QARVO_MD5_I
 
-// Opens a file for digesting with all sharing allowed; an empty File when it cannot be opened.
+// Opens a file for digesting with all sharing allowed; an empty File when it cannot be opened
+// or is no regular file (a folder opens but cannot be read).
 File OpenForDigest(const std::string& path) {
   try {
     File file(path, OpenMode::Read, Share::Shared);
+    struct stat info {};
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return File();
+    }
     file.AdviseSequential();
     return file;
   } catch (const FileError&) {
@@ -179,8 +185,9 @@ File OpenForDigest(const std::string& path) {
   }
 }
 
-// Feeds the file block by block to `consume`; a read error ends the loop like the end of the
-// file.
+// Feeds the file block by block to `consume` up to its end. A read that fails is no end: the
+// FileError goes to the caller, which must not take a digest of part of the file for the
+// digest of the file.
 template <typename Consume>
 void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume consume) {
   if (!file.IsOpen()) {
@@ -192,12 +199,7 @@ void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume c
     if (observer != nullptr) {
       hold = observer->BeforeBlock();
     }
-    size_t got = 0;
-    try {
-      got = file.Read(buffer.data(), buffer.size());
-    } catch (const FileError&) {
-      got = 0;
-    }
+    const size_t got = file.Read(buffer.data(), buffer.size());
     if (got == 0) {
       return;
     }

@@ -29,15 +29,16 @@ class Md5 {
 
 // Digest of the bytes as stored (a password is digested as its GB18030 bytes by the caller).
 Md5Digest Md5OfText(std::string_view text);
-// Never fails: a missing, locked or unreadable file gives the digest of what was read (so, of
-// zero bytes when nothing could be read). Reads in blocks, so files of any size get their digest.
-// `observer` (may be null) is passed before each block, for pause and progress.
+// A file that cannot be opened (missing, locked, no regular file) gives the digest of zero bytes.
+// A read that fails once the file is open throws FileError (path and reason): a digest of part
+// of a file is never handed out as the file's. Reads in blocks, so files of any size get their
+// digest. `observer` (may be null) is passed before each block, for pause and progress.
 Md5Digest Md5OfFile(const std::string& path, CopyObserver* observer = nullptr);
 // 32 lower-case hex digits.
 std::string Md5Hex(const Md5Digest& digest);
 
 uint32_t Crc32Update(uint32_t crc, const void* data, size_t size);
-// Never fails: an unreadable file gives 0.
+// Like Md5OfFile: a file that cannot be opened gives 0, a failed read throws FileError.
 uint32_t Crc32OfFile(const std::string& path, CopyObserver* observer = nullptr);
 // Upper-case hex, at least 6 digits, empty for 0.
 std::string Crc32Text(uint32_t crc);
@@ -53,7 +54,7 @@ int ChecksumFormatCode(ChecksumKind kind);
 ChecksumKind ChecksumKindOfCode(int code);
 
 // The checksum text of a file by kind (Md5Hex or Crc32Text); the empty text for None. The one
-// place that picks the digest by kind.
+// place that picks the digest by kind. Fails as Md5OfFile does.
 std::string ChecksumTextOfFile(const std::string& path, ChecksumKind kind,
                                CopyObserver* observer = nullptr);
 

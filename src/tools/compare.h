@@ -15,7 +15,9 @@ inline constexpr const char* kCompareSame = "两文件相同";
 inline constexpr const char* kCompareDifferent = "两文件不相同";
 
 // Tells whether two files have the same CRC-32 text or MD5 text (any kind but MD5 compares
-// CRC-32 texts). The verdict rests on the two texts only; an unreadable file counts as empty.
+// CRC-32 texts). The verdict rests on the two texts only; a file that cannot be opened counts as
+// empty. A file whose read fails once open shows the empty text, is never called the same as the
+// other, and fails the job with its reason.
 class TCmpFile : public WorkerThread {
  public:
   // Copies the arguments and starts the worker at once.

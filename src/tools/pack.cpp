@@ -21,24 +21,33 @@ std::string Reason(const FileError& error) {
   return std::strerror(error.error_number());
 }
 
-// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
-// when the file grows while the job runs. A file that cannot be read (or has shrunk) gets an
-// empty text here; the copy that follows reports it and ends the job.
-std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind) {
-  try {
-    File in(path, OpenMode::Read, Share::Shared);
-    in.AdviseSequential();
-    return ChecksumTextOf(in, size, kind, nullptr);
-  } catch (const FileError&) {
-    return std::string();
-  }
-}
-
 bool ShrankBelow(const File& file, int64_t size) {
   try {
     return file.IsOpen() && file.Size() < size;
   } catch (const FileError&) {
     return false;
+  }
+}
+
+// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
+// when the file grows while the job runs. A file that cannot be opened or has shrunk gets an
+// empty text here; the copy that follows reports it and ends the job. A read that fails in a
+// file that is all there throws: no pack is made with a checksum of part of a file.
+std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind) {
+  File in;
+  try {
+    in = File(path, OpenMode::Read, Share::Shared);
+  } catch (const FileError&) {
+    return std::string();
+  }
+  try {
+    in.AdviseSequential();
+    return ChecksumTextOf(in, size, kind, nullptr);
+  } catch (const FileError&) {
+    if (ShrankBelow(in, size)) {
+      return std::string();
+    }
+    throw;
   }
 }
 
@@ -64,6 +73,9 @@ void TSMfile::Execute() {
     header = BuildPackHeader();
   } catch (const CipherError& error) {
     Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
+    return;
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
     return;
   }
   if (!WritePack(header)) {

@@ -251,9 +251,17 @@ bool TSDfile::Verify() {
   bool all_same = true;
   for (size_t i = 0; i < names_.size(); ++i) {
     const std::string path = output_dir_ + names_[i];
-    const std::string sum = ChecksumTextOfFile(path, kind);
+    // A file that cannot be read back counts as differing: the pack stays.
+    std::string sum;
+    bool readable = true;
+    try {
+      sum = ChecksumTextOfFile(path, kind);
+    } catch (const FileError& error) {
+      LogFileFailure("无法读取文件", error);
+      readable = false;
+    }
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
-    const bool same = sum == stored;
+    const bool same = readable && sum == stored;
     all_same = all_same && same;
     Log(names_[i] + (same ? kUnpackSame : kUnpackDiffers));
   }
