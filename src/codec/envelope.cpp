@@ -97,12 +97,7 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
   if (available < 4) {
     ThrowShortFile(in);
   }
-  uint8_t length_bytes[4];
-  in.ReadExact(length_bytes, 4);
-  const uint32_t declared = static_cast<uint32_t>(length_bytes[0]) |
-                            (static_cast<uint32_t>(length_bytes[1]) << 8) |
-                            (static_cast<uint32_t>(length_bytes[2]) << 16) |
-                            (static_cast<uint32_t>(length_bytes[3]) << 24);
+  const int64_t declared = EnvelopeDeclaredLength(in);
   int64_t input_left = available - 4;
   int64_t produced = 0;
   if (declared == 0) {
@@ -166,6 +161,14 @@ std::string MakeTemporaryBeside(const std::string& path) {
 }
 
 }  // namespace
+
+int64_t EnvelopeDeclaredLength(File& in) {
+  uint8_t length_bytes[4];
+  in.ReadExact(length_bytes, 4);
+  return static_cast<int64_t>(length_bytes[0]) | (static_cast<int64_t>(length_bytes[1]) << 8) |
+         (static_cast<int64_t>(length_bytes[2]) << 16) |
+         (static_cast<int64_t>(length_bytes[3]) << 24);
+}
 
 void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObserver* observer) {
   if (count < 0 || count > kMaxEnvelopeContent) {

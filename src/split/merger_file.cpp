@@ -79,18 +79,15 @@ std::string TMergerFile::PiecePath(int32_t n) const {
 
 bool TMergerFile::AnalyseSet() {
   Log(kMergeAnalysing);
-  std::string trailer(kHeaderTrailerSize, '\0');
+  std::string trailer;
   try {
     File piece(chosen_path_, OpenMode::Read, Share::Exclusive);
-    const int64_t size = piece.Size();
-    if (size <= static_cast<int64_t>(kHeaderTrailerSize)) {
-      piece.Close();
+    const bool found = ReadPieceTrailer(piece, piece.Size(), trailer);
+    piece.Close();
+    if (!found) {
       Log(kMergeNotRecognised);
       return false;
     }
-    piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
-    piece.ReadExact(trailer.data(), trailer.size());
-    piece.Close();
   } catch (const std::exception&) {
     Log(MergeUnreadablePieceLine(chosen_path_));
     return false;
@@ -136,18 +133,13 @@ int64_t ShareOf(File& piece, int64_t size, bool compressed) {
   if (!compressed) {
     return payload;
   }
-  uint8_t length[4] = {};
   piece.Seek(0);
-  piece.ReadExact(length, 4);
-  return static_cast<int64_t>(length[0]) | (static_cast<int64_t>(length[1]) << 8) |
-         (static_cast<int64_t>(length[2]) << 16) | (static_cast<int64_t>(length[3]) << 24);
+  return EnvelopeDeclaredLength(piece);
 }
 
 bool TrailerMatches(File& piece, int64_t size, const std::string& trailer) {
-  std::string found(kHeaderTrailerSize, '\0');
-  piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
-  piece.ReadExact(found.data(), found.size());
-  return found == trailer;
+  std::string found;
+  return ReadTrailer(piece, size, kHeaderTrailerSize, found) && found == trailer;
 }
 
 // A split gives every piece but the last the same share, and the last that share plus the

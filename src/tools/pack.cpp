@@ -8,8 +8,8 @@
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
-#include "split/header.h"
 #include "split/paths.h"
+#include "trailer/trailer.h"
 
 namespace qarvo {
 

@@ -66,7 +66,7 @@ HeaderStatus ReadPackHeader(std::string_view trailer, const std::string& typed_p
   // blocks decrypt to lies after the last field, where nothing is read.
   std::string text;
   try {
-    text = DecryptHeaderText(trailer);
+    text = DecryptTrailerBlock(trailer);
   } catch (const CipherError&) {
     return HeaderStatus::NotRecognised;
   }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "codec/digest.h"
-#include "split/header.h"
+#include "trailer/trailer.h"
 
 namespace qarvo {
 

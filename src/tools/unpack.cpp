@@ -67,16 +67,14 @@ void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
 
 bool TSDfile::AnalysePack() {
   Log("正在分析文件...");
-  std::string trailer(kPackTrailerSize, '\0');
+  std::string trailer;
   try {
     pack_ = File(pack_path_, OpenMode::Read, Share::Exclusive);
     pack_size_ = pack_.Size();
-    if (pack_size_ < static_cast<int64_t>(kPackTrailerSize)) {
+    if (!ReadTrailer(pack_, pack_size_, kPackTrailerSize, trailer)) {
       Log(kUnpackNotRecognised);
       return false;
     }
-    pack_.Seek(pack_size_ - static_cast<int64_t>(kPackTrailerSize));
-    pack_.ReadExact(trailer.data(), trailer.size());
   } catch (const FileError& error) {
     LogFileFailure("无法读取文件", error);
     return false;
