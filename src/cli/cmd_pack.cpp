@@ -51,22 +51,6 @@ int Refuse(const char* text) {
   return kExitNotStarted;
 }
 
-// Waits for the worker and turns its last lines into the exit status.
-template <typename Worker>
-int Finish(const std::string& command, const std::shared_ptr<Worker>& worker, const StdoutLog& log,
-           const char* done) {
-  worker->WaitFinished();
-  bool mismatch = false;
-  for (const std::string& line : log.Lines()) {
-    const std::string_view differs = kUnpackDiffers;
-    if (line.size() >= differs.size() &&
-        line.compare(line.size() - differs.size(), differs.size(), differs) == 0) {
-      mismatch = true;
-    }
-  }
-  return FinishJob(command, *worker, log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed);
-}
-
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
@@ -126,7 +110,7 @@ int RunPack(const std::vector<std::string>& args) {
 
   auto log = std::make_shared<StdoutLog>();
   auto worker = TSMfile::Create(out_dir, infos, JobHost{log, nullptr});
-  return Finish("pack", worker, *log, kPackDone);
+  return FinishJob("pack", *worker);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
@@ -156,7 +140,7 @@ int RunUnpack(const std::vector<std::string>& args) {
   }
   auto log = std::make_shared<StdoutLog>();
   auto worker = TSDfile::Create(pack, infos, out_dir, JobHost{log, nullptr});
-  return Finish("unpack", worker, *log, kUnpackDone);
+  return FinishJob("unpack", *worker);
 }
 
 }  // namespace qarvo::cli

@@ -140,8 +140,7 @@ int RunSplit(const std::vector<std::string>& args) {
   } catch (const std::exception& error) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
-  worker->WaitFinished();
-  return FinishJob("split", *worker, log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed);
+  return FinishJob("split", *worker);
 }
 
 int RunMerge(const std::vector<std::string>& args) {
@@ -171,18 +170,7 @@ int RunMerge(const std::vector<std::string>& args) {
   }
   options.Log = log;
   const auto worker = TMergerFile::Create(piece, options, out_dir, nullptr);
-  worker->WaitFinished();
-
-  // Every line of the worker's own failures starts with the job's name.
-  const std::string failure_prefix = "文件合并:";
-  int status = log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
-  for (const std::string& line : log->Lines()) {
-    if (line.compare(0, failure_prefix.size(), failure_prefix) == 0 ||
-        line == kMergeDiffersFromSource) {
-      status = kExitJobFailed;
-    }
-  }
-  return FinishJob("merge", *worker, status);
+  return FinishJob("merge", *worker);
 }
 
 }  // namespace qarvo::cli

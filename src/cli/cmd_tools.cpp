@@ -108,8 +108,7 @@ int RunBundle(const std::vector<std::string>& args) {
   }
   auto log = std::make_shared<StdoutLog>();
   const auto worker = TAddFile::Create(head, tail, JobHost{log, nullptr});
-  worker->WaitFinished();
-  return FinishJob("bundle", *worker, log->Contains(kBundleDone) ? kExitOk : kExitJobFailed);
+  return FinishJob("bundle", *worker);
 }
 
 int RunCompare(const std::vector<std::string>& args) {
@@ -133,8 +132,7 @@ int RunCompare(const std::vector<std::string>& args) {
       parsed.flags.count("--md5") != 0 ? ChecksumKind::Md5 : ChecksumKind::Crc32;
   auto log = std::make_shared<StdoutLog>();
   const auto worker = TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr});
-  worker->WaitFinished();
-  return FinishJob("compare", *worker, log->Contains(kCompareSame) ? kExitOk : kExitJobFailed);
+  return FinishJob("compare", *worker);
 }
 
 int RunMp3Cut(const std::vector<std::string>& args) {
@@ -176,8 +174,7 @@ int RunMp3Cut(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;
   }
-  worker->WaitFinished();
-  return FinishJob("mp3cut", *worker, log->Contains(kMp3Done) ? kExitOk : kExitJobFailed);
+  return FinishJob("mp3cut", *worker);
 }
 
 }  // namespace qarvo::cli

@@ -19,7 +19,8 @@ std::string SplitProgressLine(int32_t n, int32_t left) {
 
 TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, int32_t piece_count,
                    const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
-    : WorkerThread(JobHost{options.Log, std::move(callbacks)}),
+    : WorkerThread(JobHost{options.Log, std::move(callbacks)},
+                   JobSteps{kSplitGathering, true, ShakeAfter::Always}),
       options_(options),
       source_path_(source_path) {
   file_size_ = FileSizeOf(source_path_);
@@ -43,13 +44,10 @@ std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
                                           std::move(callbacks)));
 }
 
-void TCutFile::Execute() {
-  Log(kSplitGathering);
-  ButtonsBusy();
+JobResult TCutFile::Execute() {
   const bool ok = WritePieces();
   Log(ok ? kSplitSucceeded : kSplitFailed);
-  ButtonsIdle();
-  ShakeIfAsked();
+  return ok ? JobResult::Succeeded : JobResult::Failed;
 }
 
 std::string TCutFile::PiecePath(int32_t n) const {

@@ -49,7 +49,7 @@ class TCutFile : public WorkerThread {
            const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks);
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   bool WritePieces();

@@ -43,7 +43,8 @@ std::string MergeUnverifiableLine(const std::string& path, bool pieces_kept) {
 
 TMergerFile::TMergerFile(const std::string& piece_path, const TMWorkInfos& options,
                          const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
-    : WorkerThread(JobHost{options.Log, std::move(callbacks)}),
+    : WorkerThread(JobHost{options.Log, std::move(callbacks)},
+                   JobSteps{"", true, ShakeAfter::Completion}),
       options_(options),
       output_dir_(AddTrailingBackslash(output_dir)),
       chosen_path_(piece_path),
@@ -57,20 +58,25 @@ std::shared_ptr<TMergerFile> TMergerFile::Create(const std::string& piece_path,
       std::make_shared<TMergerFile>(piece_path, options, output_dir, std::move(callbacks)));
 }
 
-void TMergerFile::Execute() {
-  ButtonsBusy();
+JobResult TMergerFile::Execute() {
   if (!AnalyseSet()) {
-    ButtonsIdle();
-    return;
+    return HasFailure() ? JobResult::Failed : JobResult::Refused;
   }
-  if (JoinPieces()) {
-    Log(kMergeSucceeded);
-    ButtonsIdle();
-    ShakeIfAsked();
-  } else {
+  if (!JoinPieces()) {
     Log(kMergeFailed);
-    ButtonsIdle();
+    return JobResult::Failed;
   }
+  Log(kMergeSucceeded);
+  switch (verdict_) {
+    case Verdict::Differs:
+      return JobResult::Mismatch;
+    case Verdict::Unreadable:
+      return JobResult::Failed;
+    case Verdict::Same:
+    case Verdict::NotChecked:
+      break;
+  }
+  return JobResult::Succeeded;
 }
 
 std::string TMergerFile::PiecePath(int32_t n) const {
@@ -88,7 +94,8 @@ bool TMergerFile::AnalyseSet() {
       Log(kMergeNotRecognised);
       return false;
     }
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    NoteFailure(error);
     Log(MergeUnreadablePieceLine(chosen_path_));
     return false;
   }
@@ -256,6 +263,7 @@ bool TMergerFile::JoinPieces() {
       piece.Close();
     }
     verdict = VerifyOutput(output.file(), output_path);
+    verdict_ = verdict;
     // With the pieces about to go, the joined file must be on the disk first.
     const bool remove =
         options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);

@@ -63,7 +63,7 @@ class TMergerFile : public WorkerThread {
               const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks);
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   bool AnalyseSet();
@@ -87,6 +87,7 @@ class TMergerFile : public WorkerThread {
   std::string trailer_;
   std::vector<int64_t> piece_sizes_;
   int64_t output_size_ = 0;
+  Verdict verdict_ = Verdict::NotChecked;
 };
 
 }  // namespace qarvo

@@ -50,7 +50,7 @@ TCmpFile::TCmpFile(ChecksumKind compare_mode, const std::string& file1, const st
                    JobHost host)
     : WorkerThread(std::move(host)), compare_mode_(compare_mode), file1_(file1), file2_(file2) {}
 
-void TCmpFile::Execute() {
+JobResult TCmpFile::Execute() {
   const bool crc = compare_mode_ != ChecksumKind::Md5;
   const ChecksumKind mode = crc ? ChecksumKind::Crc32 : ChecksumKind::Md5;
   std::future<Fingerprint> second = StartFingerprint(mode, file2_);
@@ -83,6 +83,7 @@ void TCmpFile::Execute() {
       NoteFailure(error);
     }
   }
+  return same ? JobResult::Succeeded : JobResult::Mismatch;
 }
 
 }  // namespace qarvo

@@ -30,7 +30,7 @@ class TCmpFile : public WorkerThread {
   ChecksumKind CompareMode() const { return compare_mode_; }
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   ChecksumKind compare_mode_;

@@ -59,32 +59,34 @@ std::shared_ptr<TSMfile> TSMfile::Create(const std::string& output_dir, const TS
 }
 
 TSMfile::TSMfile(const std::string& output_dir, const TSMWorkInfos& infos, JobHost host)
-    : WorkerThread(std::move(host)), infos_(infos), output_dir_(AddTrailingBackslash(output_dir)) {
+    : WorkerThread(std::move(host), JobSteps{"", false, ShakeAfter::Completion}),
+      infos_(infos),
+      output_dir_(AddTrailingBackslash(output_dir)) {
   infos_.CheckSums.clear();
   pack_path_ = output_dir_ + infos_.OutName;
 }
 
-void TSMfile::Execute() {
+JobResult TSMfile::Execute() {
   if (!CheckSources()) {
-    return;
+    return HasFailure() ? JobResult::Failed : JobResult::Refused;
   }
   std::string header;
   try {
     header = BuildPackHeader();
   } catch (const CipherError& error) {
     Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
-    return;
+    return JobResult::Failed;
   } catch (const FileError& error) {
     LogFileFailure("无法读取文件", error);
-    return;
+    return JobResult::Failed;
   }
   if (!WritePack(header)) {
     // No half pack under its name.
     pack_.Discard();
     source_ = File();
-    return;
+    return JobResult::Failed;
   }
-  ShakeIfAsked();
+  return JobResult::Succeeded;
 }
 
 void TSMfile::LogFileFailure(const std::string& what, const FileError& error) {

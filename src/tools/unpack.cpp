@@ -43,21 +43,21 @@ std::shared_ptr<TSDfile> TSDfile::Create(const std::string& pack_path, const TSM
 
 TSDfile::TSDfile(const std::string& pack_path, const TSMWorkInfos& infos,
                  const std::string& output_dir, JobHost host)
-    : WorkerThread(std::move(host)),
+    : WorkerThread(std::move(host), JobSteps{"", false, ShakeAfter::CompletionOrRefusal}),
       output_dir_(AddTrailingBackslash(output_dir)),
       pack_path_(pack_path),
       infos_(infos) {}
 
-void TSDfile::Execute() {
-  // A refused pack still shakes; a job that ends early at an entry does not.
-  bool shake = true;
-  if (AnalysePack()) {
-    shake = ExtractFiles();
+JobResult TSDfile::Execute() {
+  // A refused pack still shakes (JobSteps); a job that ends early at an entry does not.
+  JobResult result = JobResult::Failed;
+  if (!AnalysePack()) {
+    result = HasFailure() ? JobResult::Failed : JobResult::Refused;
+  } else if (ExtractFiles()) {
+    result = all_same_ ? JobResult::Succeeded : JobResult::Mismatch;
   }
   pack_ = File();
-  if (shake) {
-    ShakeIfAsked();
-  }
+  return result;
 }
 
 void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
@@ -219,12 +219,9 @@ bool TSDfile::ExtractFiles() {
       return false;
     }
   }
-  bool all_same = true;
-  if (!infos_.SkipVerify) {
-    all_same = Verify();
-  }
+  all_same_ = infos_.SkipVerify || Verify();
   if (infos_.DeleteSource) {
-    if (!all_same) {
+    if (!all_same_) {
       Log(kUnpackKeptPack);
     } else {
       try {
