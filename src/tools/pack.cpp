@@ -33,7 +33,8 @@ bool ShrankBelow(const File& file, int64_t size) {
 // when the file grows while the job runs. A file that cannot be opened or has shrunk gets an
 // empty text here; the copy that follows reports it and ends the job. A read that fails in a
 // file that is all there throws: no pack is made with a checksum of part of a file.
-std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind) {
+std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind,
+                                 CopyObserver* observer) {
   File in;
   try {
     in = File(path, OpenMode::Read, Share::Shared);
@@ -42,7 +43,7 @@ std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, Checksum
   }
   try {
     in.AdviseSequential();
-    return ChecksumTextOf(in, size, kind, nullptr);
+    return ChecksumTextOf(in, size, kind, observer);
   } catch (const FileError&) {
     if (ShrankBelow(in, size)) {
       return std::string();
@@ -126,11 +127,18 @@ bool TSMfile::CheckSources() {
 std::string TSMfile::BuildPackHeader() {
   const ChecksumKind kind = infos_.CheckKind;
   const bool md5 = kind == ChecksumKind::Md5;
+  // Progress covers the checksum pass and the copy: each reads every byte once.
+  int64_t total = 0;
+  for (const std::string& size : infos_.Sizes) {
+    total += std::stoll(size);
+  }
+  SetProgressTotal(kind != ChecksumKind::None ? 2 * total : total);
   if (kind != ChecksumKind::None) {
     Log(md5 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
     for (size_t i = 0; i < infos_.Paths.size(); ++i) {
       const std::string& path = infos_.Paths[i];
-      const std::string sum = ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind);
+      const std::string sum =
+          ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind, &Observer());
       infos_.CheckSums.push_back(sum);
       Log(path + (md5 ? "   MD5值:" : "   CRC32值:"));
       Log(sum);
@@ -184,6 +192,7 @@ bool TSMfile::WritePack(const std::string& header) {
       DeleteFile(path);
     }
   }
+  FinishProgress();
   Log(kPackDone);
   return true;
 }
@@ -198,7 +207,7 @@ bool TSMfile::CopySource(size_t index, int64_t size) {
   }
   source_.AdviseSequential();
   try {
-    CopyBytes(source_, pack_.file(), size, nullptr);
+    Copy(source_, pack_.file(), size);
     source_.Close();
   } catch (const FileError& error) {
     if (error.path() != path) {

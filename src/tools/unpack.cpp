@@ -187,6 +187,9 @@ bool TSDfile::ExtractFiles() {
     return false;
   }
   pack_.AdviseSequential();
+  // The verification reads every entry again.
+  SetProgressTotal(infos_.SkipVerify || infos_.CheckKind == ChecksumKind::None ? data_end
+                                                                               : 2 * data_end);
   const bool durable = infos_.DeleteSource;
   std::vector<AtomicOutput> outputs;
   const size_t count = names_.size();
@@ -201,7 +204,7 @@ bool TSDfile::ExtractFiles() {
       return false;
     }
     try {
-      CopyBytes(pack_, outputs.back().file(), sizes_[i], nullptr);
+      Copy(pack_, outputs.back().file(), sizes_[i]);
       outputs.back().Seal(durable);
     } catch (const FileError& error) {
       LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
@@ -233,6 +236,7 @@ bool TSDfile::ExtractFiles() {
       }
     }
   }
+  FinishProgress();
   Log(kUnpackDone);
   return true;
 }
@@ -250,7 +254,7 @@ bool TSDfile::Verify() {
     std::string sum;
     bool readable = true;
     try {
-      sum = ChecksumTextOfFile(path, kind);
+      sum = ChecksumTextOfFile(path, kind, &Observer());
     } catch (const FileError& error) {
       LogFileFailure("无法读取文件", error);
       readable = false;
