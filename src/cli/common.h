@@ -1,5 +1,10 @@
 #pragma once
 
+// The command line: one file per group of subcommands (cmd_*.cpp), this header for what they
+// share: stdout as the log, argument parsing, and the exit status taken from a job's outcome.
+// A new subcommand goes into commands.h and main.cpp's table; it validates like the window
+// does, starts the same worker and returns FinishJob.
+
 #include <map>
 #include <memory>
 #include <mutex>

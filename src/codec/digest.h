@@ -1,5 +1,10 @@
 #pragma once
 
+// The codec layer: MD5, CRC-32 and the checksum kind (this header), the DES header cipher
+// (des.h), the compressed envelope (envelope.h) and the password rule (password_rule.h). Pure
+// transformations of bytes and open files; a change to how a checksum is chosen or computed
+// goes here, once. Below the trailer layer, above platform.
+
 #include <array>
 #include <cstddef>
 #include <cstdint>

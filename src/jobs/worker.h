@@ -1,5 +1,10 @@
 #pragma once
 
+// The jobs layer: the worker thread base (this header), the pause gate and the interface to the
+// window (job_host.h). A new job derives from WorkerThread, names its start and finish steps in
+// JobSteps and returns its JobResult from Execute; pause, progress, busy/idle, shake and the
+// outcome are the base's, so a change to how every job starts or ends goes here.
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>

@@ -1,8 +1,10 @@
 #pragma once
 
-// The split set's own header fields on top of the shared trailer block (trailer/trailer.h): what
-// a piece's last 344 bytes say about the set. A change to a field of the split format goes here;
-// a change to the block, the cipher or the password field goes to the trailer layer.
+// The split layer: the split set's own header fields (this header) on top of the shared trailer
+// block (trailer/trailer.h), the split worker (cut_file.h), the merge worker (merger_file.h) and
+// the path helpers (paths.h). A change to a field of the split format goes here; a change to the
+// block, the cipher or the password field goes to the trailer layer; a change to how pieces are
+// written or joined goes to the workers.
 
 #include <array>
 #include <cstddef>

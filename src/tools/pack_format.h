@@ -1,5 +1,9 @@
 #pragma once
 
+// The tools layer: the pack's own fields and lists (this header; the trailer block is
+// trailer/trailer.h) and the tool workers: pack.h, unpack.h, bundle.h, compare.h, mp3cut.h. A
+// change to one tool's behaviour goes to its worker; a change to the pack format goes here.
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
