@@ -58,19 +58,12 @@ std::string PieceBaseOf(const std::string& source_name_utf8) {
 std::string BuildSetHeaderText(const std::string& password_utf8, const std::string& check_text,
                                ChecksumKind check_kind, bool compressed, int32_t piece_count,
                                const std::string& source_name_utf8) {
-  std::string text = kHeaderMagic;
-  text += PasswordDigestField(password_utf8);
-  text += '|';
-  text += check_text;
-  text += '|';
-  text += std::to_string(ChecksumFormatCode(check_kind));
-  text += '|';
-  text += compressed ? '1' : '0';
-  text += '|';
-  text += std::to_string(piece_count);
-  text += '|';
-  text += Utf8ToGb18030(StoredSourceName(source_name_utf8));
-  text += '|';
+  std::string text = HeaderTextStart(password_utf8);
+  AppendHeaderField(text, check_text);
+  AppendHeaderField(text, std::to_string(ChecksumFormatCode(check_kind)));
+  AppendHeaderField(text, compressed ? "1" : "0");
+  AppendHeaderField(text, std::to_string(piece_count));
+  AppendHeaderField(text, Utf8ToGb18030(StoredSourceName(source_name_utf8)));
   return text;
 }
 

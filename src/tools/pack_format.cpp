@@ -39,20 +39,13 @@ bool IsValidOutName(const std::string& name_utf8) {
 }
 
 std::string BuildPackHeaderText(const std::string& password_utf8, const PackHeader& header) {
-  std::string text = kHeaderMagic;
-  text += PasswordDigestField(password_utf8);
-  text += '|';
-  text += std::to_string(ChecksumFormatCode(header.check_kind));
-  text += '|';
-  text += std::to_string(header.file_count);
-  text += '|';
-  text += std::to_string(header.paths_length);
-  text += '|';
-  text += std::to_string(header.sizes_length);
-  text += '|';
+  std::string text = HeaderTextStart(password_utf8);
+  AppendHeaderField(text, std::to_string(ChecksumFormatCode(header.check_kind)));
+  AppendHeaderField(text, std::to_string(header.file_count));
+  AppendHeaderField(text, std::to_string(header.paths_length));
+  AppendHeaderField(text, std::to_string(header.sizes_length));
   if (header.check_kind != ChecksumKind::None) {
-    text += std::to_string(header.checks_length);
-    text += '|';
+    AppendHeaderField(text, std::to_string(header.checks_length));
   }
   return text;
 }

@@ -23,6 +23,17 @@ std::string PasswordDigestField(const std::string& password_utf8) {
   return Md5Hex(Md5OfText(Utf8ToGb18030(password_utf8)));
 }
 
+std::string HeaderTextStart(const std::string& password_utf8) {
+  std::string text = kHeaderMagic;
+  AppendHeaderField(text, PasswordDigestField(password_utf8));
+  return text;
+}
+
+void AppendHeaderField(std::string& text, std::string_view field) {
+  text += field;
+  text += '|';
+}
+
 std::string EncryptHeaderWithFiller(const std::string& header_text) {
   try {
     return EncryptHeaderText(header_text);

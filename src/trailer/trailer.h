@@ -25,6 +25,11 @@ enum class HeaderStatus { Ok, NotRecognised, WrongPassword };
 // password (UTF-8) is empty.
 std::string PasswordDigestField(const std::string& password_utf8);
 
+// Header texts are written field by field: the start (magic, password digest and its "|"), then
+// each field followed by its "|".
+std::string HeaderTextStart(const std::string& password_utf8);
+void AppendHeaderField(std::string& text, std::string_view field);
+
 // Encrypts a header text (GB18030 bytes ending in "|"). When the cipher refuses the text, a
 // filler byte is appended after the final "|" (readers ignore what follows the last field) and
 // other filler bytes are tried until one passes.
