@@ -101,15 +101,10 @@ bool TMergerFile::AnalyseSet() {
   }
 
   SetHeader header;
-  switch (ReadSetHeader(trailer, options_.Password, header)) {
-    case HeaderStatus::Ok:
-      break;
-    case HeaderStatus::WrongPassword:
-      Log(kMergeNeedsPassword);
-      return false;
-    case HeaderStatus::NotRecognised:
-      Log(kMergeNotRecognised);
-      return false;
+  if (const char* refusal = HeaderRefusalLine(ReadSetHeader(trailer, options_.Password, header),
+                                              kMergeNotRecognised, kMergeNeedsPassword)) {
+    Log(refusal);
+    return false;
   }
   options_.CheckText = header.check_text;
   options_.CheckKind = header.check_kind;

@@ -80,15 +80,10 @@ bool TSDfile::AnalysePack() {
     return false;
   }
   PackHeader header;
-  switch (ReadPackHeader(trailer, infos_.Password, header)) {
-    case HeaderStatus::Ok:
-      break;
-    case HeaderStatus::WrongPassword:
-      Log(kUnpackNeedsPassword);
-      return false;
-    case HeaderStatus::NotRecognised:
-      Log(kUnpackNotRecognised);
-      return false;
+  if (const char* refusal = HeaderRefusalLine(ReadPackHeader(trailer, infos_.Password, header),
+                                              kUnpackNotRecognised, kUnpackNeedsPassword)) {
+    Log(refusal);
+    return false;
   }
   infos_.CheckKind = header.check_kind;
   file_count_ = header.file_count;

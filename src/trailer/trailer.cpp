@@ -81,6 +81,19 @@ bool ReadTrailer(File& file, int64_t file_size, size_t block_size, std::string& 
   return true;
 }
 
+const char* HeaderRefusalLine(HeaderStatus status, const char* not_recognised,
+                              const char* wrong_password) {
+  switch (status) {
+    case HeaderStatus::Ok:
+      break;
+    case HeaderStatus::NotRecognised:
+      return not_recognised;
+    case HeaderStatus::WrongPassword:
+      return wrong_password;
+  }
+  return nullptr;
+}
+
 HeaderStatus HeaderFieldReader::ReadMagicAndPassword(const std::string& typed_password_utf8) {
   if (rest_.substr(0, kMagicLength) != std::string_view(kHeaderMagic)) {
     return HeaderStatus::NotRecognised;

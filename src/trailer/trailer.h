@@ -48,6 +48,11 @@ std::string DecryptTrailerBlock(std::string_view block);
 // the read fails. The one place a trailer is taken from a file's end.
 bool ReadTrailer(File& file, int64_t file_size, size_t block_size, std::string& block);
 
+// The line a job logs when a header refuses it: `not_recognised` or `wrong_password`; null for
+// Ok.
+const char* HeaderRefusalLine(HeaderStatus status, const char* not_recognised,
+                              const char* wrong_password);
+
 // Field reading shared by the split-set and pack headers, on a decrypted header text. The
 // reader keeps a view of the text, which must outlive it.
 class HeaderFieldReader {
