@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       continue;
     }
     Check(SafeName(fields.source_name));
-    Check(fields.check_kind >= 0 && fields.check_kind <= 2);
+    Check(ChecksumKindOfCode(ChecksumFormatCode(fields.check_kind)) == fields.check_kind);
     Check(fields.piece_count >= 0 && fields.piece_count <= 999999999);
     Check(fields.check_text.size() <= 32);
     Check(Utf8ToGb18030(fields.source_name).size() <= 255 ||

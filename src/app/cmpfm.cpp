@@ -38,7 +38,7 @@ void Tcmpfm::btn1Click() {
   const std::string file2 = ToUtf8(Edit2->text());
   if (CheckInputs({{FileExists(file1), QStringLiteral("文件1不存在!"), Edit1},
                    {FileExists(file2), QStringLiteral("文件2不存在!"), Edit2}})) {
-    const uint8_t mode = rbcrc->isChecked() ? TCmpFile::kCrc32Mode : TCmpFile::kMd5Mode;
+    const ChecksumKind mode = rbcrc->isChecked() ? ChecksumKind::Crc32 : ChecksumKind::Md5;
     StartAndClose([&] { TCmpFile::Create(mode, file1, file2, Host()); });
   }
 }

@@ -14,10 +14,6 @@ namespace {
 
 constexpr int kProgressSteps = 1000;
 
-QString DirectoryOfPath(const QString& path) {
-  return FromUtf8(DirectoryOf(ToUtf8(path)));
-}
-
 }  // namespace
 
 JobPanel::JobPanel(const JobPanelTexts& texts, MainLog& log, QWidget* parent)
@@ -121,7 +117,7 @@ void JobPanel::ShowProgress(int64_t done, int64_t total) {
 
 void JobPanel::FollowSource() {
   if (follow_->isChecked()) {
-    const QString dir = DirectoryOfPath(source_->text());
+    const QString dir = DirectoryPart(source_->text());
     dir_->setText(dir);
     dir_->setToolTip(dir);
   }

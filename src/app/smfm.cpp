@@ -258,7 +258,9 @@ void Tsmfm::btn1Click() {
     infos.Sizes.push_back(ToUtf8(size_text));
   }
   infos.DeleteSource = chkdel->isChecked();
-  infos.CheckKind = !chkcmp->isChecked() ? 0 : (rbcrc->isChecked() ? 2 : 1);
+  infos.CheckKind = !chkcmp->isChecked() ? ChecksumKind::None
+                    : rbcrc->isChecked() ? ChecksumKind::Crc32
+                                         : ChecksumKind::Md5;
   infos.OutName = out_name;
   if (chkpwd->isChecked() && password_dialog_ != nullptr) {
     infos.Password = ToUtf8(password_dialog_->Password());

@@ -137,7 +137,9 @@ TCWorkInfos SplitOptions::Infos() const {
   info.DeleteSource = chkcdelfile->isChecked() ? 1 : 0;
   info.Compress = chkzlib->isChecked() ? 1 : 0;
   info.Level = static_cast<uint8_t>(rgmodeItems->checkedId() > 0 ? rgmodeItems->checkedId() : 2);
-  info.CheckKind = !chkccmp->isChecked() ? 0 : (rbmd5->isChecked() ? 1 : 2);
+  info.CheckKind = !chkccmp->isChecked() ? ChecksumKind::None
+                   : rbmd5->isChecked()  ? ChecksumKind::Md5
+                                         : ChecksumKind::Crc32;
   if (chkpwd->isChecked() && pwdfm_ != nullptr && !pwdfm_->Password().isEmpty()) {
     info.Password = ToUtf8(pwdfm_->Password());
   }

@@ -158,12 +158,4 @@ void TwoFileForm::SpeedButton2Click() {
   BrowseFile(OpenDialog2, Edit2);
 }
 
-QString DirectoryPart(const QString& path) {
-  const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
-  if (slash < 0) {
-    return QString();
-  }
-  return slash == 0 ? QStringLiteral("/") : path.left(slash);
-}
-
 }  // namespace qarvo::ui

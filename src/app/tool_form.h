@@ -98,8 +98,4 @@ class TwoFileForm : public ToolForm {
   TwoFileForm(const ToolContext& context, const QString& caption, QSize size, const Layout& layout);
 };
 
-// The directory part of a path: up to its last separator, without that separator unless it is
-// the root's. A path without a separator has none.
-QString DirectoryPart(const QString& path);
-
 }  // namespace qarvo::ui

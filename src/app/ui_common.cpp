@@ -90,4 +90,8 @@ void ClearWhenUnticked(QCheckBox* box, QLineEdit* edit) {
   });
 }
 
+QString DirectoryPart(const QString& path) {
+  return path.isEmpty() ? QString() : FromUtf8(DirectoryOf(ToUtf8(path)));
+}
+
 }  // namespace qarvo::ui

@@ -51,4 +51,8 @@ inline QString FromUtf8(const std::string& text) {
   return QString::fromStdString(text);
 }
 
+// The folder of a path for a folder box that follows a file box: the core's DirectoryOf, except
+// that an empty file box gives an empty folder box.
+QString DirectoryPart(const QString& path);
+
 }  // namespace qarvo::ui

@@ -54,23 +54,6 @@ int Refuse(const char* text) {
   return kExitNotStarted;
 }
 
-// Waits for the worker and turns its last lines into the exit status.
-template <typename Worker>
-int Finish(const std::string& command, const std::shared_ptr<Worker>& worker, const StdoutLog& log,
-           ProgressLine& progress, const char* done) {
-  worker->WaitFinished();
-  progress.Clear();
-  bool mismatch = false;
-  for (const std::string& line : log.Lines()) {
-    const std::string_view differs = kUnpackDiffers;
-    if (line.size() >= differs.size() &&
-        line.compare(line.size() - differs.size(), differs.size(), differs) == 0) {
-      mismatch = true;
-    }
-  }
-  return FinishJob(command, *worker, log.Contains(done) && !mismatch ? kExitOk : kExitJobFailed);
-}
-
 }  // namespace
 
 int RunPack(const std::vector<std::string>& args) {
@@ -87,9 +70,9 @@ int RunPack(const std::vector<std::string>& args) {
   if (parsed.values.count("--check") != 0) {
     const std::string& check = parsed.values["--check"];
     if (check == "md5") {
-      infos.CheckKind = 1;
+      infos.CheckKind = ChecksumKind::Md5;
     } else if (check == "crc32") {
-      infos.CheckKind = 2;
+      infos.CheckKind = ChecksumKind::Crc32;
     } else {
       return UsageError("pack", "--check 只能是 md5 或 crc32", kPackUsage);
     }
@@ -132,7 +115,7 @@ int RunPack(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   auto worker = TSMfile::Create(
       out_dir, infos, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
-  return Finish("pack", worker, *log, *progress, kPackDone);
+  return FinishJob("pack", *worker, *progress);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
@@ -164,7 +147,7 @@ int RunUnpack(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   auto worker = TSDfile::Create(
       pack, infos, out_dir, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
-  return Finish("unpack", worker, *log, *progress, kUnpackDone);
+  return FinishJob("unpack", *worker, *progress);
 }
 
 }  // namespace qarvo::cli

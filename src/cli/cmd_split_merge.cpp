@@ -107,9 +107,9 @@ int RunSplit(const std::vector<std::string>& args) {
   }
   if (const auto check = parsed.values.find("--check"); check != parsed.values.end()) {
     if (check->second == "md5") {
-      options.CheckKind = 1;
+      options.CheckKind = ChecksumKind::Md5;
     } else if (check->second == "crc32") {
-      options.CheckKind = 2;
+      options.CheckKind = ChecksumKind::Crc32;
     } else {
       return UsageError("split", "--check 只能是 md5 或 crc32", kSplitUsage);
     }
@@ -146,9 +146,7 @@ int RunSplit(const std::vector<std::string>& args) {
   } catch (const std::exception& error) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
-  worker->WaitFinished();
-  progress->Clear();
-  return FinishJob("split", *worker, log->Contains(kSplitSucceeded) ? kExitOk : kExitJobFailed);
+  return FinishJob("split", *worker, *progress);
 }
 
 int RunMerge(const std::vector<std::string>& args) {
@@ -179,19 +177,7 @@ int RunMerge(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   options.Log = std::make_shared<LogBesideProgress>(log, progress);
   const auto worker = TMergerFile::Create(piece, options, out_dir, progress);
-  worker->WaitFinished();
-  progress->Clear();
-
-  // Every line of the worker's own failures starts with the job's name.
-  const std::string failure_prefix = "文件合并:";
-  int status = log->Contains(kMergeSucceeded) ? kExitOk : kExitJobFailed;
-  for (const std::string& line : log->Lines()) {
-    if (line.compare(0, failure_prefix.size(), failure_prefix) == 0 ||
-        line == kMergeDiffersFromSource) {
-      status = kExitJobFailed;
-    }
-  }
-  return FinishJob("merge", *worker, status);
+  return FinishJob("merge", *worker, *progress);
 }
 
 }  // namespace qarvo::cli

@@ -116,9 +116,7 @@ int RunBundle(const std::vector<std::string>& args) {
   auto progress = StderrProgress(parsed);
   const auto worker = TAddFile::Create(
       head, tail, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
-  worker->WaitFinished();
-  progress->Clear();
-  return FinishJob("bundle", *worker, log->Contains(kBundleDone) ? kExitOk : kExitJobFailed);
+  return FinishJob("bundle", *worker, *progress);
 }
 
 int RunCompare(const std::vector<std::string>& args) {
@@ -138,11 +136,11 @@ int RunCompare(const std::vector<std::string>& args) {
   if (!FileExists(file2)) {
     return Refuse("compare", "文件2不存在!");
   }
-  const uint8_t mode = parsed.flags.count("--md5") != 0 ? TCmpFile::kMd5Mode : TCmpFile::kCrc32Mode;
+  const ChecksumKind mode =
+      parsed.flags.count("--md5") != 0 ? ChecksumKind::Md5 : ChecksumKind::Crc32;
   auto log = std::make_shared<StdoutLog>();
   const auto worker = TCmpFile::Create(mode, file1, file2, JobHost{log, nullptr});
-  worker->WaitFinished();
-  return FinishJob("compare", *worker, log->Contains(kCompareSame) ? kExitOk : kExitJobFailed);
+  return FinishJob("compare", *worker);
 }
 
 int RunMp3Cut(const std::vector<std::string>& args) {
@@ -186,9 +184,7 @@ int RunMp3Cut(const std::vector<std::string>& args) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;
   }
-  worker->WaitFinished();
-  progress->Clear();
-  return FinishJob("mp3cut", *worker, log->Contains(kMp3Done) ? kExitOk : kExitJobFailed);
+  return FinishJob("mp3cut", *worker, *progress);
 }
 
 }  // namespace qarvo::cli

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "cli/commands.h"
+#include "cli/progress_line.h"
 
 namespace qarvo::cli {
 
@@ -23,7 +24,6 @@ int StdoutError() {
 
 void StdoutLog::Add(const std::string& line) {
   std::lock_guard<std::mutex> lock(mutex_);
-  lines_.push_back(line);
   errno = 0;
   const bool written = std::fwrite(line.data(), 1, line.size(), stdout) == line.size() &&
                        std::fputc('\n', stdout) != EOF && std::fflush(stdout) == 0;
@@ -33,23 +33,20 @@ void StdoutLog::Add(const std::string& line) {
   }
 }
 
-int FinishJob(const std::string& command, const WorkerThread& worker, int exit_code) {
-  const std::string reason = worker.FailureReason();
-  if (reason.empty()) {
-    return exit_code;
+int FinishJob(const std::string& command, WorkerThread& worker) {
+  worker.WaitFinished();
+  const JobOutcome outcome = worker.Outcome();
+  if (!outcome.failure) {
+    return outcome.Succeeded() ? kExitOk : kExitJobFailed;
   }
-  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), reason.c_str());
-  return exit_code == kExitOk ? kExitJobFailed : exit_code;
+  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), outcome.failure->what());
+  return kExitJobFailed;
 }
 
-std::vector<std::string> StdoutLog::Lines() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return lines_;
-}
-
-bool StdoutLog::Contains(const std::string& line) const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
+int FinishJob(const std::string& command, WorkerThread& worker, ProgressLine& progress) {
+  worker.WaitFinished();
+  progress.Clear();
+  return FinishJob(command, worker);
 }
 
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,

@@ -1,5 +1,10 @@
 #pragma once
 
+// The command line: one file per group of subcommands (cmd_*.cpp), this header for what they
+// share: stdout as the log, argument parsing, and the exit status taken from a job's outcome.
+// A new subcommand goes into commands.h and main.cpp's table; it validates like the window
+// does, starts the same worker and returns FinishJob.
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -12,17 +17,13 @@
 
 namespace qarvo::cli {
 
-// Prints every log line on stdout as it comes and keeps them, so the command can tell from the
-// lines how the job ended.
+// Prints every log line on stdout as it comes. How the job ended is its outcome, not its lines.
 class StdoutLog : public LogSink {
  public:
   void Add(const std::string& line) override;
-  std::vector<std::string> Lines() const;
-  bool Contains(const std::string& line) const;
 
  private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;
+  std::mutex mutex_;
 };
 
 // True once a write of a log line to stdout failed (a full disk, a closed pipe): the command
@@ -30,10 +31,11 @@ class StdoutLog : public LogSink {
 bool StdoutFailed();
 int StdoutError();
 
-// The end of every job: prints the reason of the file operation that failed it on stderr
+// The end of every job: waits for it, takes the exit status from its outcome (0 only when it
+// succeeded), prints the reason of the file operation that failed it on stderr
 // ("qarvo COMMAND: cannot open "path": reason", as coreutils name the file and the reason),
 // and never lets such a job exit 0.
-int FinishJob(const std::string& command, const WorkerThread& worker, int exit_code);
+int FinishJob(const std::string& command, WorkerThread& worker);
 
 struct ParsedArgs {
   std::vector<std::string> positional;

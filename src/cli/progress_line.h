@@ -62,4 +62,8 @@ class LogBesideProgress : public LogSink {
 // The progress line of a command, on stderr; the --quiet option turns it off.
 std::shared_ptr<ProgressLine> StderrProgress(const ParsedArgs& parsed);
 
+// FinishJob for a command that shows a progress line: the line is wiped once the job has ended,
+// before a failure's reason is printed on the same terminal.
+int FinishJob(const std::string& command, WorkerThread& worker, ProgressLine& progress);
+
 }  // namespace qarvo::cli

@@ -1,6 +1,7 @@
 #include "codec/digest.h"
 
 #include <libdeflate.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <vector>
@@ -50,102 +51,107 @@ inline void StoreLe32(uint8_t* p, uint32_t v) {
   (a) += f((b), (c), (d));                                   \
   (a) = Rotl((a), (shift)) + (b)
 
+// One round of the compression function: sixteen steps with one round function. Forced inline,
+// so the words and the state stay in registers as in one long function.
+[[gnu::always_inline]] inline void Md5RoundF(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d,
+                                             const uint32_t* x) {
+  QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x[0], 0xd76aa478U, 7);
+  QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x[1], 0xe8c7b756U, 12);
+  QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x[2], 0x242070dbU, 17);
+  QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x[3], 0xc1bdceeeU, 22);
+  QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x[4], 0xf57c0fafU, 7);
+  QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x[5], 0x4787c62aU, 12);
+  QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x[6], 0xa8304613U, 17);
+  QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x[7], 0xfd469501U, 22);
+  QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x[8], 0x698098d8U, 7);
+  QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x[9], 0x8b44f7afU, 12);
+  QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x[10], 0xffff5bb1U, 17);
+  QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x[11], 0x895cd7beU, 22);
+  QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x[12], 0x6b901122U, 7);
+  QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x[13], 0xfd987193U, 12);
+  QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x[14], 0xa679438eU, 17);
+  QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x[15], 0x49b40821U, 22);
+}
+
+[[gnu::always_inline]] inline void Md5RoundG(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d,
+                                             const uint32_t* x) {
+  QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x[1], 0xf61e2562U, 5);
+  QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x[6], 0xc040b340U, 9);
+  QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x[11], 0x265e5a51U, 14);
+  QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x[0], 0xe9b6c7aaU, 20);
+  QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x[5], 0xd62f105dU, 5);
+  QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x[10], 0x02441453U, 9);
+  QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x[15], 0xd8a1e681U, 14);
+  QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x[4], 0xe7d3fbc8U, 20);
+  QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x[9], 0x21e1cde6U, 5);
+  QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x[14], 0xc33707d6U, 9);
+  QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x[3], 0xf4d50d87U, 14);
+  QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x[8], 0x455a14edU, 20);
+  QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x[13], 0xa9e3e905U, 5);
+  QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x[2], 0xfcefa3f8U, 9);
+  QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x[7], 0x676f02d9U, 14);
+  QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x[12], 0x8d2a4c8aU, 20);
+}
+
+[[gnu::always_inline]] inline void Md5RoundH(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d,
+                                             const uint32_t* x) {
+  QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x[5], 0xfffa3942U, 4);
+  QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x[8], 0x8771f681U, 11);
+  QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x[11], 0x6d9d6122U, 16);
+  QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x[14], 0xfde5380cU, 23);
+  QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x[1], 0xa4beea44U, 4);
+  QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x[4], 0x4bdecfa9U, 11);
+  QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x[7], 0xf6bb4b60U, 16);
+  QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x[10], 0xbebfbc70U, 23);
+  QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x[13], 0x289b7ec6U, 4);
+  QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x[0], 0xeaa127faU, 11);
+  QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x[3], 0xd4ef3085U, 16);
+  QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x[6], 0x04881d05U, 23);
+  QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x[9], 0xd9d4d039U, 4);
+  QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x[12], 0xe6db99e5U, 11);
+  QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x[15], 0x1fa27cf8U, 16);
+  QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x[2], 0xc4ac5665U, 23);
+}
+
+[[gnu::always_inline]] inline void Md5RoundI(uint32_t& a, uint32_t& b, uint32_t& c, uint32_t& d,
+                                             const uint32_t* x) {
+  QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x[0], 0xf4292244U, 6);
+  QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x[7], 0x432aff97U, 10);
+  QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x[14], 0xab9423a7U, 15);
+  QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x[5], 0xfc93a039U, 21);
+  QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x[12], 0x655b59c3U, 6);
+  QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x[3], 0x8f0ccc92U, 10);
+  QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x[10], 0xffeff47dU, 15);
+  QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x[1], 0x85845dd1U, 21);
+  QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x[8], 0x6fa87e4fU, 6);
+  QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x[15], 0xfe2ce6e0U, 10);
+  QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x[6], 0xa3014314U, 15);
+  QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x[13], 0x4e0811a1U, 21);
+  QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x[4], 0xf7537e82U, 6);
+  QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x[11], 0xbd3af235U, 10);
+  QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x[2], 0x2ad7d2bbU, 15);
+  QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x[9], 0xeb86d391U, 21);
+}
+
 // Runs the compression function over `blocks` consecutive 64-byte blocks.
 void Md5Blocks(std::array<uint32_t, 4>& state, const uint8_t* data, size_t blocks) {
   uint32_t a = state[0];
   uint32_t b = state[1];
   uint32_t c = state[2];
   uint32_t d = state[3];
+  uint32_t x[16];
   for (; blocks > 0; --blocks, data += 64) {
-    const uint32_t x0 = LoadLe32(data + 0);
-    const uint32_t x1 = LoadLe32(data + 4);
-    const uint32_t x2 = LoadLe32(data + 8);
-    const uint32_t x3 = LoadLe32(data + 12);
-    const uint32_t x4 = LoadLe32(data + 16);
-    const uint32_t x5 = LoadLe32(data + 20);
-    const uint32_t x6 = LoadLe32(data + 24);
-    const uint32_t x7 = LoadLe32(data + 28);
-    const uint32_t x8 = LoadLe32(data + 32);
-    const uint32_t x9 = LoadLe32(data + 36);
-    const uint32_t x10 = LoadLe32(data + 40);
-    const uint32_t x11 = LoadLe32(data + 44);
-    const uint32_t x12 = LoadLe32(data + 48);
-    const uint32_t x13 = LoadLe32(data + 52);
-    const uint32_t x14 = LoadLe32(data + 56);
-    const uint32_t x15 = LoadLe32(data + 60);
+    for (size_t i = 0; i < 16; ++i) {
+      x[i] = LoadLe32(data + 4 * i);
+    }
     const uint32_t aa = a;
     const uint32_t bb = b;
     const uint32_t cc = c;
     const uint32_t dd = d;
-
-    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x0, 0xd76aa478U, 7);
-    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x1, 0xe8c7b756U, 12);
-    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x2, 0x242070dbU, 17);
-    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x3, 0xc1bdceeeU, 22);
-    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x4, 0xf57c0fafU, 7);
-    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x5, 0x4787c62aU, 12);
-    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x6, 0xa8304613U, 17);
-    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x7, 0xfd469501U, 22);
-    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x8, 0x698098d8U, 7);
-    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x9, 0x8b44f7afU, 12);
-    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x10, 0xffff5bb1U, 17);
-    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x11, 0x895cd7beU, 22);
-    QARVO_MD5_STEP(QARVO_MD5_F, a, b, c, d, x12, 0x6b901122U, 7);
-    QARVO_MD5_STEP(QARVO_MD5_F, d, a, b, c, x13, 0xfd987193U, 12);
-    QARVO_MD5_STEP(QARVO_MD5_F, c, d, a, b, x14, 0xa679438eU, 17);
-    QARVO_MD5_STEP(QARVO_MD5_F, b, c, d, a, x15, 0x49b40821U, 22);
-
-    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x1, 0xf61e2562U, 5);
-    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x6, 0xc040b340U, 9);
-    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x11, 0x265e5a51U, 14);
-    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x0, 0xe9b6c7aaU, 20);
-    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x5, 0xd62f105dU, 5);
-    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x10, 0x02441453U, 9);
-    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x15, 0xd8a1e681U, 14);
-    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x4, 0xe7d3fbc8U, 20);
-    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x9, 0x21e1cde6U, 5);
-    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x14, 0xc33707d6U, 9);
-    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x3, 0xf4d50d87U, 14);
-    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x8, 0x455a14edU, 20);
-    QARVO_MD5_STEP(QARVO_MD5_G, a, b, c, d, x13, 0xa9e3e905U, 5);
-    QARVO_MD5_STEP(QARVO_MD5_G, d, a, b, c, x2, 0xfcefa3f8U, 9);
-    QARVO_MD5_STEP(QARVO_MD5_G, c, d, a, b, x7, 0x676f02d9U, 14);
-    QARVO_MD5_STEP(QARVO_MD5_G, b, c, d, a, x12, 0x8d2a4c8aU, 20);
-
-    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x5, 0xfffa3942U, 4);
-    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x8, 0x8771f681U, 11);
-    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x11, 0x6d9d6122U, 16);
-    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x14, 0xfde5380cU, 23);
-    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x1, 0xa4beea44U, 4);
-    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x4, 0x4bdecfa9U, 11);
-    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x7, 0xf6bb4b60U, 16);
-    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x10, 0xbebfbc70U, 23);
-    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x13, 0x289b7ec6U, 4);
-    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x0, 0xeaa127faU, 11);
-    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x3, 0xd4ef3085U, 16);
-    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x6, 0x04881d05U, 23);
-    QARVO_MD5_STEP(QARVO_MD5_H, a, b, c, d, x9, 0xd9d4d039U, 4);
-    QARVO_MD5_STEP(QARVO_MD5_H, d, a, b, c, x12, 0xe6db99e5U, 11);
-    QARVO_MD5_STEP(QARVO_MD5_H, c, d, a, b, x15, 0x1fa27cf8U, 16);
-    QARVO_MD5_STEP(QARVO_MD5_H, b, c, d, a, x2, 0xc4ac5665U, 23);
-
-    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x0, 0xf4292244U, 6);
-    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x7, 0x432aff97U, 10);
-    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x14, 0xab9423a7U, 15);
-    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x5, 0xfc93a039U, 21);
-    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x12, 0x655b59c3U, 6);
-    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x3, 0x8f0ccc92U, 10);
-    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x10, 0xffeff47dU, 15);
-    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x1, 0x85845dd1U, 21);
-    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x8, 0x6fa87e4fU, 6);
-    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x15, 0xfe2ce6e0U, 10);
-    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x6, 0xa3014314U, 15);
-    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x13, 0x4e0811a1U, 21);
-    QARVO_MD5_STEP(QARVO_MD5_I, a, b, c, d, x4, 0xf7537e82U, 6);
-    QARVO_MD5_STEP(QARVO_MD5_I, d, a, b, c, x11, 0xbd3af235U, 10);
-    QARVO_MD5_STEP(QARVO_MD5_I, c, d, a, b, x2, 0x2ad7d2bbU, 15);
-    QARVO_MD5_STEP(QARVO_MD5_I, b, c, d, a, x9, 0xeb86d391U, 21);
-
+    Md5RoundF(a, b, c, d, x);
+    Md5RoundG(a, b, c, d, x);
+    Md5RoundH(a, b, c, d, x);
+    Md5RoundI(a, b, c, d, x);
     a += aa;
     b += bb;
     c += cc;
@@ -163,10 +169,15 @@ void Md5Blocks(std::array<uint32_t, 4>& state, const uint8_t* data, size_t block
 #undef QARVO_MD5_H
 #undef QARVO_MD5_I
 
-// Opens a file for digesting with all sharing allowed; an empty File when it cannot be opened.
+// Opens a file for digesting with all sharing allowed; an empty File when it cannot be opened
+// or is no regular file (a folder opens but cannot be read).
 File OpenForDigest(const std::string& path) {
   try {
     File file(path, OpenMode::Read, Share::Shared);
+    struct stat info {};
+    if (::fstat(file.fd(), &info) != 0 || !S_ISREG(info.st_mode)) {
+      return File();
+    }
     file.AdviseSequential();
     return file;
   } catch (const FileError&) {
@@ -174,8 +185,9 @@ File OpenForDigest(const std::string& path) {
   }
 }
 
-// Feeds the file block by block to `consume`; a read error ends the loop like the end of the
-// file.
+// Feeds the file block by block to `consume` up to its end. A read that fails is no end: the
+// FileError goes to the caller, which must not take a digest of part of the file for the
+// digest of the file.
 template <typename Consume>
 void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume consume) {
   if (!file.IsOpen()) {
@@ -187,12 +199,7 @@ void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume c
     if (observer != nullptr) {
       hold = observer->BeforeBlock();
     }
-    size_t got = 0;
-    try {
-      got = file.Read(buffer.data(), buffer.size());
-    } catch (const FileError&) {
-      got = 0;
-    }
+    const size_t got = file.Read(buffer.data(), buffer.size());
     if (got == 0) {
       return;
     }
@@ -316,10 +323,39 @@ std::string Crc32OfFileText(const std::string& path, CopyObserver* observer) {
   return Crc32Text(Crc32OfFile(path, observer));
 }
 
-std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* observer) {
+int ChecksumFormatCode(ChecksumKind kind) {
+  switch (kind) {
+    case ChecksumKind::Md5:
+      return 1;
+    case ChecksumKind::Crc32:
+      return 2;
+    case ChecksumKind::None:
+      break;
+  }
+  return 0;
+}
+
+ChecksumKind ChecksumKindOfCode(int code) {
+  return code == 1 ? ChecksumKind::Md5 : code == 2 ? ChecksumKind::Crc32 : ChecksumKind::None;
+}
+
+std::string ChecksumTextOfFile(const std::string& path, ChecksumKind kind, CopyObserver* observer) {
+  switch (kind) {
+    case ChecksumKind::Md5:
+      return Md5Hex(Md5OfFile(path, observer));
+    case ChecksumKind::Crc32:
+      return Crc32OfFileText(path, observer);
+    case ChecksumKind::None:
+      break;
+  }
+  return std::string();
+}
+
+std::string ChecksumTextOf(File& in, int64_t count, ChecksumKind kind, CopyObserver* observer) {
+  const bool md5_kind = kind == ChecksumKind::Md5;
   Md5 md5;
   uint32_t crc = 0;
-  std::vector<uint8_t> buffer(kind == 1 ? kMd5ReadSize : kCrcReadSize);
+  std::vector<uint8_t> buffer(md5_kind ? kMd5ReadSize : kCrcReadSize);
   int64_t left = count;
   while (left > 0) {
     std::unique_lock<std::mutex> hold;
@@ -329,7 +365,7 @@ std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* obse
     const size_t step =
         left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
     in.ReadExact(buffer.data(), step);
-    if (kind == 1) {
+    if (md5_kind) {
       md5.Update(buffer.data(), step);
     } else {
       crc = Crc32Update(crc, buffer.data(), step);
@@ -342,7 +378,7 @@ std::string ChecksumTextOf(File& in, int64_t count, int kind, CopyObserver* obse
       observer->Advanced(static_cast<int64_t>(step));
     }
   }
-  return kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+  return md5_kind ? Md5Hex(md5.Final()) : Crc32Text(crc);
 }
 
 int64_t FileSizeOf(const std::string& path) {

@@ -107,12 +107,7 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
   if (available < 4) {
     ThrowShortFile(in);
   }
-  uint8_t length_bytes[4];
-  in.ReadExact(length_bytes, 4);
-  const uint32_t declared = static_cast<uint32_t>(length_bytes[0]) |
-                            (static_cast<uint32_t>(length_bytes[1]) << 8) |
-                            (static_cast<uint32_t>(length_bytes[2]) << 16) |
-                            (static_cast<uint32_t>(length_bytes[3]) << 24);
+  const int64_t declared = EnvelopeDeclaredLength(in);
   int64_t input_left = available - 4;
   int64_t produced = 0;
   if (declared == 0) {
@@ -163,17 +158,9 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
   return produced;
 }
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? std::string("/") : path.substr(0, slash);
-}
-
 // A new, empty file beside `path`, so that renaming it over `path` stays on one file system.
 std::string MakeTemporaryBeside(const std::string& path) {
-  std::string pattern = FolderOf(path) + "/.qarvo-envelope-XXXXXX";
+  std::string pattern = DirectoryOf(path) + "/.qarvo-envelope-XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0) {
     const int error = errno;
@@ -184,6 +171,14 @@ std::string MakeTemporaryBeside(const std::string& path) {
 }
 
 }  // namespace
+
+int64_t EnvelopeDeclaredLength(File& in) {
+  uint8_t length_bytes[4];
+  in.ReadExact(length_bytes, 4);
+  return static_cast<int64_t>(length_bytes[0]) | (static_cast<int64_t>(length_bytes[1]) << 8) |
+         (static_cast<int64_t>(length_bytes[2]) << 16) |
+         (static_cast<int64_t>(length_bytes[3]) << 24);
+}
 
 void CompressToEnvelope(const ByteSource& read, int64_t count, const ByteSink& write, int level,
                         CopyObserver* observer) {

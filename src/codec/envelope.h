@@ -31,6 +31,10 @@ void CompressFileInPlace(const std::string& path, int level);
 // allocating more than the data could hold) and FileError on a read error.
 std::vector<uint8_t> DecompressFileToMemory(const std::string& path);
 
+// The content length an envelope declares, read from the current position of `in` (its first
+// 4 bytes). Throws FileError when fewer than 4 bytes are there. The one reader of that field.
+int64_t EnvelopeDeclaredLength(File& in);
+
 // Streaming forms, same bytes on disk, bounded memory.
 // Writes the envelope of the next `count` bytes of `in` at the current position of `out`.
 // Throws CompressionError when `count` does not fit the 32-bit length.

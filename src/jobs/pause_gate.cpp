@@ -15,10 +15,6 @@ void PauseGate::Continue() {
   resumed_.notify_all();
 }
 
-void PauseGate::Release() {
-  Continue();
-}
-
 bool PauseGate::IsPaused() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return paused_;

@@ -15,8 +15,6 @@ class PauseGate {
   bool IsPaused() const;
   // Waits while paused; the caller does its step while holding the returned lock.
   std::unique_lock<std::mutex> Pass();
-  // Lets a waiting Pass give up (used when the program ends).
-  void Release();
 
  private:
   mutable std::mutex mutex_;

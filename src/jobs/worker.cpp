@@ -9,7 +9,8 @@ std::atomic<int> g_running{0};
 constexpr auto kProgressInterval = std::chrono::milliseconds(200);
 }  // namespace
 
-WorkerThread::WorkerThread(JobHost host) : host_(std::move(host)) {}
+WorkerThread::WorkerThread(JobHost host, JobSteps steps)
+    : host_(std::move(host)), steps_(std::move(steps)) {}
 
 WorkerThread::~WorkerThread() = default;
 
@@ -22,15 +23,32 @@ void WorkerThread::Launch(std::shared_ptr<WorkerThread> worker) {
 }
 
 void WorkerThread::Run() {
+  JobResult result = JobResult::Failed;
   try {
-    Execute();
+    if (!steps_.opening_line.empty()) {
+      Log(steps_.opening_line);
+    }
+    if (steps_.buttons) {
+      ButtonsBusy();
+    }
+    result = Execute();
   } catch (...) {
     // Execute reports its own failures as log lines; nothing may escape a worker thread.
+  }
+  try {
+    if (steps_.buttons) {
+      ButtonsIdle();
+    }
+    if (Shakes(result)) {
+      ShakeIfAsked();
+    }
+  } catch (...) {
   }
   // Counted out before the waiters are told, so that a finished wait sees the count without it.
   --g_running;
   {
     std::lock_guard<std::mutex> lock(done_mutex_);
+    result_ = result;
     done_ = true;
   }
   done_cv_.notify_all();
@@ -50,19 +68,45 @@ int WorkerThread::Running() {
   return g_running.load();
 }
 
+bool WorkerThread::Shakes(JobResult result) const {
+  const bool completed = result == JobResult::Succeeded || result == JobResult::Mismatch;
+  switch (steps_.shake) {
+    case ShakeAfter::Never:
+      return false;
+    case ShakeAfter::Completion:
+      return completed;
+    case ShakeAfter::CompletionOrRefusal:
+      return completed || result == JobResult::Refused;
+    case ShakeAfter::Always:
+      return true;
+  }
+  return false;
+}
+
 std::string WorkerThread::FailureReason() const {
   std::lock_guard<std::mutex> lock(done_mutex_);
-  return failure_reason_;
+  return failure_ ? std::string(failure_->what()) : std::string();
+}
+
+JobOutcome WorkerThread::Outcome() const {
+  std::lock_guard<std::mutex> lock(done_mutex_);
+  return JobOutcome{result_, failure_};
 }
 
 void WorkerThread::NoteFailure(const std::exception& error) {
-  if (dynamic_cast<const FileError*>(&error) == nullptr) {
+  const auto* file_error = dynamic_cast<const FileError*>(&error);
+  if (file_error == nullptr) {
     return;
   }
   std::lock_guard<std::mutex> lock(done_mutex_);
-  if (failure_reason_.empty()) {
-    failure_reason_ = error.what();
+  if (!failure_) {
+    failure_ = *file_error;
   }
+}
+
+bool WorkerThread::HasFailure() const {
+  std::lock_guard<std::mutex> lock(done_mutex_);
+  return failure_.has_value();
 }
 
 void WorkerThread::Log(const std::string& line) {

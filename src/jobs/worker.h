@@ -1,24 +1,62 @@
 #pragma once
 
+// The jobs layer: the worker thread base (this header), the pause gate and the interface to the
+// window (job_host.h). A new job derives from WorkerThread, names its start and finish steps in
+// JobSteps and returns its JobResult from Execute; pause, progress, busy/idle, shake and the
+// outcome are the base's, so a change to how every job starts or ends goes here.
+
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "jobs/job_host.h"
 #include "jobs/pause_gate.h"
 #include "platform/copy.h"
+#include "platform/file.h"
 
 namespace qarvo {
+
+// How a job ended, as a value: the command line takes its exit status from it, the windows keep
+// showing the job's lines.
+enum class JobResult {
+  Succeeded,  // did all it was asked
+  Failed,     // stopped by an error; `failure` names the file operation when one caused it
+  Refused,    // turned its input away before doing anything (not recognised, wrong password)
+  Mismatch,   // ran to its end, but a verification or comparison found a difference
+};
+
+struct JobOutcome {
+  JobResult result = JobResult::Failed;
+  std::optional<FileError> failure;
+  bool Succeeded() const { return result == JobResult::Succeeded; }
+};
+
+// When a job shakes its window (if the window's option is on at that moment).
+enum class ShakeAfter {
+  Never,
+  Completion,           // Succeeded or Mismatch: the job ran to its end
+  CompletionOrRefusal,  // also when the input was refused
+  Always,
+};
+
+// The steps the base takes around Execute, in this order: the opening line, ButtonsBusy, then
+// Execute, then ButtonsIdle and the shake. A worker names its steps once, in its constructor.
+struct JobSteps {
+  std::string opening_line;  // logged before ButtonsBusy; none when empty
+  bool buttons = false;      // ButtonsBusy before Execute, ButtonsIdle after it
+  ShakeAfter shake = ShakeAfter::Never;
+};
 
 // Base of every job. Start runs Execute on a thread of its own; that thread owns the worker and
 // frees it when Execute returns. Windows keep a weak_ptr for pause and continue.
 class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
  public:
-  explicit WorkerThread(JobHost host);
+  explicit WorkerThread(JobHost host, JobSteps steps = {});
   virtual ~WorkerThread();
   WorkerThread(const WorkerThread&) = delete;
   WorkerThread& operator=(const WorkerThread&) = delete;
@@ -44,9 +82,13 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // The first file operation that failed the job, with the file's path and the system's reason
   // (FileError's text); empty when none did. Read it after WaitFinished.
   std::string FailureReason() const;
+  // How the job ended; read it after WaitFinished. `failure` holds the first noted FileError.
+  JobOutcome Outcome() const;
 
  protected:
-  virtual void Execute() = 0;
+  // The job itself, between the base's start and finish steps (JobSteps). An exception that
+  // escapes counts as Failed.
+  virtual JobResult Execute() = 0;
 
   // Adds a line to the log once the pause gate lets the worker on.
   void Log(const std::string& line);
@@ -70,9 +112,9 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   // Keeps the reason when `error` is a file operation's failure (the first one counts); other
   // errors carry no path or system reason and are left to the job's log line.
   void NoteFailure(const std::exception& error);
+  bool HasFailure() const;
 
   PauseGate& Gate() { return gate_; }
-  const JobHost& Host() const { return host_; }
 
  private:
   class GateObserver : public CopyObserver {
@@ -88,14 +130,18 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   static void Launch(std::shared_ptr<WorkerThread> worker);
   void Run();
 
+  bool Shakes(JobResult result) const;
+
   JobHost host_;
+  JobSteps steps_;
   PauseGate gate_;
   GateObserver observer_{*this};
 
   mutable std::mutex done_mutex_;
   std::condition_variable done_cv_;
   bool done_ = false;
-  std::string failure_reason_;
+  JobResult result_ = JobResult::Failed;
+  std::optional<FileError> failure_;
 
   int64_t progress_total_ = 0;
   int64_t progress_done_ = 0;

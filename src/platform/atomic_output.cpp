@@ -32,16 +32,8 @@ FileError ForFinalName(const char* action, const std::string& final_path, int er
 
 }  // namespace
 
-std::string FolderOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
-  if (slash == std::string::npos) {
-    return ".";
-  }
-  return slash == 0 ? "/" : path.substr(0, slash);
-}
-
 AtomicOutput::AtomicOutput(std::string final_path) : final_path_(std::move(final_path)) {
-  const std::string folder = FolderOf(final_path_);
+  const std::string folder = DirectoryOf(final_path_);
   for (int attempt = 0;; ++attempt) {
     std::string candidate = TempNameIn(folder);
     try {
@@ -92,7 +84,7 @@ void AtomicOutput::Publish(bool durable) {
   }
   temp_path_.clear();
   if (durable) {
-    SyncDirectory(FolderOf(final_path_));
+    SyncDirectory(DirectoryOf(final_path_));
   }
 }
 

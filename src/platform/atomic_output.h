@@ -46,7 +46,4 @@ class AtomicOutput {
   std::string temp_path_;  // empty once published or discarded
 };
 
-// The folder a path lies in, as a path that can be opened ("." for a bare name).
-std::string FolderOf(const std::string& path);
-
 }  // namespace qarvo

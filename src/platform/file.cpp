@@ -244,4 +244,12 @@ void SyncDirectory(const std::string& dir) {
   ::close(fd);
 }
 
+std::string DirectoryOf(std::string_view path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string_view::npos) {
+    return ".";
+  }
+  return slash == 0 ? std::string("/") : std::string(path.substr(0, slash));
+}
+
 }  // namespace qarvo

@@ -1,9 +1,15 @@
 #pragma once
 
+// The platform layer: the one file class (opens with or without sharing, reads and writes that
+// name the file and the system's reason in every FileError), file tests and folder helpers,
+// the shared copy routine (copy.h) and whole-or-nothing outputs (atomic_output.h). Anything that
+// touches the operating system goes here; nothing here knows a file format or a job.
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <utility>
 
 namespace qarvo {
@@ -87,5 +93,9 @@ bool SameFile(const std::string& a, const std::string& b);
 // Flushes a folder's entries to the disk, so that a name created or renamed in it survives a
 // power cut. Throws FileError.
 void SyncDirectory(const std::string& dir);
+// The folder a path lies in, as a path that can be opened: without its trailing "/" ("/" for a
+// file in the root, "." when the path has no folder part). The one folder function of the
+// program; the windows wrap it for their texts.
+std::string DirectoryOf(std::string_view path);
 
 }  // namespace qarvo

@@ -21,7 +21,8 @@ std::string SplitProgressLine(int32_t n, int32_t left) {
 
 TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, int32_t piece_count,
                    const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
-    : WorkerThread(JobHost{options.Log, std::move(callbacks)}),
+    : WorkerThread(JobHost{options.Log, std::move(callbacks)},
+                   JobSteps{kSplitGathering, true, ShakeAfter::Always}),
       options_(options),
       source_path_(source_path) {
   file_size_ = FileSizeOf(source_path_);
@@ -45,13 +46,10 @@ std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
                                           std::move(callbacks)));
 }
 
-void TCutFile::Execute() {
-  Log(kSplitGathering);
-  ButtonsBusy();
+JobResult TCutFile::Execute() {
   const bool ok = WritePieces();
   Log(ok ? kSplitSucceeded : kSplitFailed);
-  ButtonsIdle();
-  ShakeIfAsked();
+  return ok ? JobResult::Succeeded : JobResult::Failed;
 }
 
 std::string TCutFile::PiecePath(int32_t n) const {
@@ -66,16 +64,11 @@ int64_t TCutFile::ShareOf(int32_t n) const {
 }
 
 std::string TCutFile::BuildHeaderText(File& source) {
-  switch (options_.CheckKind) {
-    case 1:
-    case 2:
-      options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
-      source.Seek(0);
-      break;
-    default:
-      options_.CheckKind = 0;
-      options_.CheckText = "0";
-      break;
+  if (options_.CheckKind != ChecksumKind::None) {
+    options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
+    source.Seek(0);
+  } else {
+    options_.CheckText = "0";
   }
   return EncryptHeaderWithFiller(BuildSetHeaderText(options_.Password, options_.CheckText,
                                                     options_.CheckKind, options_.Compress == 1,
@@ -99,10 +92,10 @@ bool TCutFile::WritePieces() {
             kMaxEnvelopeContent) {
       throw CompressionError();
     }
-    SetProgressTotal(options_.CheckKind == 1 || options_.CheckKind == 2 ? 2 * file_size_
-                                                                        : file_size_);
-    if (options_.CheckKind == 1 || options_.CheckKind == 2) {
-      Log(options_.CheckKind == 1 ? kSplitMakingMd5 : kSplitMakingCrc32);
+    const bool checked = options_.CheckKind != ChecksumKind::None;
+    SetProgressTotal(checked ? 2 * file_size_ : file_size_);
+    if (checked) {
+      Log(options_.CheckKind == ChecksumKind::Md5 ? kSplitMakingMd5 : kSplitMakingCrc32);
     }
     source = File(source_path_, OpenMode::Read, Share::Exclusive);
     source.AdviseSequential();

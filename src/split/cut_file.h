@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
 #include "platform/file.h"
@@ -27,9 +28,9 @@ struct TCWorkInfos {
   uint8_t DeleteSource = 0;  // delete the source after a successful split
   uint8_t Compress = 0;      // compress every piece
   uint8_t Level = 2;         // 1 fastest, 2 default, 3 best
-  uint8_t CheckKind = 0;     // 0 none, 1 MD5, 2 CRC32
-  std::string CheckText;     // filled by the worker
-  std::string Password;      // UTF-8; empty for none
+  ChecksumKind CheckKind = ChecksumKind::None;
+  std::string CheckText;  // filled by the worker
+  std::string Password;   // UTF-8; empty for none
   std::shared_ptr<LogSink> Log;
 };
 
@@ -48,7 +49,7 @@ class TCutFile : public WorkerThread {
            const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks);
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   bool WritePieces();

@@ -46,7 +46,8 @@ std::string MergeUnverifiableLine(const std::string& path, bool pieces_kept) {
 
 TMergerFile::TMergerFile(const std::string& piece_path, const TMWorkInfos& options,
                          const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
-    : WorkerThread(JobHost{options.Log, std::move(callbacks)}),
+    : WorkerThread(JobHost{options.Log, std::move(callbacks)},
+                   JobSteps{"", true, ShakeAfter::Completion}),
       options_(options),
       output_dir_(AddTrailingBackslash(output_dir)),
       chosen_path_(piece_path),
@@ -60,20 +61,25 @@ std::shared_ptr<TMergerFile> TMergerFile::Create(const std::string& piece_path,
       std::make_shared<TMergerFile>(piece_path, options, output_dir, std::move(callbacks)));
 }
 
-void TMergerFile::Execute() {
-  ButtonsBusy();
+JobResult TMergerFile::Execute() {
   if (!AnalyseSet()) {
-    ButtonsIdle();
-    return;
+    return HasFailure() ? JobResult::Failed : JobResult::Refused;
   }
-  if (JoinPieces()) {
-    Log(kMergeSucceeded);
-    ButtonsIdle();
-    ShakeIfAsked();
-  } else {
+  if (!JoinPieces()) {
     Log(kMergeFailed);
-    ButtonsIdle();
+    return JobResult::Failed;
   }
+  Log(kMergeSucceeded);
+  switch (verdict_) {
+    case Verdict::Differs:
+      return JobResult::Mismatch;
+    case Verdict::Unreadable:
+      return JobResult::Failed;
+    case Verdict::Same:
+    case Verdict::NotChecked:
+      break;
+  }
+  return JobResult::Succeeded;
 }
 
 std::string TMergerFile::PiecePath(int32_t n) const {
@@ -82,36 +88,29 @@ std::string TMergerFile::PiecePath(int32_t n) const {
 
 bool TMergerFile::AnalyseSet() {
   Log(kMergeAnalysing);
-  std::string trailer(kHeaderTrailerSize, '\0');
+  std::string trailer;
   try {
     File piece(chosen_path_, OpenMode::Read, Share::Exclusive);
-    const int64_t size = piece.Size();
-    if (size <= static_cast<int64_t>(kHeaderTrailerSize)) {
-      piece.Close();
+    const bool found = ReadPieceTrailer(piece, piece.Size(), trailer);
+    piece.Close();
+    if (!found) {
       Log(kMergeNotRecognised);
       return false;
     }
-    piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
-    piece.ReadExact(trailer.data(), trailer.size());
-    piece.Close();
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    NoteFailure(error);
     Log(MergeUnreadablePieceLine(chosen_path_));
     return false;
   }
 
   SetHeader header;
-  switch (ReadSetHeader(trailer, options_.Password, header)) {
-    case HeaderStatus::Ok:
-      break;
-    case HeaderStatus::WrongPassword:
-      Log(kMergeNeedsPassword);
-      return false;
-    case HeaderStatus::NotRecognised:
-      Log(kMergeNotRecognised);
-      return false;
+  if (const char* refusal = HeaderRefusalLine(ReadSetHeader(trailer, options_.Password, header),
+                                              kMergeNotRecognised, kMergeNeedsPassword)) {
+    Log(refusal);
+    return false;
   }
   options_.CheckText = header.check_text;
-  options_.CheckKind = static_cast<uint8_t>(header.check_kind);
+  options_.CheckKind = header.check_kind;
   options_.Compressed = header.compressed ? 1 : 0;
   piece_count_ = header.piece_count;
   source_name_ = header.source_name;
@@ -139,18 +138,13 @@ int64_t ShareOf(File& piece, int64_t size, bool compressed) {
   if (!compressed) {
     return payload;
   }
-  uint8_t length[4] = {};
   piece.Seek(0);
-  piece.ReadExact(length, 4);
-  return static_cast<int64_t>(length[0]) | (static_cast<int64_t>(length[1]) << 8) |
-         (static_cast<int64_t>(length[2]) << 16) | (static_cast<int64_t>(length[3]) << 24);
+  return EnvelopeDeclaredLength(piece);
 }
 
 bool TrailerMatches(File& piece, int64_t size, const std::string& trailer) {
-  std::string found(kHeaderTrailerSize, '\0');
-  piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
-  piece.ReadExact(found.data(), found.size());
-  return found == trailer;
+  std::string found;
+  return ReadTrailer(piece, size, kHeaderTrailerSize, found) && found == trailer;
 }
 
 // The set changed after the analysis (a piece swapped or cut while the join ran): the line
@@ -251,6 +245,7 @@ bool TMergerFile::JoinPieces() {
       }
     }
     verdict = VerifyOutput(output.file(), output_path);
+    verdict_ = verdict;
     // With the pieces about to go, the joined file must be on the disk first.
     const bool remove =
         options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
@@ -273,7 +268,7 @@ bool TMergerFile::JoinPieces() {
 }
 
 TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
-  if (options_.SkipVerify == 1 || options_.CheckKind == 0) {
+  if (options_.SkipVerify == 1 || options_.CheckKind == ChecksumKind::None) {
     return Verdict::NotChecked;
   }
   Log(kMergeVerifying);

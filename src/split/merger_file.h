@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
 
@@ -43,9 +44,9 @@ struct TMWorkInfos {
   uint8_t DeletePieces = 0;  // delete every piece after the merge
   uint8_t SkipVerify = 0;    // do not verify even when the set carries a checksum
   uint8_t Compressed = 0;    // set from the header
-  uint8_t CheckKind = 0;     // set from the header
-  std::string CheckText;     // set from the header
-  std::string Password;      // typed by the user, UTF-8, may be empty
+  ChecksumKind CheckKind = ChecksumKind::None;  // set from the header
+  std::string CheckText;                        // set from the header
+  std::string Password;                         // typed by the user, UTF-8, may be empty
   std::shared_ptr<LogSink> Log;
 };
 
@@ -62,7 +63,7 @@ class TMergerFile : public WorkerThread {
               const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks);
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   bool AnalyseSet();
@@ -87,6 +88,7 @@ class TMergerFile : public WorkerThread {
   std::vector<int64_t> piece_sizes_;
   std::vector<int64_t> piece_shares_;  // bytes each piece gives to the joined file
   int64_t output_size_ = 0;
+  Verdict verdict_ = Verdict::NotChecked;
 };
 
 }  // namespace qarvo

@@ -17,17 +17,6 @@ std::string FileNameOf(std::string_view path) {
   return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
-std::string DirectoryOf(std::string_view path) {
-  const size_t slash = path.rfind(kPathSeparator);
-  if (slash == std::string_view::npos) {
-    return ".";
-  }
-  if (slash == 0) {
-    return std::string(1, kPathSeparator);
-  }
-  return std::string(path.substr(0, slash));
-}
-
 std::string StripExtension(std::string_view name) {
   const size_t dot = name.rfind('.');
   return std::string(dot == std::string_view::npos ? name : name.substr(0, dot));

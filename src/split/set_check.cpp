@@ -200,7 +200,7 @@ struct DataPass {
 
 // Inflates the pieces concurrently; CRC-32s of the pieces combine into the whole one.
 DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t)>& path,
-                          const std::vector<int64_t>& shares, int check_kind,
+                          const std::vector<int64_t>& shares, ChecksumKind check_kind,
                           CopyObserver& observer) {
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
@@ -212,7 +212,7 @@ DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t
         uint32_t crc = 0;
         pass.faults[i] =
             ReadContent(path(n), true, shares[i], shared, [&](const uint8_t* data, size_t size) {
-              if (check_kind == 2) {
+              if (check_kind == ChecksumKind::Crc32) {
                 crc = Crc32Update(crc, data, size);
               }
             });
@@ -268,7 +268,7 @@ class BlockQueue {
 // are only read (uncompressed). One thread reads and inflates while this one digests, so the
 // two costs overlap instead of adding up. Stops at the first bad piece.
 DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& path,
-                     const std::vector<int64_t>& shares, bool compressed, int check_kind,
+                     const std::vector<int64_t>& shares, bool compressed, ChecksumKind check_kind,
                      CopyObserver& observer) {
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
@@ -289,14 +289,14 @@ DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& p
   uint32_t crc = 0;
   std::vector<uint8_t> block;
   while (queue.Pop(block)) {
-    if (check_kind == 1) {
+    if (check_kind == ChecksumKind::Md5) {
       md5.Update(block.data(), block.size());
-    } else if (check_kind == 2) {
+    } else if (check_kind == ChecksumKind::Crc32) {
       crc = Crc32Update(crc, block.data(), block.size());
     }
   }
   reader.join();
-  pass.digest = check_kind == 1 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+  pass.digest = check_kind == ChecksumKind::Md5 ? Md5Hex(md5.Final()) : Crc32Text(crc);
   return pass;
 }
 
@@ -339,12 +339,12 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
   for (const int64_t share : shares) {
     total += share;
   }
-  const bool has_checksum = header.check_kind == 1 || header.check_kind == 2;
+  const bool has_checksum = header.check_kind != ChecksumKind::None;
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
   if (header.compressed || has_checksum) {
     ProgressMeter meter(callbacks, total);
-    pass = header.compressed && header.check_kind != 1
+    pass = header.compressed && header.check_kind != ChecksumKind::Md5
                ? PassConcurrently(count, path, shares, header.check_kind, meter)
                : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter);
     meter.Finish();

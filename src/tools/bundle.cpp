@@ -16,7 +16,7 @@ std::shared_ptr<TAddFile> TAddFile::Create(const std::string& head_file,
 TAddFile::TAddFile(const std::string& head_file, const std::string& tail_file, JobHost host)
     : WorkerThread(std::move(host)), head_file_(head_file), tail_file_(tail_file) {}
 
-void TAddFile::Execute() {
+JobResult TAddFile::Execute() {
   // The head is opened first: when both paths name one file, the tail's open is the one that is
   // refused, before a single byte has moved.
   File head;
@@ -46,6 +46,7 @@ void TAddFile::Execute() {
     head.Close();
     tail.Close();
     Log(kBundleDone);
+    return JobResult::Succeeded;
   } catch (const std::exception& error) {
     NoteFailure(error);
     if (head_size >= 0 && head.IsOpen()) {
@@ -57,6 +58,7 @@ void TAddFile::Execute() {
       }
     }
     Log(kBundleFailed);
+    return JobResult::Failed;
   }
 }
 

@@ -28,7 +28,7 @@ class TAddFile : public WorkerThread {
   const std::string& TailFile() const { return tail_file_; }
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   std::string head_file_;

@@ -61,7 +61,7 @@ TMp3Cut::TMp3Cut(const std::string& source_path, const std::string& output_dir, 
   source_size_ = FileSizeOf(source_path_);
 }
 
-void TMp3Cut::Execute() {
+JobResult TMp3Cut::Execute() {
   Log(kMp3Cutting);
   try {
     File source(source_path_, OpenMode::Read, Share::Exclusive);
@@ -82,9 +82,10 @@ void TMp3Cut::Execute() {
     output.Commit(false);
   } catch (const std::exception& error) {
     NoteFailure(error);
-    return;
+    return JobResult::Failed;
   }
   Log(kMp3Done);
+  return JobResult::Succeeded;
 }
 
 }  // namespace qarvo

@@ -52,7 +52,7 @@ class TMp3Cut : public WorkerThread {
   const std::string& OutputPath() const { return output_path_; }
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   std::string source_path_;

@@ -8,8 +8,8 @@
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
-#include "split/header.h"
 #include "split/paths.h"
+#include "trailer/trailer.h"
 
 namespace qarvo {
 
@@ -21,24 +21,34 @@ std::string Reason(const FileError& error) {
   return std::strerror(error.error_number());
 }
 
-// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
-// when the file grows while the job runs. A file that cannot be read (or has shrunk) gets an
-// empty text here; the copy that follows reports it and ends the job.
-std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, uint8_t kind) {
-  try {
-    File in(path, OpenMode::Read, Share::Shared);
-    in.AdviseSequential();
-    return ChecksumTextOf(in, size, kind, nullptr);
-  } catch (const FileError&) {
-    return std::string();
-  }
-}
-
 bool ShrankBelow(const File& file, int64_t size) {
   try {
     return file.IsOpen() && file.Size() < size;
   } catch (const FileError&) {
     return false;
+  }
+}
+
+// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
+// when the file grows while the job runs. A file that cannot be opened or has shrunk gets an
+// empty text here; the copy that follows reports it and ends the job. A read that fails in a
+// file that is all there throws: no pack is made with a checksum of part of a file.
+std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind,
+                                 CopyObserver* observer) {
+  File in;
+  try {
+    in = File(path, OpenMode::Read, Share::Shared);
+  } catch (const FileError&) {
+    return std::string();
+  }
+  try {
+    in.AdviseSequential();
+    return ChecksumTextOf(in, size, kind, observer);
+  } catch (const FileError&) {
+    if (ShrankBelow(in, size)) {
+      return std::string();
+    }
+    throw;
   }
 }
 
@@ -50,29 +60,34 @@ std::shared_ptr<TSMfile> TSMfile::Create(const std::string& output_dir, const TS
 }
 
 TSMfile::TSMfile(const std::string& output_dir, const TSMWorkInfos& infos, JobHost host)
-    : WorkerThread(std::move(host)), infos_(infos), output_dir_(AddTrailingBackslash(output_dir)) {
+    : WorkerThread(std::move(host), JobSteps{"", false, ShakeAfter::Completion}),
+      infos_(infos),
+      output_dir_(AddTrailingBackslash(output_dir)) {
   infos_.CheckSums.clear();
   pack_path_ = output_dir_ + infos_.OutName;
 }
 
-void TSMfile::Execute() {
+JobResult TSMfile::Execute() {
   if (!CheckSources()) {
-    return;
+    return HasFailure() ? JobResult::Failed : JobResult::Refused;
   }
   std::string header;
   try {
     header = BuildPackHeader();
   } catch (const CipherError& error) {
     Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
-    return;
+    return JobResult::Failed;
+  } catch (const FileError& error) {
+    LogFileFailure("无法读取文件", error);
+    return JobResult::Failed;
   }
   if (!WritePack(header)) {
     // No half pack under its name.
     pack_.Discard();
     source_ = File();
-    return;
+    return JobResult::Failed;
   }
-  ShakeIfAsked();
+  return JobResult::Succeeded;
 }
 
 void TSMfile::LogFileFailure(const std::string& what, const FileError& error) {
@@ -110,14 +125,22 @@ bool TSMfile::CheckSources() {
 }
 
 std::string TSMfile::BuildPackHeader() {
-  const uint8_t kind = infos_.CheckKind;
-  if (kind == 1 || kind == 2) {
-    Log(kind == 1 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
+  const ChecksumKind kind = infos_.CheckKind;
+  const bool md5 = kind == ChecksumKind::Md5;
+  // Progress covers the checksum pass and the copy: each reads every byte once.
+  int64_t total = 0;
+  for (const std::string& size : infos_.Sizes) {
+    total += std::stoll(size);
+  }
+  SetProgressTotal(kind != ChecksumKind::None ? 2 * total : total);
+  if (kind != ChecksumKind::None) {
+    Log(md5 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
     for (size_t i = 0; i < infos_.Paths.size(); ++i) {
       const std::string& path = infos_.Paths[i];
-      const std::string sum = ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind);
+      const std::string sum =
+          ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind, &Observer());
       infos_.CheckSums.push_back(sum);
-      Log(path + (kind == 1 ? "   MD5值:" : "   CRC32值:"));
+      Log(path + (md5 ? "   MD5值:" : "   CRC32值:"));
       Log(sum);
     }
   }
@@ -126,7 +149,7 @@ std::string TSMfile::BuildPackHeader() {
   for (const std::string& path : infos_.Paths) {
     lines.push_back(PackPathLine(path));
   }
-  checks_text_ = kind != 0 ? ListText(infos_.CheckSums) : std::string();
+  checks_text_ = kind != ChecksumKind::None ? ListText(infos_.CheckSums) : std::string();
   sizes_text_ = ListText(infos_.Sizes);
   paths_text_ = ListText(lines);
 
@@ -148,11 +171,6 @@ bool TSMfile::WritePack(const std::string& header) {
     return false;
   }
   const size_t count = infos_.Paths.size();
-  int64_t total = 0;
-  for (const std::string& size : infos_.Sizes) {
-    total += std::stoll(size);
-  }
-  SetProgressTotal(total);
   for (size_t i = 0; i < count; ++i) {
     Log("正在打包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
         "个文件...");
@@ -169,12 +187,12 @@ bool TSMfile::WritePack(const std::string& header) {
     LogFileFailure("无法写入打包文件", error);
     return false;
   }
-  FinishProgress();
   if (infos_.DeleteSource) {
     for (const std::string& path : infos_.Paths) {
       DeleteFile(path);
     }
   }
+  FinishProgress();
   Log(kPackDone);
   return true;
 }

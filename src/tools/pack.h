@@ -26,7 +26,7 @@ class TSMfile : public WorkerThread {
   const std::string& OutputDir() const { return output_dir_; }
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   // Checks that must pass before anything is read or created; each failure logs its line.

@@ -39,20 +39,13 @@ bool IsValidOutName(const std::string& name_utf8) {
 }
 
 std::string BuildPackHeaderText(const std::string& password_utf8, const PackHeader& header) {
-  std::string text = kHeaderMagic;
-  text += PasswordDigestField(password_utf8);
-  text += '|';
-  text += std::to_string(header.check_kind);
-  text += '|';
-  text += std::to_string(header.file_count);
-  text += '|';
-  text += std::to_string(header.paths_length);
-  text += '|';
-  text += std::to_string(header.sizes_length);
-  text += '|';
-  if (header.check_kind != 0) {
-    text += std::to_string(header.checks_length);
-    text += '|';
+  std::string text = HeaderTextStart(password_utf8);
+  AppendHeaderField(text, std::to_string(ChecksumFormatCode(header.check_kind)));
+  AppendHeaderField(text, std::to_string(header.file_count));
+  AppendHeaderField(text, std::to_string(header.paths_length));
+  AppendHeaderField(text, std::to_string(header.sizes_length));
+  if (header.check_kind != ChecksumKind::None) {
+    AppendHeaderField(text, std::to_string(header.checks_length));
   }
   return text;
 }
@@ -66,7 +59,7 @@ HeaderStatus ReadPackHeader(std::string_view trailer, const std::string& typed_p
   // blocks decrypt to lies after the last field, where nothing is read.
   std::string text;
   try {
-    text = DecryptHeaderText(trailer);
+    text = DecryptTrailerBlock(trailer);
   } catch (const CipherError&) {
     return HeaderStatus::NotRecognised;
   }
@@ -89,13 +82,13 @@ HeaderStatus ReadPackHeader(std::string_view trailer, const std::string& typed_p
   if (!reader.Next(2, kind) || kind.size() != 1 || kind[0] < '0' || kind[0] > '2') {
     return HeaderStatus::NotRecognised;
   }
-  header.check_kind = static_cast<uint8_t>(kind[0] - '0');
+  header.check_kind = ChecksumKindOfCode(kind[0] - '0');
   if (!ReadNumberField(reader, header.file_count) ||
       !ReadNumberField(reader, header.paths_length) ||
       !ReadNumberField(reader, header.sizes_length)) {
     return HeaderStatus::NotRecognised;
   }
-  if (header.check_kind != 0 && !ReadNumberField(reader, header.checks_length)) {
+  if (header.check_kind != ChecksumKind::None && !ReadNumberField(reader, header.checks_length)) {
     return HeaderStatus::NotRecognised;
   }
   out = header;

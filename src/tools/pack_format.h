@@ -1,5 +1,9 @@
 #pragma once
 
+// The tools layer: the pack's own fields and lists (this header; the trailer block is
+// trailer/trailer.h) and the tool workers: pack.h, unpack.h, bundle.h, compare.h, mp3cut.h. A
+// change to one tool's behaviour goes to its worker; a change to the pack format goes here.
+
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -7,7 +11,8 @@
 #include <string_view>
 #include <vector>
 
-#include "split/header.h"
+#include "codec/digest.h"
+#include "trailer/trailer.h"
 
 namespace qarvo {
 
@@ -23,7 +28,7 @@ inline constexpr size_t kOutNameFieldBytes = 255;
 struct TSMWorkInfos {
   bool DeleteSource = false;  // pack: delete the packed files; unpack: delete the pack
   bool SkipVerify = false;    // unpack: do not verify even when the pack carries checksums
-  uint8_t CheckKind = 0;      // 0 none, 1 MD5, 2 CRC32
+  ChecksumKind CheckKind = ChecksumKind::None;
   std::vector<std::string> CheckSums;
   std::string OutName;  // pack: the pack's name without directory
   std::vector<std::string> Paths;
@@ -33,11 +38,11 @@ struct TSMWorkInfos {
 
 // The fields of a pack header after the magic and the password digest.
 struct PackHeader {
-  uint8_t check_kind = 0;
+  ChecksumKind check_kind = ChecksumKind::None;
   int64_t file_count = 0;
   int64_t paths_length = 0;
   int64_t sizes_length = 0;
-  int64_t checks_length = 0;  // 0 when check_kind is 0
+  int64_t checks_length = 0;  // 0 when check_kind is None
 };
 
 // True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, and free of

@@ -43,21 +43,21 @@ std::shared_ptr<TSDfile> TSDfile::Create(const std::string& pack_path, const TSM
 
 TSDfile::TSDfile(const std::string& pack_path, const TSMWorkInfos& infos,
                  const std::string& output_dir, JobHost host)
-    : WorkerThread(std::move(host)),
+    : WorkerThread(std::move(host), JobSteps{"", false, ShakeAfter::CompletionOrRefusal}),
       output_dir_(AddTrailingBackslash(output_dir)),
       pack_path_(pack_path),
       infos_(infos) {}
 
-void TSDfile::Execute() {
-  // A refused pack still shakes; a job that ends early at an entry does not.
-  bool shake = true;
-  if (AnalysePack()) {
-    shake = ExtractFiles();
+JobResult TSDfile::Execute() {
+  // A refused pack still shakes (JobSteps); a job that ends early at an entry does not.
+  JobResult result = JobResult::Failed;
+  if (!AnalysePack()) {
+    result = HasFailure() ? JobResult::Failed : JobResult::Refused;
+  } else if (ExtractFiles()) {
+    result = all_same_ ? JobResult::Succeeded : JobResult::Mismatch;
   }
   pack_ = File();
-  if (shake) {
-    ShakeIfAsked();
-  }
+  return result;
 }
 
 void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
@@ -67,36 +67,29 @@ void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
 
 bool TSDfile::AnalysePack() {
   Log("正在分析文件...");
-  std::string trailer(kPackTrailerSize, '\0');
+  std::string trailer;
   try {
     pack_ = File(pack_path_, OpenMode::Read, Share::Exclusive);
     pack_size_ = pack_.Size();
-    if (pack_size_ < static_cast<int64_t>(kPackTrailerSize)) {
+    if (!ReadTrailer(pack_, pack_size_, kPackTrailerSize, trailer)) {
       Log(kUnpackNotRecognised);
       return false;
     }
-    pack_.Seek(pack_size_ - static_cast<int64_t>(kPackTrailerSize));
-    pack_.ReadExact(trailer.data(), trailer.size());
   } catch (const FileError& error) {
     LogFileFailure("无法读取文件", error);
     return false;
   }
   PackHeader header;
-  switch (ReadPackHeader(trailer, infos_.Password, header)) {
-    case HeaderStatus::Ok:
-      break;
-    case HeaderStatus::WrongPassword:
-      Log(kUnpackNeedsPassword);
-      return false;
-    case HeaderStatus::NotRecognised:
-      Log(kUnpackNotRecognised);
-      return false;
+  if (const char* refusal = HeaderRefusalLine(ReadPackHeader(trailer, infos_.Password, header),
+                                              kUnpackNotRecognised, kUnpackNeedsPassword)) {
+    Log(refusal);
+    return false;
   }
   infos_.CheckKind = header.check_kind;
   file_count_ = header.file_count;
   paths_length_ = header.paths_length;
   sizes_length_ = header.sizes_length;
-  checks_length_ = header.check_kind != 0 ? header.checks_length : 0;
+  checks_length_ = header.check_kind != ChecksumKind::None ? header.checks_length : 0;
 
   int64_t needed = static_cast<int64_t>(kPackTrailerSize);
   if (!AddChecked(needed, paths_length_, needed) || !AddChecked(needed, sizes_length_, needed) ||
@@ -189,7 +182,9 @@ bool TSDfile::ExtractFiles() {
     return false;
   }
   pack_.AdviseSequential();
-  SetProgressTotal(data_end);
+  // The verification reads every entry again.
+  SetProgressTotal(infos_.SkipVerify || infos_.CheckKind == ChecksumKind::None ? data_end
+                                                                               : 2 * data_end);
   const bool durable = infos_.DeleteSource;
   std::vector<AtomicOutput> outputs;
   const size_t count = names_.size();
@@ -212,7 +207,6 @@ bool TSDfile::ExtractFiles() {
     }
   }
   pack_ = File();
-  FinishProgress();
   // Every entry is complete: only now do they take their names, in pack order, so that of two
   // entries with one name the later one stays.
   for (AtomicOutput& output : outputs) {
@@ -223,12 +217,9 @@ bool TSDfile::ExtractFiles() {
       return false;
     }
   }
-  bool all_same = true;
-  if (!infos_.SkipVerify) {
-    all_same = Verify();
-  }
+  all_same_ = infos_.SkipVerify || Verify();
   if (infos_.DeleteSource) {
-    if (!all_same) {
+    if (!all_same_) {
       Log(kUnpackKeptPack);
     } else {
       try {
@@ -240,22 +231,31 @@ bool TSDfile::ExtractFiles() {
       }
     }
   }
+  FinishProgress();
   Log(kUnpackDone);
   return true;
 }
 
 bool TSDfile::Verify() {
-  const uint8_t kind = infos_.CheckKind;
-  if (kind != 1 && kind != 2) {
+  const ChecksumKind kind = infos_.CheckKind;
+  if (kind == ChecksumKind::None) {
     return true;
   }
   Log("正在校验文件...");
   bool all_same = true;
   for (size_t i = 0; i < names_.size(); ++i) {
     const std::string path = output_dir_ + names_[i];
-    const std::string sum = kind == 1 ? Md5Hex(Md5OfFile(path)) : Crc32OfFileText(path);
+    // A file that cannot be read back counts as differing: the pack stays.
+    std::string sum;
+    bool readable = true;
+    try {
+      sum = ChecksumTextOfFile(path, kind, &Observer());
+    } catch (const FileError& error) {
+      LogFileFailure("无法读取文件", error);
+      readable = false;
+    }
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
-    const bool same = sum == stored;
+    const bool same = readable && sum == stored;
     all_same = all_same && same;
     Log(names_[i] + (same ? kUnpackSame : kUnpackDiffers));
   }

@@ -38,7 +38,7 @@ class TSDfile : public WorkerThread {
   const std::string& OutputDir() const { return output_dir_; }
 
  protected:
-  void Execute() override;
+  JobResult Execute() override;
 
  private:
   bool AnalysePack();
@@ -63,6 +63,7 @@ class TSDfile : public WorkerThread {
   int64_t pack_size_ = 0;
   std::vector<std::string> names_;
   std::vector<int64_t> sizes_;
+  bool all_same_ = true;  // every verified file matched its stored checksum
 };
 
 }  // namespace qarvo

@@ -27,7 +27,7 @@ class IdleWorker : public WorkerThread {
   IdleWorker() : WorkerThread(JobHost{}) {}
 
  protected:
-  void Execute() override {}
+  qarvo::JobResult Execute() override { return qarvo::JobResult::Succeeded; }
 };
 
 JobPanelTexts Texts() {

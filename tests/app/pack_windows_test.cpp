@@ -260,7 +260,7 @@ class PackWindowsTest : public QObject {
     QCOMPARE(lines, expected);
     PackHeader header;
     QCOMPARE(PackHeaderOf(Path("window.pak"), "", header), HeaderStatus::Ok);
-    QCOMPARE(int(header.check_kind), 1);
+    QVERIFY(header.check_kind == ChecksumKind::Md5);
     QCOMPARE(header.file_count, int64_t{2});
     QVERIFY(!QFileInfo::exists(Path("p1.txt")));  // deleted after packing
     QVERIFY(QFileInfo::exists(Path("p-empty")));  // never listed, never deleted
@@ -419,7 +419,7 @@ class PackWindowsTest : public QObject {
     TSMWorkInfos infos;
     infos.Paths = {Utf8(Path("u/in.txt"))};
     infos.Sizes = {"12"};
-    infos.CheckKind = 2;
+    infos.CheckKind = ChecksumKind::Crc32;
     infos.Password = "Pass1";
     infos.OutName = "u.pak";
     auto pack_log = std::make_shared<TestLog>();

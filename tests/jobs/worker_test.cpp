@@ -62,7 +62,10 @@ class ScriptedWorker : public WorkerThread {
   using WorkerThread::ShakeIfAsked;
 
  protected:
-  void Execute() override { body_(*this); }
+  JobResult Execute() override {
+    body_(*this);
+    return JobResult::Succeeded;
+  }
 
  private:
   Body body_;

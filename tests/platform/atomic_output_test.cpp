@@ -32,7 +32,7 @@ TEST(AtomicOutput, TheFinalNameChangesOnlyAtThePublish) {
   AtomicOutput output(path);
   output.file().Write("new content", 11);
   // Written beside the final name, in the same folder, which still shows the older file.
-  EXPECT_EQ(FolderOf(output.temp_path()), dir.path());
+  EXPECT_EQ(DirectoryOf(output.temp_path()), dir.path());
   EXPECT_EQ(test::ReadFile(path), "older");
   output.Seal(true);
   EXPECT_EQ(test::ReadFile(path), "older");
@@ -138,9 +138,9 @@ TEST(AtomicOutput, TheTemporaryFileIsHeldWithoutSharing) {
 }
 
 TEST(AtomicOutput, FoldersAndFlushes) {
-  EXPECT_EQ(FolderOf("a/b/c.txt"), "a/b");
-  EXPECT_EQ(FolderOf("/c.txt"), "/");
-  EXPECT_EQ(FolderOf("c.txt"), ".");
+  EXPECT_EQ(DirectoryOf("a/b/c.txt"), "a/b");
+  EXPECT_EQ(DirectoryOf("/c.txt"), "/");
+  EXPECT_EQ(DirectoryOf("c.txt"), ".");
   test::TempDir dir;
   EXPECT_NO_THROW(SyncDirectory(dir.path()));
   EXPECT_THROW(SyncDirectory(dir.File("missing")), FileError);

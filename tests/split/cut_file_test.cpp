@@ -59,7 +59,7 @@ TEST(CutFileTest, TenBytesInThreePieces) {
   EXPECT_EQ(header.piece_count, 3);
   EXPECT_EQ(header.source_name, "notes.txt");
   EXPECT_EQ(header.piece_base, "notes");
-  EXPECT_EQ(header.check_kind, 0);
+  EXPECT_EQ(header.check_kind, ChecksumKind::None);
   EXPECT_EQ(header.check_text, "0");
   EXPECT_FALSE(header.compressed);
   EXPECT_TRUE(FileExists(source));
@@ -89,7 +89,7 @@ TEST(CutFileTest, CountZeroOrEmptySourceFailsAfterTheChecksumLine) {
   const std::string empty = dir.File("empty.bin");
   test::WriteFile(empty, "");
   TCWorkInfos crc;
-  crc.CheckKind = 2;
+  crc.CheckKind = ChecksumKind::Crc32;
   const Events failed_after_crc = {"正在搜集文件信息...",
                                    kBusy,
                                    "正在生成文件CRC32值...",
@@ -185,20 +185,20 @@ TEST(CutFileTest, ChecksumsArePutIntoTheHeader) {
   const std::string source = dir.File("sum.bin");
   test::WriteFile(source, test::RandomBytes(70000, 9));
   TCWorkInfos md5;
-  md5.CheckKind = 1;
+  md5.CheckKind = ChecksumKind::Md5;
   EXPECT_EQ(RunSplit(source, md5, 2, dir.path()),
             (Events{"正在搜集文件信息...", kBusy, "正在生成文件MD5值...",
                     "正在分割第1个文件,剩余1个文件...", "正在分割第2个文件,剩余0个文件...",
                     "分割成功!", kIdle}));
   SetHeader header = HeaderOf(dir.File("sum1.vrk"));
-  EXPECT_EQ(header.check_kind, 1);
+  EXPECT_EQ(header.check_kind, ChecksumKind::Md5);
   EXPECT_EQ(header.check_text, Md5Hex(Md5OfFile(source)));
 
   TCWorkInfos crc;
-  crc.CheckKind = 2;
+  crc.CheckKind = ChecksumKind::Crc32;
   RunSplit(source, crc, 2, dir.path());
   header = HeaderOf(dir.File("sum2.vrk"));
-  EXPECT_EQ(header.check_kind, 2);
+  EXPECT_EQ(header.check_kind, ChecksumKind::Crc32);
   EXPECT_EQ(header.check_text, Crc32OfFileText(source));
   EXPECT_FALSE(header.check_text.empty());
 }
@@ -256,7 +256,7 @@ TEST(CutFileTest, WriteFailureInTheLastPieceKeepsTheSource) {
   test::WriteFile(source, test::RandomBytes(600000, 7));
   TCWorkInfos options;
   options.DeleteSource = 1;
-  options.CheckKind = 1;
+  options.CheckKind = ChecksumKind::Md5;
   Events events;
   {
     // Pieces of 300000 bytes cannot be written whole.
@@ -296,7 +296,7 @@ TEST(CutFileTest, CompressedPieceOfFourGibibytesIsRefusedBeforeAnythingIsWritten
   TCWorkInfos options;
   options.Compress = 1;
   options.DeleteSource = 1;
-  options.CheckKind = 2;
+  options.CheckKind = ChecksumKind::Crc32;
   const auto started = std::chrono::steady_clock::now();
   EXPECT_EQ(RunSplit(source, options, 1, dir.path()),
             (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
@@ -376,7 +376,7 @@ TEST(CutFileTest, ASourceThatGrowsIsSplitAsItWasWhenTheJobBegan) {
     }
   });
   TCWorkInfos options;
-  options.CheckKind = 2;
+  options.CheckKind = ChecksumKind::Crc32;
   const Events events = RunSplit(source, options, 3, dir.path(), recorder);
   ASSERT_EQ(changes, 2);
   EXPECT_EQ(events[events.size() - 2], "分割成功!");
@@ -399,7 +399,7 @@ TEST(CutFileTest, ASourceThatShrinksFailsTheSplit) {
     auto recorder = std::make_shared<Recorder>();
     ChangeSourceAt(*recorder, at, [&] { std::filesystem::resize_file(source, 15000); });
     TCWorkInfos options;
-    options.CheckKind = 1;
+    options.CheckKind = ChecksumKind::Md5;
     options.DeleteSource = 1;
     const Events events = RunSplit(source, options, 3, dir.path(), recorder);
     EXPECT_EQ(Events(events.end() - 3, events.end()),

@@ -46,9 +46,10 @@ std::string Unhex(const std::string& hex) {
 
 TEST(SetHeaderText, MatchesTheIndependentImplementation) {
   // Password "abc12", CRC-32 check, not compressed, 3 pieces, a Chinese name stored as GB18030.
-  EXPECT_EQ(BuildSetHeaderText("abc12", "33205D67", 2, false, 3, "样本.txt"),
+  EXPECT_EQ(BuildSetHeaderText("abc12", "33205D67", ChecksumKind::Crc32, false, 3, "样本.txt"),
             "plomseyb2157e7b2ae716a747597717f1efb7a0|33205D67|2|0|3|\xD1\xF9\xB1\xBE.txt|");
-  EXPECT_EQ(BuildSetHeaderText("", "8273db653cb01020c526918df853d04f", 1, true, 4, "data.bin"),
+  EXPECT_EQ(BuildSetHeaderText("", "8273db653cb01020c526918df853d04f", ChecksumKind::Md5, true, 4,
+                               "data.bin"),
             "plomsey" + kMarker + "|8273db653cb01020c526918df853d04f|1|1|4|data.bin|");
 }
 
@@ -59,7 +60,7 @@ TEST(SetHeaderText, PasswordsAreDigestedAsGb18030Bytes) {
   EXPECT_EQ(PasswordDigestField("密码"), "d2293e30f0c964c5f6242486aa8a483c");
 
   SetHeader header;
-  const std::string text = BuildSetHeaderText("密码", "0", 0, false, 1, "a.txt");
+  const std::string text = BuildSetHeaderText("密码", "0", ChecksumKind::None, false, 1, "a.txt");
   EXPECT_EQ(Read(text, "密码"), HeaderStatus::Ok);
   // A header holding the digest of the UTF-8 bytes does not open with the same password.
   const std::string utf8_digest = Md5Hex(Md5OfText("\xE5\xAF\x86\xE7\xA0\x81"));
@@ -109,12 +110,12 @@ TEST(SetHeader, RoundTrips) {
       {"", "0", 0, false, 2, "clip_nvmvxfts"},  // refused by the cipher at first
   };
   for (const auto& c : cases) {
-    const std::string text =
-        BuildSetHeaderText(c.password, c.check, c.kind, c.compressed, c.count, c.name);
+    const std::string text = BuildSetHeaderText(c.password, c.check, ChecksumKindOfCode(c.kind),
+                                                c.compressed, c.count, c.name);
     SetHeader header;
     ASSERT_EQ(Read(text, c.password, &header), HeaderStatus::Ok) << c.name;
     EXPECT_EQ(header.check_text, c.check);
-    EXPECT_EQ(header.check_kind, c.kind);
+    EXPECT_EQ(ChecksumFormatCode(header.check_kind), c.kind);
     EXPECT_EQ(header.compressed, c.compressed);
     EXPECT_EQ(header.piece_count, c.count);
     EXPECT_EQ(header.source_name, StoredSourceName(c.name));
@@ -123,7 +124,8 @@ TEST(SetHeader, RoundTrips) {
 }
 
 TEST(SetHeader, ATextTheCipherRefusesGetsOneFillerByte) {
-  const std::string text = BuildSetHeaderText("", "0", 0, false, 2, "clip_nvmvxfts");
+  const std::string text =
+      BuildSetHeaderText("", "0", ChecksumKind::None, false, 2, "clip_nvmvxfts");
   EXPECT_THROW(EncryptHeaderText(text), CipherError);
   const std::string encrypted = EncryptHeaderWithFiller(text);
   const std::string decrypted = DecryptHeaderText(encrypted);
@@ -132,7 +134,7 @@ TEST(SetHeader, ATextTheCipherRefusesGetsOneFillerByte) {
   EXPECT_NE(decrypted.back(), '|');
   EXPECT_NE(decrypted.back(), '\0');
   // A text the cipher accepts is written exactly as it is.
-  const std::string plain = BuildSetHeaderText("", "0", 0, false, 1, "z9.bin");
+  const std::string plain = BuildSetHeaderText("", "0", ChecksumKind::None, false, 1, "z9.bin");
   EXPECT_EQ(EncryptHeaderWithFiller(plain), EncryptHeaderText(plain));
 }
 
@@ -143,8 +145,8 @@ TEST(SetHeader, EveryWrittenTrailerReadsBack) {
   int refused_at_first = 0;
   for (int i = 0; i < 3000; ++i) {
     const std::string name = "f" + std::to_string(i * 7919) + (i % 3 == 0 ? ".dat" : "");
-    const std::string text =
-        BuildSetHeaderText(i % 2 ? "pw" : "", i % 5 ? "ABCDEF" : "", 2, i % 4 == 0, i + 1, name);
+    const std::string text = BuildSetHeaderText(i % 2 ? "pw" : "", i % 5 ? "ABCDEF" : "",
+                                                ChecksumKind::Crc32, i % 4 == 0, i + 1, name);
     try {
       EncryptHeaderText(text);
     } catch (const CipherError&) {
@@ -165,8 +167,8 @@ TEST(SetHeader, EveryWrittenTrailerReadsBack) {
 }
 
 TEST(SetHeader, LongestTextFillsTheWholeTrailer) {
-  const std::string text =
-      BuildSetHeaderText("p", std::string(32, 'a'), 1, true, 999999999, std::string(300, 'n'));
+  const std::string text = BuildSetHeaderText("p", std::string(32, 'a'), ChecksumKind::Md5, true,
+                                              999999999, std::string(300, 'n'));
   EXPECT_EQ(text.size(), 343U);
   const std::string encrypted = EncryptHeaderWithFiller(text);
   EXPECT_EQ(encrypted.size(), 344U);
@@ -177,10 +179,10 @@ TEST(SetHeader, LongestTextFillsTheWholeTrailer) {
 }
 
 TEST(SetHeader, PasswordRules) {
-  const std::string open = BuildSetHeaderText("", "0", 0, false, 1, "a");
+  const std::string open = BuildSetHeaderText("", "0", ChecksumKind::None, false, 1, "a");
   EXPECT_EQ(Read(open, ""), HeaderStatus::Ok);
   EXPECT_EQ(Read(open, "anything"), HeaderStatus::Ok);
-  const std::string closed = BuildSetHeaderText("right", "0", 0, false, 1, "a");
+  const std::string closed = BuildSetHeaderText("right", "0", ChecksumKind::None, false, 1, "a");
   EXPECT_EQ(Read(closed, "right"), HeaderStatus::Ok);
   EXPECT_EQ(Read(closed, "Right"), HeaderStatus::WrongPassword);
   EXPECT_EQ(Read(closed, ""), HeaderStatus::WrongPassword);
@@ -241,7 +243,7 @@ TEST(SetHeader, FieldsAreReadAsStoredAndTheRestIgnored) {
   SetHeader header;
   ASSERT_EQ(Read(RawText(kMarker, "0", "1", "1", "0042", "a.b.c") + "junk|more", "", &header),
             HeaderStatus::Ok);
-  EXPECT_EQ(header.check_kind, 1);
+  EXPECT_EQ(header.check_kind, ChecksumKind::Md5);
   EXPECT_TRUE(header.compressed);
   EXPECT_EQ(header.piece_count, 42);
   EXPECT_EQ(header.source_name, "a.b.c");
@@ -275,7 +277,8 @@ TEST(SetHeader, UnsafeNamesAreNotRecognised) {
 
 TEST(SetHeaderOfPiece, NeedsMoreThanTheTrailer) {
   test::TempDir dir;
-  const std::string trailer = TrailerFor(BuildSetHeaderText("", "0", 0, false, 1, "a.txt"));
+  const std::string trailer =
+      TrailerFor(BuildSetHeaderText("", "0", ChecksumKind::None, false, 1, "a.txt"));
   SetHeader header;
   test::WriteFile(dir.File("exact"), trailer);
   EXPECT_EQ(ReadSetHeaderOfPiece(dir.File("exact"), "", header), HeaderStatus::NotRecognised);
@@ -296,7 +299,7 @@ TEST(SetHeaderOfPiece, ReadsTheInteroperabilitySets) {
     EXPECT_EQ(ReadSetHeaderOfPiece(piece, "abc1", header), HeaderStatus::WrongPassword);
     ASSERT_EQ(ReadSetHeaderOfPiece(piece, "abc12", header), HeaderStatus::Ok) << piece;
     EXPECT_EQ(header.check_text, "33205D67");
-    EXPECT_EQ(header.check_kind, 2);
+    EXPECT_EQ(header.check_kind, ChecksumKind::Crc32);
     EXPECT_FALSE(header.compressed);
     EXPECT_EQ(header.piece_count, 3);
     EXPECT_EQ(header.source_name, "样本.txt");
@@ -308,7 +311,7 @@ TEST(SetHeaderOfPiece, ReadsTheInteroperabilitySets) {
     ASSERT_EQ(ReadSetHeaderOfPiece(md5_dir + "data" + std::to_string(n) + ".vrk", "any", header),
               HeaderStatus::Ok);
     EXPECT_EQ(header.check_text, "8273db653cb01020c526918df853d04f");
-    EXPECT_EQ(header.check_kind, 1);
+    EXPECT_EQ(header.check_kind, ChecksumKind::Md5);
     EXPECT_TRUE(header.compressed);
     EXPECT_EQ(header.piece_count, 4);
     EXPECT_EQ(header.source_name, "data.bin");
@@ -316,8 +319,8 @@ TEST(SetHeaderOfPiece, ReadsTheInteroperabilitySets) {
   }
   // The writer makes the same trailer as the independent implementation.
   const std::string piece = test::ReadFile(md5_dir + "data2.vrk");
-  EXPECT_EQ(TrailerFor(
-                BuildSetHeaderText("", "8273db653cb01020c526918df853d04f", 1, true, 4, "data.bin")),
+  EXPECT_EQ(TrailerFor(BuildSetHeaderText("", "8273db653cb01020c526918df853d04f", ChecksumKind::Md5,
+                                          true, 4, "data.bin")),
             piece.substr(piece.size() - 344));
 }
 

@@ -53,7 +53,7 @@ class MergerFileTest : public ::testing::Test {
 TEST_F(MergerFileTest, JoinsAndVerifiesFromAnyPiece) {
   const std::string content = test::RandomBytes(100003, 1);
   TCWorkInfos options;
-  options.CheckKind = 2;
+  options.CheckKind = ChecksumKind::Crc32;
   MakeSet(dir_, "clip.mp4", content, 5, options);
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
@@ -77,7 +77,7 @@ TEST_F(MergerFileTest, CompressedSetWithMd5AndDeletion) {
     content += "row " + std::to_string(i) + "\n";
   }
   TCWorkInfos options;
-  options.CheckKind = 1;
+  options.CheckKind = ChecksumKind::Md5;
   options.Compress = 1;
   options.Level = 3;
   MakeSet(dir_, "rows.csv", content, 4, options);
@@ -102,7 +102,7 @@ TEST_F(MergerFileTest, NoVerificationLineWithoutChecksumOrWhenSkipped) {
                            "正在合并第2个文件,剩余0个文件...", "合并成功!", kIdle}));
 
   TCWorkInfos crc;
-  crc.CheckKind = 2;
+  crc.CheckKind = ChecksumKind::Crc32;
   MakeSet(dir_, "checked.bin", content, 2, crc);
   TMWorkInfos skip;
   skip.SkipVerify = 1;
@@ -115,7 +115,7 @@ TEST_F(MergerFileTest, NoVerificationLineWithoutChecksumOrWhenSkipped) {
 TEST_F(MergerFileTest, MismatchIsReportedAndThePiecesStay) {
   const std::string content = test::RandomBytes(3000, 3);
   TCWorkInfos md5;
-  md5.CheckKind = 1;
+  md5.CheckKind = ChecksumKind::Md5;
   MakeSet(dir_, "t.dat", content, 3, md5);
   Overwrite(dir_.File("t2.vrk"), 10, std::string(1, static_cast<char>(content[1010] ^ 0x55)));
   TMWorkInfos merge;
@@ -305,7 +305,7 @@ TEST_F(MergerFileTest, LockedPieceDuringTheJoinFailsIt) {
 TEST_F(MergerFileTest, TheOutputStaysTheJobsOwnThroughTheVerification) {
   const std::string content = test::RandomBytes(40000, 14);
   TCWorkInfos crc;
-  crc.CheckKind = 2;
+  crc.CheckKind = ChecksumKind::Crc32;
   MakeSet(dir_, "mine.bin", content, 2, crc);
   auto recorder = std::make_shared<Recorder>();
   const std::string output = out_.File("mine.bin");
@@ -358,7 +358,7 @@ TEST_F(MergerFileTest, PauseHoldsBackLinesAndOutputData) {
     content[content.size() - 1] = static_cast<char>(i);
   }
   TCWorkInfos crc;
-  crc.CheckKind = 2;
+  crc.CheckKind = ChecksumKind::Crc32;
   MakeSet(dir_, "paused.bin", content, 2, crc);
   auto recorder = std::make_shared<Recorder>();
   // The job announces its total just before its first piece; it is paused right there.
@@ -386,7 +386,7 @@ TEST_F(MergerFileTest, PauseHoldsBackLinesAndOutputData) {
 TEST_F(MergerFileTest, SplitAndMergeRunAtTheSameTime) {
   const std::string merged_content = test::RandomBytes(8 * 1024 * 1024, 17);
   TCWorkInfos md5;
-  md5.CheckKind = 1;
+  md5.CheckKind = ChecksumKind::Md5;
   MakeSet(dir_, "a.bin", merged_content, 3, md5);
   const std::string split_content = test::RandomBytes(8 * 1024 * 1024, 18);
   test::WriteFile(out_.File("b.bin"), split_content);
@@ -397,7 +397,7 @@ TEST_F(MergerFileTest, SplitAndMergeRunAtTheSameTime) {
   merge.Log = merge_log;
   TCWorkInfos split;
   split.Log = split_log;
-  split.CheckKind = 1;
+  split.CheckKind = ChecksumKind::Md5;
   auto merger = TMergerFile::Create(dir_.File("a2.vrk"), merge, out_.path(), merge_log);
   auto cutter = TCutFile::Create(out_.File("b.bin"), split, 3, out_.path(), split_log);
   ASSERT_TRUE(merger->WaitFinished(test::kJobDeadline));
@@ -506,7 +506,7 @@ TEST_F(MergerFileTest, AnOutputNameThatIsASymbolicLinkIsReplaced) {
 TEST_F(MergerFileTest, PiecesGoAfterAGoodOrNoVerification) {
   const std::string content = test::RandomBytes(5000, 37);
   TCWorkInfos md5;
-  md5.CheckKind = 1;
+  md5.CheckKind = ChecksumKind::Md5;
   MakeSet(dir_, "g.bin", content, 2, md5);
   MakeSet(dir_, "n.bin", content, 2);
   TMWorkInfos merge;

@@ -77,7 +77,7 @@ std::vector<std::string> CompressedPieces(const std::string& content, int32_t co
   TCWorkInfos options;
   options.Compress = 1;
   options.Level = level;
-  options.CheckKind = 2;
+  options.CheckKind = ChecksumKind::Crc32;
   const Events events = RunSplit(source, options, count, dir.path());
   EXPECT_EQ(events[events.size() - 2], "分割成功!");
   std::vector<std::string> pieces;
@@ -159,7 +159,7 @@ TEST(ParallelPiecesTest, ParallelMergeGivesBackTheSource) {
     TCWorkInfos split;
     split.Compress = 1;
     split.Level = 1;
-    split.CheckKind = 1;
+    split.CheckKind = ChecksumKind::Md5;
     ASSERT_EQ(RunSplit(source, split, count, dir.path()).back(), kIdle);
     std::filesystem::remove(source);
     Events expected{kBusy, "正在分析文件..."};

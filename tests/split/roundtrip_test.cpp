@@ -43,14 +43,15 @@ TEST(RoundTripTest, EveryJoinGivesTheSourceBack) {
     TCWorkInfos split;
     split.Compress = static_cast<uint8_t>(random() % 3 == 0);
     split.Level = static_cast<uint8_t>(1 + random() % 3);
-    split.CheckKind = static_cast<uint8_t>(random() % 3);
+    split.CheckKind = ChecksumKindOfCode(static_cast<int>(random() % 3));
     split.Password = passwords[random() % passwords.size()];
     split.DeleteSource = static_cast<uint8_t>(random() % 2);
     const std::string name = names[random() % names.size()];
     SCOPED_TRACE("round " + std::to_string(round) + ": " + std::to_string(size) + " bytes in " +
                  std::to_string(count) + ", compress " + std::to_string(split.Compress) +
                  " level " + std::to_string(split.Level) + ", check " +
-                 std::to_string(split.CheckKind) + ", password '" + split.Password + "', " + name);
+                 std::to_string(ChecksumFormatCode(split.CheckKind)) + ", password '" +
+                 split.Password + "', " + name);
 
     const std::string content = test::RandomBytes(size, static_cast<uint32_t>(round));
     const std::string source = pieces.File(name);
@@ -76,7 +77,7 @@ TEST(RoundTripTest, EveryJoinGivesTheSourceBack) {
         test::RunMerge(pieces.File(stem + std::to_string(chosen) + ".vrk"), merge, out.path());
     ASSERT_GE(merge_events.size(), 2u);
     ASSERT_EQ(merge_events[merge_events.size() - 2], "合并成功!");
-    const bool verified = split.CheckKind != 0 && merge.SkipVerify == 0;
+    const bool verified = split.CheckKind != ChecksumKind::None && merge.SkipVerify == 0;
     EXPECT_EQ(std::count(merge_events.begin(), merge_events.end(), "校验结果:与原文件相同!"),
               verified ? 1 : 0);
     EXPECT_TRUE(test::ReadFile(out.File(name)) == content);
@@ -120,7 +121,7 @@ TEST(RoundTripTest, InteroperabilityVectorsMergeToTheirSources) {
     // And our own split of the same source gives byte-identical uncompressed pieces.
     if (vector.folder == "split-crc32-password") {
       TCWorkInfos split;
-      split.CheckKind = 2;
+      split.CheckKind = ChecksumKind::Crc32;
       split.Password = vector.password;
       TempDir again;
       std::filesystem::copy_file(from + "/" + vector.source, again.File(vector.source));

@@ -130,7 +130,7 @@ TEST(Pack, ChecksumsComeFirstAndAddTheFourthLength) {
   WriteFile(dir.File("a"), "hello");
   WriteFile(dir.File("b"), "world!");
   TSMWorkInfos infos = Infos({dir.File("a"), dir.File("b")}, "md5.pak");
-  infos.CheckKind = 1;
+  infos.CheckKind = ChecksumKind::Md5;
   const Outcome md5 = RunPack(dir.path(), infos);
   const std::string md5_a = Md5Hex(Md5OfText("hello"));
   const std::string md5_b = Md5Hex(Md5OfText("world!"));
@@ -145,7 +145,7 @@ TEST(Pack, ChecksumsComeFirstAndAddTheFourthLength) {
   EXPECT_EQ(header.substr(header.size() - 3), "68|");
   EXPECT_EQ(header.substr(39, 5), "|1|2|");
 
-  infos.CheckKind = 2;
+  infos.CheckKind = ChecksumKind::Crc32;
   infos.OutName = "crc.pak";
   const Outcome crc = RunPack(dir.path(), infos);
   ASSERT_EQ(crc.lines.size(), 8u);
@@ -175,7 +175,7 @@ TEST(Pack, RoundTripWithPasswordDuplicatesAndDeletion) {
   TSMWorkInfos infos =
       Infos({dir.File("src/big.bin"), dir.File("src/数据.txt"), dir.File("src/big.bin")}, "r.pak");
   infos.Password = "abc12";
-  infos.CheckKind = 1;
+  infos.CheckKind = ChecksumKind::Md5;
   infos.DeleteSource = true;
   const Outcome outcome = RunPack(dir.File("out"), infos);
   EXPECT_EQ(outcome.lines.back(), kPackDone);
@@ -212,7 +212,7 @@ TEST(Pack, FileGrowingDuringTheJobIsCutAtItsStartSize) {
   TempDir dir;
   WriteFile(dir.File("log"), "abcdef");
   TSMWorkInfos infos = Infos({dir.File("log")}, "g.pak");
-  infos.CheckKind = 2;
+  infos.CheckKind = ChecksumKind::Crc32;
   const Outcome outcome = RunPack(dir.path(), infos, [&](const std::string& line) {
     if (line == "正在生成文件CRC32值...") {
       WriteFile(dir.File("log"), "abcdefGHIJ");

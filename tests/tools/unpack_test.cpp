@@ -38,14 +38,14 @@ class ShakeCount : public JobCallbacks {
 // A pack put together by hand, so the reader meets layouts the writer never makes.
 struct RawPack {
   std::string data;
-  std::vector<std::string> checks;  // used when kind != 0
+  std::vector<std::string> checks;  // used when kind is not None
   std::vector<std::string> sizes;
   std::vector<std::string> paths;  // GB18030 lines
-  uint8_t kind = 0;
+  ChecksumKind kind = ChecksumKind::None;
   std::string password;
 
   std::string Bytes() const {
-    const std::string checks_text = kind != 0 ? ListText(checks) : std::string();
+    const std::string checks_text = kind != ChecksumKind::None ? ListText(checks) : std::string();
     const std::string sizes_text = ListText(sizes);
     const std::string paths_text = ListText(paths);
     PackHeader header;
@@ -161,13 +161,13 @@ TEST(PackFormat, HeaderTextHoldsKindCountAndLengths) {
   header.sizes_length = 7;
   header.checks_length = 68;  // not written for kind 0
   EXPECT_EQ(BuildPackHeaderText("", header), "plomsey0c3e9a71d5b2486f93ae170b6d4c25f8|0|2|24|7|");
-  header.check_kind = 1;
+  header.check_kind = ChecksumKind::Md5;
   EXPECT_EQ(BuildPackHeaderText("abc12", header), "plomsey" + Md5Text("abc12") + "|1|2|24|7|68|");
 }
 
 TEST(PackFormat, HeaderReadsBackWithAndWithoutChecksumsAndPasswords) {
   PackHeader written;
-  written.check_kind = 2;
+  written.check_kind = ChecksumKind::Crc32;
   written.file_count = 3;
   written.paths_length = 3000000000LL;  // 64-bit lengths survive
   written.sizes_length = 9;
@@ -176,7 +176,7 @@ TEST(PackFormat, HeaderReadsBackWithAndWithoutChecksumsAndPasswords) {
       EncryptHeaderWithFiller(BuildPackHeaderText("Secret12", written)), kPackTrailerSize);
   PackHeader read;
   ASSERT_EQ(ReadPackHeader(trailer, "Secret12", read), HeaderStatus::Ok);
-  EXPECT_EQ(read.check_kind, 2);
+  EXPECT_EQ(read.check_kind, ChecksumKind::Crc32);
   EXPECT_EQ(read.file_count, 3);
   EXPECT_EQ(read.paths_length, 3000000000LL);
   EXPECT_EQ(read.sizes_length, 9);
@@ -184,7 +184,7 @@ TEST(PackFormat, HeaderReadsBackWithAndWithoutChecksumsAndPasswords) {
   EXPECT_EQ(ReadPackHeader(trailer, "secret12", read), HeaderStatus::WrongPassword);
   EXPECT_EQ(ReadPackHeader(trailer, "", read), HeaderStatus::WrongPassword);
 
-  written.check_kind = 0;
+  written.check_kind = ChecksumKind::None;
   const std::string open =
       MakeTrailerBlock(EncryptHeaderWithFiller(BuildPackHeaderText("", written)), kPackTrailerSize);
   EXPECT_EQ(ReadPackHeader(open, "anything", read), HeaderStatus::Ok);
@@ -288,7 +288,7 @@ TEST(Unpack, PasswordIsCheckedBeforeAnythingIsWritten) {
 TEST(Unpack, VerificationSkipDuplicatesAndDeletion) {
   TempDir dir;
   RawPack raw;
-  raw.kind = 2;
+  raw.kind = ChecksumKind::Crc32;
   raw.data = "firstsecond";
   raw.sizes = {"5", "6"};
   raw.paths = {Utf8ToGb18030("C:\\一\\same.txt"), Utf8ToGb18030("D:\\二\\same.txt")};

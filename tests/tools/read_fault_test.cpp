@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/file.h"
+#include "support/capture_log.h"
+#include "support/read_fault.h"
+#include "support/test_support.h"
+#include "tools/compare.h"
+#include "tools/pack.h"
+#include "tools/unpack.h"
+
+namespace qarvo {
+namespace {
+
+using test::CaptureLog;
+using test::ReadFaultGuard;
+using test::TempDir;
+using test::WriteFile;
+
+constexpr auto kDeadline = std::chrono::seconds(60);
+
+bool HasLineStartingWith(const std::vector<std::string>& lines, const std::string& start) {
+  for (const std::string& line : lines) {
+    if (line.compare(0, start.size(), start) == 0) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Two equal files, one of which cannot be read past its middle: the comparison shows that file's
+// text as empty, never calls the two the same, and keeps the reason.
+TEST(ReadFault, CompareNeverCallsPartOfAFileTheSame) {
+  TempDir dir;
+  const std::string content = test::RandomBytes(400000, 7);
+  WriteFile(dir.File("a"), content);
+  WriteFile(dir.File("b"), content);
+  for (const ChecksumKind kind : {ChecksumKind::Crc32, ChecksumKind::Md5}) {
+    ReadFaultGuard fault(dir.File("b"), 200000);
+    auto log = std::make_shared<CaptureLog>();
+    auto worker = TCmpFile::Create(kind, dir.File("a"), dir.File("b"), JobHost{log, nullptr});
+    ASSERT_TRUE(worker->WaitFinished(kDeadline));
+    const auto lines = log->Lines();
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[3], kind == ChecksumKind::Md5 ? "文件2 MD5值:" : "文件2 CRC32值:");
+    EXPECT_EQ(lines[4], kCompareDifferent);
+    EXPECT_NE(worker->FailureReason().find(dir.File("b")), std::string::npos);
+    EXPECT_GT(fault.Failures(), 0);
+  }
+}
+
+// An unpacked file that cannot be read back counts as differing: its reason is logged, and the
+// pack stays although its deletion was asked for.
+TEST(ReadFault, UnpackKeepsThePackWhenAFileCannotBeReadBack) {
+  TempDir dir;
+  WriteFile(dir.File("a.bin"), test::RandomBytes(300000, 8));
+  std::filesystem::create_directory(dir.File("out"));
+  TSMWorkInfos pack;
+  pack.CheckKind = ChecksumKind::Md5;
+  pack.OutName = "x.pak";
+  pack.Paths = {dir.File("a.bin")};
+  pack.Sizes = {"300000"};
+  auto pack_log = std::make_shared<CaptureLog>();
+  ASSERT_TRUE(
+      TSMfile::Create(dir.path(), pack, JobHost{pack_log, nullptr})->WaitFinished(kDeadline));
+  ASSERT_TRUE(FileExists(dir.File("x.pak")));
+
+  const std::string target = dir.File("out/a.bin");
+  ReadFaultGuard fault(target, 100000);
+  TSMWorkInfos infos;
+  infos.DeleteSource = true;
+  auto log = std::make_shared<CaptureLog>();
+  auto worker = TSDfile::Create(dir.File("x.pak"), infos, dir.File("out"), JobHost{log, nullptr});
+  ASSERT_TRUE(worker->WaitFinished(kDeadline));
+  const auto lines = log->Lines();
+  EXPECT_TRUE(HasLineStartingWith(lines, "文件解包:无法读取文件 " + target)) << lines.size();
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], std::string("a.bin") + kUnpackDiffers);
+  EXPECT_EQ(lines[lines.size() - 2], kUnpackKeptPack);
+  EXPECT_TRUE(FileExists(dir.File("x.pak")));
+  EXPECT_NE(worker->FailureReason().find(target), std::string::npos);
+}
+
+// A source that fails while its checksum is made fails the pack: no pack appears.
+TEST(ReadFault, PackEndsWithoutAPackWhenASourceFailsWhileItIsDigested) {
+  TempDir dir;
+  WriteFile(dir.File("a.bin"), test::RandomBytes(300000, 9));
+  ReadFaultGuard fault(dir.File("a.bin"), 100000);
+  TSMWorkInfos pack;
+  pack.CheckKind = ChecksumKind::Crc32;
+  pack.OutName = "x.pak";
+  pack.Paths = {dir.File("a.bin")};
+  pack.Sizes = {"300000"};
+  auto log = std::make_shared<CaptureLog>();
+  auto worker = TSMfile::Create(dir.path(), pack, JobHost{log, nullptr});
+  ASSERT_TRUE(worker->WaitFinished(kDeadline));
+  EXPECT_TRUE(HasLineStartingWith(log->Lines(), "文件打包:无法读取文件 " + dir.File("a.bin")));
+  EXPECT_FALSE(FileExists(dir.File("x.pak")));
+  EXPECT_FALSE(worker->FailureReason().empty());
+}
+
+}  // namespace
+}  // namespace qarvo
