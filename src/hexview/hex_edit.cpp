@@ -136,6 +136,17 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
     r.flags |= ufDescription;
     r.description = description;
   }
+  KeepUndoData(r, kind, position, description, extra, count);
+  redo_ = RedoRecord{};
+  has_last_undone_ = false;
+  undo_.Trim(settings_.max_undo);
+  undo_.Append(r);
+  modified_ = true;
+}
+
+void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
+                                  const std::string& description, int64_t extra,
+                                  int64_t count) const {
   switch (kind) {
     case ukChange:
       r.data = CopyOf(data_, position, count);
@@ -172,11 +183,6 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
     default:
       break;
   }
-  redo_ = RedoRecord{};
-  has_last_undone_ = false;
-  undo_.Trim(settings_.max_undo);
-  undo_.Append(r);
-  modified_ = true;
 }
 
 void HexEditorModel::DropFailedUndo(int records_before) {
@@ -440,48 +446,37 @@ void HexEditorModel::Undo() {
   Changed();
 }
 
-void HexEditorModel::UndoOne(bool build_redo) {
-  if (undo_.Count() == 0) {
-    return;
-  }
-  const UndoRecord r = undo_.Newest();
-  if (r.kind == ukGroup) {
-    undo_.RemoveNewest();
-    for (int i = 0; i < r.count && undo_.Count() > 0; ++i) {
-      UndoOne(false);
-    }
-    redo_ = RedoRecord{};
-    has_last_undone_ = false;
-    return;
-  }
+HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
   const int64_t pos = r.position;
-  // The redo record first: if its memory cannot be had, nothing has changed yet.
   RedoRecord redo;
-  if (build_redo) {
-    redo.kind = r.kind;
-    redo.position = pos;
-    redo.count = r.count;
-    redo.extra = r.extra;
-    redo.state = CurrentState();
-    switch (r.kind) {
-      case ukChange:
-      case ukInsert:
-      case ukReplace:
-      case ukConvert:
-        redo.bytes = CopyOf(data_, pos, r.count);
-        break;
-      case ukAppend:
-        redo.bytes = CopyOf(data_, pos, DataSize() - pos);
-        break;
-      case ukNibbleInsert:
-      case ukNibbleDelete:
-      case ukSaveAll:
-        redo.bytes = CopyOf(data_, 0, DataSize());
-        break;
-      default:
-        break;
-    }
+  redo.kind = r.kind;
+  redo.position = pos;
+  redo.count = r.count;
+  redo.extra = r.extra;
+  redo.state = CurrentState();
+  switch (r.kind) {
+    case ukChange:
+    case ukInsert:
+    case ukReplace:
+    case ukConvert:
+      redo.bytes = CopyOf(data_, pos, r.count);
+      break;
+    case ukAppend:
+      redo.bytes = CopyOf(data_, pos, DataSize() - pos);
+      break;
+    case ukNibbleInsert:
+    case ukNibbleDelete:
+    case ukSaveAll:
+      redo.bytes = CopyOf(data_, 0, DataSize());
+      break;
+    default:
+      break;
   }
+  return redo;
+}
+
+void HexEditorModel::ReverseChange(const UndoRecord& r) {
+  const int64_t pos = r.position;
   const auto* stored = r.data.data();
   switch (r.kind) {
     case ukChange:
@@ -533,6 +528,10 @@ void HexEditorModel::UndoOne(bool build_redo) {
     default:
       break;
   }
+}
+
+HexEditorModel::EditState HexEditorModel::StateBefore(const UndoRecord& r) const {
+  const int64_t pos = r.position;
   EditState s = CurrentState();
   s.caret.position = r.caret;
   s.caret.in_char_field = (r.flags & ufCharField) != 0;
@@ -557,7 +556,30 @@ void HexEditorModel::UndoOne(bool build_redo) {
   s.translation = static_cast<TMPHTranslationKind>(r.translation);
   s.bytes_per_unit = r.bytes_per_unit;
   s.bookmarks = bookmarks_;
-  RestoreState(s);
+  return s;
+}
+
+void HexEditorModel::UndoOne(bool build_redo) {
+  if (undo_.Count() == 0) {
+    return;
+  }
+  const UndoRecord r = undo_.Newest();
+  if (r.kind == ukGroup) {
+    undo_.RemoveNewest();
+    for (int i = 0; i < r.count && undo_.Count() > 0; ++i) {
+      UndoOne(false);
+    }
+    redo_ = RedoRecord{};
+    has_last_undone_ = false;
+    return;
+  }
+  // The redo record first: if its memory cannot be had, nothing has changed yet.
+  RedoRecord redo;
+  if (build_redo) {
+    redo = RedoFor(r);
+  }
+  ReverseChange(r);
+  RestoreState(StateBefore(r));
   last_undone_ = r;
   has_last_undone_ = true;
   undo_.RemoveNewest();

@@ -98,11 +98,60 @@ void HexEditorModel::MoveByCells(int delta) {
 bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows, int64_t& top_row,
                              int bookmark) {
   const HexSettings& s = settings_;
-  const int64_t b = s.bytes_per_row;
   if (!shift && !ctrl && !s.insert_mode && HasSelection() && key != HexKey::Insert) {
     ClearSelection();
   }
   SetSelecting(shift);
+  switch (key) {
+    case HexKey::Left:
+    case HexKey::Right:
+    case HexKey::Up:
+    case HexKey::Down:
+    case HexKey::PageUp:
+    case HexKey::PageDown:
+    case HexKey::Home:
+    case HexKey::End:
+      MoveCaretByKey(key, ctrl, visible_rows, top_row);
+      return true;
+    case HexKey::Tab:
+    case HexKey::BackTab:
+    case HexKey::ToggleField: {
+      CaretState next = caret_;
+      next.in_char_field = !next.in_char_field;
+      next.digit = 0;
+      MoveCaretTo(next);
+      return true;
+    }
+    case HexKey::Insert:
+      if (!shift && !ctrl) {
+        SetInsertMode(!s.insert_mode);
+      }
+      return true;
+    case HexKey::Backspace:
+    case HexKey::Delete:
+      DeleteByKey(key == HexKey::Backspace, ctrl);
+      return true;
+    case HexKey::Bookmark0:
+      return BookmarkKey(bookmark, shift, ctrl);
+    case HexKey::SelectAll:
+      SetSelecting(false);
+      SelectAll();
+      return true;
+    case HexKey::Undo:
+      SetSelecting(false);
+      Undo();
+      return true;
+    case HexKey::Redo:
+      SetSelecting(false);
+      Redo();
+      return true;
+  }
+  return false;
+}
+
+void HexEditorModel::MoveCaretByKey(HexKey key, bool ctrl, int visible_rows, int64_t& top_row) {
+  const HexSettings& s = settings_;
+  const int64_t b = s.bytes_per_row;
   const int64_t rows = GridGeometry::RowCountFor(DataSize(), s.bytes_per_row, s.insert_mode);
   const int64_t last_row = rows - 1;
   const int64_t row = caret_.position / b + 2;
@@ -120,7 +169,7 @@ bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows
       } else {
         MoveByCells(-1);
       }
-      return true;
+      return;
     case HexKey::Right:
       if (ctrl) {
         const int64_t end = std::min((row - 1) * b - (s.unicode_chars ? 2 : 1),
@@ -129,17 +178,17 @@ bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows
       } else {
         MoveByCells(1);
       }
-      return true;
+      return;
     case HexKey::Up:
       if (!ctrl && row > 2) {
         to_row(row - 1);
       }
-      return true;
+      return;
     case HexKey::Down:
       if (!ctrl && row < last_row) {
         to_row(row + 1);
       }
-      return true;
+      return;
     case HexKey::PageUp:
       if (ctrl) {
         to_row(top_row);
@@ -147,7 +196,7 @@ bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows
         top_row = std::max<int64_t>(2, top_row - v + 1);
         to_row(std::max<int64_t>(2, row - v + 1));
       }
-      return true;
+      return;
     case HexKey::PageDown:
       if (ctrl) {
         to_row(std::min(last_row, top_row + v - 1));
@@ -155,12 +204,12 @@ bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows
         top_row = std::min(std::max<int64_t>(2, rows - v), top_row + v - 1);
         to_row(std::min(last_row, row + v - 1));
       }
-      return true;
+      return;
     case HexKey::Home:
       next.position = ctrl ? 0 : (row - 2) * b;
       next.digit = 0;
       MoveCaretTo(next);
-      return true;
+      return;
     case HexKey::End:
       if (ctrl) {
         next.position = LastCaretPosition();
@@ -171,83 +220,65 @@ bool HexEditorModel::KeyDown(HexKey key, bool shift, bool ctrl, int visible_rows
         next.digit = next.in_char_field ? 0 : 1;
       }
       MoveCaretTo(next);
-      return true;
-    case HexKey::Tab:
-    case HexKey::BackTab:
-    case HexKey::ToggleField:
-      next.in_char_field = !next.in_char_field;
-      next.digit = 0;
-      MoveCaretTo(next);
-      return true;
-    case HexKey::Insert:
-      if (!shift && !ctrl) {
-        SetInsertMode(!s.insert_mode);
-      }
-      return true;
-    case HexKey::Backspace:
-      if (s.insert_mode && !s.read_only_view) {
-        if (HasSelection()) {
-          DeleteSelection();
-        } else {
-          DeleteUnit(true);
-        }
-      } else {
-        MoveByCells(-1);
-      }
-      return true;
-    case HexKey::Delete:
-      if (!s.read_only_view && (s.insert_mode || ctrl)) {
-        if (HasSelection()) {
-          DeleteSelection();
-        } else {
-          DeleteUnit(false);
-        }
-      }
-      return true;
-    case HexKey::Bookmark0: {
-      if (!ctrl || bookmark < 0 || bookmark > 9) {
-        return false;
-      }
-      Bookmark& mark = bookmarks_[static_cast<size_t>(bookmark)];
-      if (shift) {
-        if (mark.position == caret_.position && mark.in_char_field == caret_.in_char_field) {
-          mark.position = -1;
-        } else {
-          mark = Bookmark{caret_.position, caret_.in_char_field};
-        }
-        SetSelecting(false);
-        if (on_bookmark_changed) {
-          on_bookmark_changed();
-        }
-        SelectionChanged();
-        return true;
-      }
-      if (mark.position < 0) {
-        return true;
-      }
-      if (mark.position >= DataSize() && !(s.insert_mode && mark.position == DataSize())) {
-        mark.position = -1;
-        if (on_bookmark_changed) {
-          on_bookmark_changed();
-        }
-        return true;
-      }
-      ClearSelection();
-      MoveCaretTo(CaretState{mark.position, mark.in_char_field, 0});
-      return true;
+      return;
+    default:
+      return;
+  }
+}
+
+void HexEditorModel::DeleteByKey(bool backspace, bool ctrl) {
+  const HexSettings& s = settings_;
+  const bool deletes =
+      backspace ? s.insert_mode && !s.read_only_view : !s.read_only_view && (s.insert_mode || ctrl);
+  if (deletes) {
+    if (HasSelection()) {
+      DeleteSelection();
+    } else {
+      DeleteUnit(backspace);
     }
-    case HexKey::SelectAll:
-      SetSelecting(false);
-      SelectAll();
-      return true;
-    case HexKey::Undo:
-      SetSelecting(false);
-      Undo();
-      return true;
-    case HexKey::Redo:
-      SetSelecting(false);
-      Redo();
-      return true;
+  } else if (backspace) {
+    // Over bytes that cannot go, backspace only steps back.
+    MoveByCells(-1);
+  }
+}
+
+bool HexEditorModel::BookmarkKey(int bookmark, bool shift, bool ctrl) {
+  if (!ctrl || bookmark < 0 || bookmark > 9) {
+    return false;
+  }
+  const HexSettings& s = settings_;
+  Bookmark& mark = bookmarks_[static_cast<size_t>(bookmark)];
+  if (shift) {
+    if (mark.position == caret_.position && mark.in_char_field == caret_.in_char_field) {
+      mark.position = -1;
+    } else {
+      mark = Bookmark{caret_.position, caret_.in_char_field};
+    }
+    SetSelecting(false);
+    if (on_bookmark_changed) {
+      on_bookmark_changed();
+    }
+    SelectionChanged();
+    return true;
+  }
+  if (mark.position < 0) {
+    return true;
+  }
+  if (mark.position >= DataSize() && !(s.insert_mode && mark.position == DataSize())) {
+    mark.position = -1;
+    if (on_bookmark_changed) {
+      on_bookmark_changed();
+    }
+    return true;
+  }
+  ClearSelection();
+  MoveCaretTo(CaretState{mark.position, mark.in_char_field, 0});
+  return true;
+}
+
+bool HexEditorModel::RefuseKey() {
+  if (on_invalid_key) {
+    on_invalid_key();
   }
   return false;
 }
@@ -257,69 +288,87 @@ bool HexEditorModel::KeyPress(char16_t c) {
   if (s.read_only_view || (c < 256 && translator_.IsMasked(c))) {
     return false;
   }
-  const int64_t pos = caret_.position;
-  const int64_t size = DataSize();
-  if (pos >= size && !s.insert_mode) {
+  if (caret_.position >= DataSize() && !s.insert_mode) {
     return false;
   }
-  const int64_t unit = s.bytes_per_unit;
-  auto refuse = [this] {
-    if (on_invalid_key) {
-      on_invalid_key();
-    }
-    return false;
-  };
   const bool was_selecting = selecting_;
   selecting_ = false;
+  std::vector<uint8_t> bytes;
+  int digit = -1;
   if (caret_.in_char_field) {
-    std::vector<uint8_t> bytes(static_cast<size_t>(unit), 0);
-    if (s.unicode_chars) {
-      if (c < 256 && translator_.IsMasked(c)) {
-        return refuse();
-      }
-      bytes[0] = static_cast<uint8_t>(s.unicode_big_endian ? c >> 8 : c & 0xFF);
-      bytes[1] = static_cast<uint8_t>(s.unicode_big_endian ? c & 0xFF : c >> 8);
-    } else {
-      const int ansi = UnicodeToAnsi(c);
-      const uint8_t entered = ansi < 0 ? 0 : translator_.EnteredByte(static_cast<uint8_t>(ansi));
-      if (ansi < 0 || translator_.IsMasked(entered)) {
-        return refuse();
-      }
-      bytes[0] = entered;
+    if (!CharacterBytes(c, bytes)) {
+      // A refused character leaves the selection mode off.
+      return RefuseKey();
     }
-    if (!s.insert_mode) {
-      ClearSelection();
+  } else {
+    digit = HexValue(c);
+    if (digit < 0) {
+      selecting_ = was_selecting;
+      return RefuseKey();
     }
-    if (s.insert_mode) {
-      if (HasSelection()) {
-        ReplaceSelection(bytes.data(), unit, true);
-      } else if (pos >= size) {
-        AppendBuffer(bytes.data(), unit, false);
-      } else if (pos % unit != 0) {
-        ChangeByte(data_.Byte(pos), bytes[0], pos);
-      } else {
-        InsertBuffer(bytes.data(), unit, false, pos);
-      }
-    } else if (s.unicode_chars && pos + 1 < size) {
-      uint8_t old_value[2];
-      data_.Read(pos, old_value, 2);
-      ChangeWord(old_value, bytes.data(), pos);
-    } else {
-      ChangeByte(data_.Byte(pos), bytes[0], pos);
-    }
-    MoveByCells(1);
-    selecting_ = was_selecting;
-    return true;
-  }
-
-  const int digit = HexValue(c);
-  if (digit < 0) {
-    selecting_ = was_selecting;
-    return refuse();
   }
   if (!s.insert_mode) {
     ClearSelection();
   }
+  if (caret_.in_char_field) {
+    TypeCharacter(bytes);
+  } else {
+    TypeHexDigit(digit);
+  }
+  selecting_ = was_selecting;
+  return true;
+}
+
+bool HexEditorModel::CharacterBytes(char16_t c, std::vector<uint8_t>& bytes) const {
+  const HexSettings& s = settings_;
+  bytes.assign(static_cast<size_t>(s.bytes_per_unit), 0);
+  if (s.unicode_chars) {
+    if (c < 256 && translator_.IsMasked(c)) {
+      return false;
+    }
+    bytes[0] = static_cast<uint8_t>(s.unicode_big_endian ? c >> 8 : c & 0xFF);
+    bytes[1] = static_cast<uint8_t>(s.unicode_big_endian ? c & 0xFF : c >> 8);
+  } else {
+    const int ansi = UnicodeToAnsi(c);
+    const uint8_t entered = ansi < 0 ? 0 : translator_.EnteredByte(static_cast<uint8_t>(ansi));
+    if (ansi < 0 || translator_.IsMasked(entered)) {
+      return false;
+    }
+    bytes[0] = entered;
+  }
+  return true;
+}
+
+void HexEditorModel::TypeCharacter(const std::vector<uint8_t>& bytes) {
+  const HexSettings& s = settings_;
+  const int64_t pos = caret_.position;
+  const int64_t size = DataSize();
+  const int64_t unit = s.bytes_per_unit;
+  if (s.insert_mode) {
+    if (HasSelection()) {
+      ReplaceSelection(bytes.data(), unit, true);
+    } else if (pos >= size) {
+      AppendBuffer(bytes.data(), unit, false);
+    } else if (pos % unit != 0) {
+      ChangeByte(data_.Byte(pos), bytes[0], pos);
+    } else {
+      InsertBuffer(bytes.data(), unit, false, pos);
+    }
+  } else if (s.unicode_chars && pos + 1 < size) {
+    uint8_t old_value[2];
+    data_.Read(pos, old_value, 2);
+    ChangeWord(old_value, bytes.data(), pos);
+  } else {
+    ChangeByte(data_.Byte(pos), bytes[0], pos);
+  }
+  MoveByCells(1);
+}
+
+void HexEditorModel::TypeHexDigit(int digit) {
+  const HexSettings& s = settings_;
+  const int64_t pos = caret_.position;
+  const int64_t size = DataSize();
+  const int64_t unit = s.bytes_per_unit;
   const uint8_t old_byte = pos < size ? data_.Byte(pos) : 0;
   const bool high_column = (caret_.digit == 0) != s.swap_nibbles;
   const auto new_byte =
@@ -351,8 +400,6 @@ bool HexEditorModel::KeyPress(char16_t c) {
     next = caret_;
   }
   MoveCaretTo(next);
-  selecting_ = was_selecting;
-  return true;
 }
 
 }  // namespace qarvo::hex

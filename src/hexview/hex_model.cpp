@@ -207,28 +207,24 @@ void HexEditorModel::ReapplyOffsetUnit() {
   }
 }
 
-void HexEditorModel::SetBytesPerRow(int value) {
+void HexEditorModel::SetGroupWidth(int& field, int value, const char* what) {
   if (value < 1 || value > 256 || (settings_.unicode_chars && value % 2 != 0)) {
-    throw EMPHexEditor("Invalid bytes per line argument");
+    throw EMPHexEditor(std::string("Invalid bytes per ") + what + " argument");
   }
-  if (value == settings_.bytes_per_row) {
+  if (value == field) {
     return;
   }
-  settings_.bytes_per_row = value;
+  field = value;
   ReapplyOffsetUnit();
   LayoutChanged();
 }
 
+void HexEditorModel::SetBytesPerRow(int value) {
+  SetGroupWidth(settings_.bytes_per_row, value, "line");
+}
+
 void HexEditorModel::SetBytesPerColumn(int value) {
-  if (value < 1 || value > 256 || (settings_.unicode_chars && value % 2 != 0)) {
-    throw EMPHexEditor("Invalid bytes per column argument");
-  }
-  if (value == settings_.bytes_per_column) {
-    return;
-  }
-  settings_.bytes_per_column = value;
-  ReapplyOffsetUnit();
-  LayoutChanged();
+  SetGroupWidth(settings_.bytes_per_column, value, "column");
 }
 
 void HexEditorModel::SetBytesPerBlock(int value) {

@@ -246,12 +246,17 @@ class HexEditorModel {
   // Sets a setting that shapes the grid and recomputes the grid when it changed.
   template <typename T>
   void AssignLayout(T& field, T value);
+  // The bytes of a row or of a column: 1 to 256, even while characters are two bytes wide.
+  void SetGroupWidth(int& field, int value, const char* what);
   void SelectionChanged();
   void Changed();
   void CheckChange(int kind, int64_t count, int64_t extra) const;
   // Records the change about to be made (nothing while the storage is in an update).
   void AddUndo(int kind, int64_t position, const std::string& description, int64_t extra,
                int64_t count);
+  // The bytes (or the group's name) the record keeps for its kind.
+  void KeepUndoData(UndoRecord& r, int kind, int64_t position, const std::string& description,
+                    int64_t extra, int64_t count) const;
   // Takes back the record of a change whose buffer step failed.
   void DropFailedUndo(int records_before);
   void ShiftBookmarks(int kind, int64_t position, int64_t count, int64_t extra);
@@ -261,9 +266,26 @@ class HexEditorModel {
   EditState CurrentState() const;
   void RestoreState(const EditState& state);
   void UndoOne(bool build_redo);
+  // What a redo of the record needs, taken before the undo changes the data.
+  RedoRecord RedoFor(const UndoRecord& r) const;
+  // Puts the data, its modified marks and the bookmarks back as they were before the record.
+  void ReverseChange(const UndoRecord& r);
+  // The caret, selection and view settings the record kept.
+  EditState StateBefore(const UndoRecord& r) const;
   void NibbleShift(int64_t position, bool insert);
   int64_t LastCaretPosition() const;
   void MoveByCells(int delta_digits);
+  // The caret keys: arrows, pages, home and end.
+  void MoveCaretByKey(HexKey key, bool ctrl, int visible_rows, int64_t& top_row);
+  void DeleteByKey(bool backspace, bool ctrl);
+  // Ctrl+digit jumps to a bookmark, Ctrl+Shift+digit sets or clears it.
+  bool BookmarkKey(int bookmark, bool shift, bool ctrl);
+  // Tells the owner a key was refused; always false.
+  bool RefuseKey();
+  // The bytes a typed character stands for; false when the character set has none for it.
+  bool CharacterBytes(char16_t c, std::vector<uint8_t>& bytes) const;
+  void TypeCharacter(const std::vector<uint8_t>& bytes);
+  void TypeHexDigit(int digit);
   void ReapplyOffsetUnit();
   void CheckUnitValue(int value) const;
 
