@@ -440,6 +440,28 @@ int DigitOfKey(int key) {
   return -1;
 }
 
+// The keys that move the caret, the same with or without Ctrl and Shift.
+HexKey CaretKeyOf(int key) {
+  switch (key) {
+    case Qt::Key_Right:
+      return HexKey::Right;
+    case Qt::Key_Up:
+      return HexKey::Up;
+    case Qt::Key_Down:
+      return HexKey::Down;
+    case Qt::Key_PageUp:
+      return HexKey::PageUp;
+    case Qt::Key_PageDown:
+      return HexKey::PageDown;
+    case Qt::Key_Home:
+      return HexKey::Home;
+    case Qt::Key_End:
+      return HexKey::End;
+    default:
+      return HexKey::Left;
+  }
+}
+
 }  // namespace
 
 bool TMPHexEditorEx::focusNextPrevChild(bool next) {
@@ -447,24 +469,31 @@ bool TMPHexEditorEx::focusNextPrevChild(bool next) {
   return S().want_tabs ? false : QAbstractScrollArea::focusNextPrevChild(next);
 }
 
-void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
-  const bool shift = event->modifiers() & Qt::ShiftModifier;
-  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+bool TMPHexEditorEx::ClipboardKey(QKeyEvent* event, bool shift, bool ctrl) {
   try {
     if (event->matches(QKeySequence::Copy) || (ctrl && event->key() == Qt::Key_Insert)) {
       CopyToClipboard();
-      return;
+      return true;
     }
     if (event->matches(QKeySequence::Cut) || (shift && event->key() == Qt::Key_Delete)) {
       CutToClipboard();
-      return;
+      return true;
     }
     if (event->matches(QKeySequence::Paste) || (shift && event->key() == Qt::Key_Insert)) {
       PasteFromClipboard();
-      return;
+      return true;
     }
   } catch (const std::exception& e) {
     ShowError(e);
+    return true;
+  }
+  return false;
+}
+
+void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
+  const bool shift = event->modifiers() & Qt::ShiftModifier;
+  const bool ctrl = event->modifiers() & Qt::ControlModifier;
+  if (ClipboardKey(event, shift, ctrl)) {
     return;
   }
   HexKey key = HexKey::Left;
@@ -472,28 +501,14 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   bool known = true;
   switch (event->key()) {
     case Qt::Key_Left:
-      key = HexKey::Left;
-      break;
     case Qt::Key_Right:
-      key = HexKey::Right;
-      break;
     case Qt::Key_Up:
-      key = HexKey::Up;
-      break;
     case Qt::Key_Down:
-      key = HexKey::Down;
-      break;
     case Qt::Key_PageUp:
-      key = HexKey::PageUp;
-      break;
     case Qt::Key_PageDown:
-      key = HexKey::PageDown;
-      break;
     case Qt::Key_Home:
-      key = HexKey::Home;
-      break;
     case Qt::Key_End:
-      key = HexKey::End;
+      key = CaretKeyOf(event->key());
       break;
     case Qt::Key_Tab:
     case Qt::Key_Backtab:
@@ -753,6 +768,14 @@ struct TMPHexEditorEx::PaintState {
   bool draw_cell_connected = false;
 };
 
+// What one data cell shows: its text and the colours around it.
+struct TMPHexEditorEx::CellLook {
+  QString text;
+  QColor text_color;
+  QColor text_bg;
+  QColor cell_bg;
+};
+
 void TMPHexEditorEx::paintEvent(QPaintEvent* event) {
   QPainter p(viewport());
   p.setFont(font());
@@ -875,85 +898,93 @@ void TMPHexEditorEx::PaintOffsetCell(QPainter& p, const PaintState& ps, int64_t 
   }
 }
 
+void TMPHexEditorEx::PaintGapCell(QPainter& p, const QRect& rect) {
+  p.fillRect(rect, colors_->Background());
+  if (S().draw_grid_lines) {
+    p.setPen(colors_->Grid());
+    p.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
+    p.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
+  }
+}
+
+void TMPHexEditorEx::LookOfByte(const PaintState& ps, int column, int64_t position, bool char_field,
+                                bool edge, bool active, CellLook& look) const {
+  const HexSettings& s = S();
+  const uint8_t* bytes = model_.Data().Data();
+  if (char_field) {
+    look.text = QChar(model_.DisplayChar(position));
+  } else {
+    const int digit = (column - 2) % 2;
+    const bool high = (digit == 0) != s.swap_nibbles;
+    look.text =
+        QLatin1Char(model_.HexDigitChar(high ? bytes[position] >> 4 : bytes[position] & 15));
+  }
+  const bool pair = char_field && s.unicode_chars;
+  const bool modified = model_.IsModified(position) || (pair && model_.IsModified(position + 1));
+  if (modified) {
+    look.text_color = colors_->ChangedText();
+    look.text_bg = colors_->ChangedBackground();
+  } else {
+    look.text_bg = active ? colors_->ActiveFieldBackground() : colors_->Background();
+    if (char_field) {
+      look.text_color = ps.font_color;
+    } else {
+      look.text_color = ((column - 2) / (2 * s.bytes_per_column)) % 2 == 0 ? colors_->OddColumn()
+                                                                           : colors_->EvenColumn();
+    }
+  }
+  if (ps.show_selection && model_.IsSelected(position)) {
+    look.text_color = Inverted(look.text_color);
+    look.text_bg = Inverted(look.text_bg);
+    const int64_t sel_high = model_.SelectionHigh();
+    const bool last_byte = sel_high == position || (pair && sel_high == position + 1);
+    if (!edge && !last_byte) {
+      look.cell_bg = Inverted(look.cell_bg);
+    }
+    if (ps.gray) {
+      look.text_color = Grey(look.text_color);
+      look.text_bg = Grey(look.text_bg);
+      if (!edge && !last_byte) {
+        look.cell_bg = Grey(look.cell_bg);
+      }
+    }
+  }
+}
+
 void TMPHexEditorEx::PaintDataCell(QPainter& p, const PaintState& ps, int column, int64_t row,
                                    const QRect& rect) {
   const HexSettings& s = S();
   const int gap = geo_.GapColumn();
   const int last_column = geo_.ColumnCount() - 1;
   if (column == gap) {
-    p.fillRect(rect, colors_->Background());
-    if (s.draw_grid_lines) {
-      p.setPen(colors_->Grid());
-      p.drawLine(rect.left(), rect.top(), rect.left(), rect.bottom());
-      p.drawLine(rect.left(), rect.bottom(), rect.right(), rect.bottom());
-    }
+    PaintGapCell(p, rect);
     return;
   }
   const bool char_field = column > gap;
   const bool edge = column == geo_.LastHexColumn() || column == last_column;
   const bool active = char_field == model_.Caret().in_char_field;
-  QColor cell_bg = active && !edge ? colors_->ActiveFieldBackground() : colors_->Background();
+  CellLook look;
+  look.cell_bg = active && !edge ? colors_->ActiveFieldBackground() : colors_->Background();
   const int64_t p0 = geo_.PositionOfCell(column, row);
-  const int64_t size = model_.DataSize();
-  QString text;
-  QColor text_color;
-  QColor text_bg;
-  if (p0 < size) {
-    const uint8_t* bytes = model_.Data().Data();
-    if (char_field) {
-      text = QChar(model_.DisplayChar(p0));
-    } else {
-      const int digit = (column - 2) % 2;
-      const bool high = (digit == 0) != s.swap_nibbles;
-      text = QLatin1Char(model_.HexDigitChar(high ? bytes[p0] >> 4 : bytes[p0] & 15));
-    }
-    const bool pair = char_field && s.unicode_chars;
-    const bool modified = model_.IsModified(p0) || (pair && model_.IsModified(p0 + 1));
-    if (modified) {
-      text_color = colors_->ChangedText();
-      text_bg = colors_->ChangedBackground();
-    } else {
-      text_bg = active ? colors_->ActiveFieldBackground() : colors_->Background();
-      if (char_field) {
-        text_color = ps.font_color;
-      } else {
-        text_color = ((column - 2) / (2 * s.bytes_per_column)) % 2 == 0 ? colors_->OddColumn()
-                                                                        : colors_->EvenColumn();
-      }
-    }
-    if (ps.show_selection && model_.IsSelected(p0)) {
-      text_color = Inverted(text_color);
-      text_bg = Inverted(text_bg);
-      const int64_t sel_high = model_.SelectionHigh();
-      const bool last_byte = sel_high == p0 || (pair && sel_high == p0 + 1);
-      if (!edge && !last_byte) {
-        cell_bg = Inverted(cell_bg);
-      }
-      if (ps.gray) {
-        text_color = Grey(text_color);
-        text_bg = Grey(text_bg);
-        if (!edge && !last_byte) {
-          cell_bg = Grey(cell_bg);
-        }
-      }
-    }
+  if (p0 < model_.DataSize()) {
+    LookOfByte(ps, column, p0, char_field, edge, active, look);
   }
   if (ps.draw_cell_connected) {
     bool default_draw = true;
-    emit drawCell(&p, column, row, &text, rect, &default_draw);
+    emit drawCell(&p, column, row, &look.text, rect, &default_draw);
     if (!default_draw) {
       return;
     }
   }
-  p.fillRect(rect, cell_bg);
-  if (!text.isEmpty()) {
+  p.fillRect(rect, look.cell_bg);
+  if (!look.text.isEmpty()) {
     const QRect text_rect(rect.left(), rect.top(), char_width_, rect.height());
-    p.fillRect(text_rect, text_bg);
-    p.setPen(text_color);
-    DrawCellText(p, text_rect, text, char_field && s.unicode_chars);
+    p.fillRect(text_rect, look.text_bg);
+    p.setPen(look.text_color);
+    DrawCellText(p, text_rect, look.text, char_field && s.unicode_chars);
   }
   if (drop_cell_.column == column && drop_cell_.row == row) {
-    p.fillRect(QRect(rect.left(), rect.top(), 2, rect.height()), text_color);
+    p.fillRect(QRect(rect.left(), rect.top(), 2, rect.height()), look.text_color);
   }
   if (s.draw_grid_lines) {
     p.setPen(colors_->Grid());

@@ -320,6 +320,8 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void SetDropCell(const Cell& cell);
   void StartDrag();
   void ShowError(const std::exception& e);
+  // Copy, cut and paste by their standard keys and the Insert / Delete pairs; true if handled.
+  bool ClipboardKey(QKeyEvent* event, bool shift, bool ctrl);
   // A control that goes empties the clipboard it filled, unless FlushClipboardAtShutDown
   // asks to leave the copy there.
   void ReleaseClipboard();
@@ -329,6 +331,11 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void PaintRulerRow(QPainter& p, const PaintState& ps);
   void PaintDataRow(QPainter& p, const PaintState& ps, int64_t row);
   void PaintDataCell(QPainter& p, const PaintState& ps, int column, int64_t row, const QRect& rect);
+  void PaintGapCell(QPainter& p, const QRect& rect);
+  struct CellLook;
+  // The text and colours of a cell over a byte of the data.
+  void LookOfByte(const PaintState& ps, int column, int64_t position, bool char_field, bool edge,
+                  bool active, CellLook& look) const;
   void PaintOffsetCell(QPainter& p, const PaintState& ps, int64_t row, const QRect& rect);
   void PaintCaretFrames(QPainter& p, const PaintState& ps);
   void PaintCaret(QPainter& p);
