@@ -50,18 +50,9 @@ int64_t ParseNumber(std::string_view digits, int radix) {
   throw EMPHexEditor(std::string("Missing char in offset format: ") + what);
 }
 
-}  // namespace
-
-OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& sources) {
-  OffsetFormat format;
-  format.text = std::string(text);
-  if (text.empty()) {
-    format.unit = sources.units;
-    return format;
-  }
-  std::string_view s = text;
-
-  // 1. unit
+// The unit in front of '%': "R" for the bytes of a row, "C" for those of a column, a hex
+// number, or nothing for the control's units.
+void ParseUnitPart(std::string_view& s, const OffsetUnitSources& sources, OffsetFormat& format) {
   auto upper = [&](size_t i) { return std::toupper(static_cast<unsigned char>(s[i])); };
   if (s.size() >= 2 && upper(0) == 'R' && s[1] == '%') {
     format.unit = sources.bytes_per_row;
@@ -91,8 +82,10 @@ OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& s
     throw EMPHexEditor("Invalid bytes per unit value " + std::to_string(format.unit) +
                        ", allowed: 1,2,4,8");
   }
+}
 
-  // 2. digits
+// The number of digits in front of '!', or "-" to size them to the data.
+void ParseDigitsPart(std::string_view& s, OffsetFormat& format) {
   if (s.size() >= 2 && s[0] == '-' && s[1] == '!') {
     s.remove_prefix(2);
     format.digits = 1;
@@ -106,8 +99,10 @@ OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& s
       format.digits = 1;
     }
   }
+}
 
-  // 3. radix
+// The radix in front of ':', written in hex.
+void ParseRadixPart(std::string_view& s, OffsetFormat& format) {
   size_t k = FirstNonHex(s);
   if (k == 0) {
     Missing("number radix");
@@ -125,8 +120,24 @@ OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& s
   }
   format.radix = static_cast<int>(radix);
   s.remove_prefix(k + 1);
+}
 
-  // 4. prefix | suffix
+}  // namespace
+
+OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& sources) {
+  OffsetFormat format;
+  format.text = std::string(text);
+  if (text.empty()) {
+    format.unit = sources.units;
+    return format;
+  }
+  std::string_view s = text;
+
+  ParseUnitPart(s, sources, format);
+  ParseDigitsPart(s, format);
+  ParseRadixPart(s, format);
+
+  // What is left is the prefix and the suffix, split at '|'.
   size_t bar = s.find('|');
   if (bar == std::string_view::npos) {
     Missing("|");
