@@ -71,11 +71,23 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   setFixedSize(634, 399);
   // A closed window goes, and the file's bytes with it.
   setAttribute(Qt::WA_DeleteOnClose);
-  QFont label_font(QStringLiteral("宋体"));
-  label_font.setPixelSize(12);
-
   MPHexEditorEx1 = Place(new TMPHexEditorEx(this), "MPHexEditorEx1", {0, 0, 634, 273});
   SetUpView(MPHexEditorEx1);
+  PlaceControls();
+  BuildActions();
+  ConnectControls();
+
+  // The window starts with decimal offsets, as the checked "十进制" says.
+  rbdecClick();
+  UpdateStatus();
+  move(screen()->availableGeometry().center() - rect().center());
+}
+
+Thexfm::~Thexfm() = default;
+
+void Thexfm::PlaceControls() {
+  QFont label_font(QStringLiteral("宋体"));
+  label_font.setPixelSize(12);
 
   btnfile = Place(new QPushButton(QStringLiteral("选择文件"), this), "btnfile", {328, 281, 90, 25});
   btnfind =
@@ -111,7 +123,9 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   for (QLabel* label : {Label3, lblpos, lblsel, Label4, Label1, Label5, Label2, Label6}) {
     label->setFont(label_font);
   }
+}
 
+void Thexfm::BuildActions() {
   OpenDialog1 = new QFileDialog(this);
   OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
   OpenDialog1->setFileMode(QFileDialog::ExistingFile);
@@ -143,7 +157,9 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   MPHexEditorEx1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(MPHexEditorEx1, &QWidget::customContextMenuRequested, this,
           [this] { PopupMenu1->popup(QCursor::pos()); });
+}
 
+void Thexfm::ConnectControls() {
   connect(btnfile, &QPushButton::clicked, this, &Thexfm::btnfileClick);
   connect(btnfind, &QPushButton::clicked, acEditFind, &QAction::trigger);
   connect(btnfindnaxt, &QPushButton::clicked, actEditFindNext, &QAction::trigger);
@@ -155,14 +171,7 @@ Thexfm::Thexfm(QWidget* owner, SizeText size_text)
   connect(MPHexEditorEx1, &TMPHexEditorEx::progress, this, &Thexfm::MPHexEditorEx1Progress);
   connect(MPHexEditorEx1, &TMPHexEditorEx::selectionChanged, this, &Thexfm::UpdateStatus);
   connect(MPHexEditorEx1, &TMPHexEditorEx::changed, this, &Thexfm::UpdateStatus);
-
-  // The window starts with decimal offsets, as the checked "十进制" says.
-  rbdecClick();
-  UpdateStatus();
-  move(screen()->availableGeometry().center() - rect().center());
 }
-
-Thexfm::~Thexfm() = default;
 
 void Thexfm::ShowError(const QString& text) {
   QMessageBox::critical(this, QStringLiteral("错误"), text);

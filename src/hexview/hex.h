@@ -71,6 +71,11 @@ class Thexfm : public QDialog {
   void UpdateStatus();
 
  private:
+  // The buttons, offset choices, status lines and file information below the view.
+  void PlaceControls();
+  // The open dialog, the find actions and the view's context menu.
+  void BuildActions();
+  void ConnectControls();
   void MPHexEditorEx1Progress(int kind, const QString& name, int percent, bool* cancel);
   void ShowError(const QString& text);
 
