@@ -75,6 +75,65 @@ std::string TCutFile::BuildHeaderText(File& source) {
                                                     piece_count_, source_name_));
 }
 
+std::string TCutFile::PrepareSplit(File& source) {
+  // The envelope records a piece's length in 32 bits: a larger piece would make a set that
+  // no merge can read back, so refuse before reading or writing anything.
+  if (options_.Compress == 1 && piece_count_ > 0 &&
+      file_size_ - static_cast<int64_t>(piece_count_ - 1) * (file_size_ / piece_count_) >
+          kMaxEnvelopeContent) {
+    throw CompressionError();
+  }
+  const bool checked = options_.CheckKind != ChecksumKind::None;
+  SetProgressTotal(checked ? 2 * file_size_ : file_size_);
+  if (checked) {
+    Log(options_.CheckKind == ChecksumKind::Md5 ? kSplitMakingMd5 : kSplitMakingCrc32);
+  }
+  source = File(source_path_, OpenMode::Read, Share::Exclusive);
+  source.AdviseSequential();
+  if (source.Size() < file_size_) {
+    throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
+                    source_path_, 0);
+  }
+  const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
+  if (piece_count_ <= 0) {
+    throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
+  }
+  piece_size_ = file_size_ / piece_count_;
+  return trailer;
+}
+
+AtomicOutput TCutFile::OpenPiece(int32_t n) {
+  Log(SplitProgressLine(n, piece_count_ - n));
+  auto hold = Gate().Pass();
+  return AtomicOutput(PiecePath(n));
+}
+
+void TCutFile::ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable) {
+  {
+    auto hold = Gate().Pass();
+    out.file().Write(trailer.data(), trailer.size());
+  }
+  // Flushed to disk only when the source is to go: then the pieces are the only copy.
+  out.Commit(durable);
+}
+
+void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
+  // Compression is the slow part: the pieces are compressed concurrently, one per core.
+  std::vector<int64_t> offsets{0};
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    offsets.push_back(offsets.back() + ShareOf(n));
+  }
+  std::vector<AtomicOutput> pieces(static_cast<size_t>(piece_count_));
+  CompressPieces(
+      source, offsets, options_.Level,
+      [&](int32_t n) -> File& {
+        pieces[static_cast<size_t>(n - 1)] = OpenPiece(n);
+        return pieces[static_cast<size_t>(n - 1)].file();
+      },
+      [&](int32_t n) { ClosePiece(pieces[static_cast<size_t>(n - 1)], trailer, durable); },
+      Observer());
+}
+
 bool TCutFile::WritePieces() {
   // A name that is not UTF-8 would be stored garbled, and no merge could find the set again.
   if (!IsValidUtf8(FileNameOf(source_path_))) {
@@ -85,62 +144,15 @@ bool TCutFile::WritePieces() {
   AtomicOutput piece;
   const bool durable = options_.DeleteSource == 1;
   try {
-    // The envelope records a piece's length in 32 bits: a larger piece would make a set that
-    // no merge can read back, so refuse before reading or writing anything.
-    if (options_.Compress == 1 && piece_count_ > 0 &&
-        file_size_ - static_cast<int64_t>(piece_count_ - 1) * (file_size_ / piece_count_) >
-            kMaxEnvelopeContent) {
-      throw CompressionError();
-    }
-    const bool checked = options_.CheckKind != ChecksumKind::None;
-    SetProgressTotal(checked ? 2 * file_size_ : file_size_);
-    if (checked) {
-      Log(options_.CheckKind == ChecksumKind::Md5 ? kSplitMakingMd5 : kSplitMakingCrc32);
-    }
-    source = File(source_path_, OpenMode::Read, Share::Exclusive);
-    source.AdviseSequential();
-    if (source.Size() < file_size_) {
-      throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
-                      source_path_, 0);
-    }
-    const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
-    if (piece_count_ <= 0) {
-      throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
-    }
-    piece_size_ = file_size_ / piece_count_;
+    const std::string trailer = PrepareSplit(source);
 
-    const auto open_piece = [&](int32_t n) {
-      Log(SplitProgressLine(n, piece_count_ - n));
-      auto hold = Gate().Pass();
-      return AtomicOutput(PiecePath(n));
-    };
-    const auto close_piece = [&](AtomicOutput& out) {
-      {
-        auto hold = Gate().Pass();
-        out.file().Write(trailer.data(), trailer.size());
-      }
-      // Flushed to disk only when the source is to go: then the pieces are the only copy.
-      out.Commit(durable);
-    };
     if (options_.Compress == 1) {
-      // Compression is the slow part: the pieces are compressed concurrently, one per core.
-      std::vector<int64_t> offsets{0};
-      for (int32_t n = 1; n <= piece_count_; ++n) {
-        offsets.push_back(offsets.back() + ShareOf(n));
-      }
-      std::vector<AtomicOutput> pieces(static_cast<size_t>(piece_count_));
-      CompressPieces(
-          source, offsets, options_.Level,
-          [&](int32_t n) -> File& {
-            pieces[static_cast<size_t>(n - 1)] = open_piece(n);
-            return pieces[static_cast<size_t>(n - 1)].file();
-          },
-          [&](int32_t n) { close_piece(pieces[static_cast<size_t>(n - 1)]); }, Observer());
+      WriteCompressedPieces(source, trailer, durable);
     } else {
       for (int32_t n = 1; n <= piece_count_; ++n) {
-        piece = open_piece(n);
+        piece = OpenPiece(n);
         Copy(source, piece.file(), ShareOf(n));
-        close_piece(piece);
+        ClosePiece(piece, trailer, durable);
       }
     }
     source.Close();

@@ -7,6 +7,7 @@
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
+#include "platform/atomic_output.h"
 #include "platform/file.h"
 
 namespace qarvo {
@@ -53,6 +54,12 @@ class TCutFile : public WorkerThread {
 
  private:
   bool WritePieces();
+  // Checks the source still fits the plan, fixes the piece size and returns the trailer every
+  // piece ends with.
+  std::string PrepareSplit(File& source);
+  AtomicOutput OpenPiece(int32_t n);
+  void ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable);
+  void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);
   // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
   std::string BuildHeaderText(File& source);
   std::string PiecePath(int32_t n) const;
