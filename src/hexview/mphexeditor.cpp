@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstdlib>
+#include <utility>
 
 #include "hexview/bookmark_icons.h"
 #include "hexview/hex_error.h"
@@ -441,25 +442,19 @@ int DigitOfKey(int key) {
 }
 
 // The keys that move the caret, the same with or without Ctrl and Shift.
-HexKey CaretKeyOf(int key) {
-  switch (key) {
-    case Qt::Key_Right:
-      return HexKey::Right;
-    case Qt::Key_Up:
-      return HexKey::Up;
-    case Qt::Key_Down:
-      return HexKey::Down;
-    case Qt::Key_PageUp:
-      return HexKey::PageUp;
-    case Qt::Key_PageDown:
-      return HexKey::PageDown;
-    case Qt::Key_Home:
-      return HexKey::Home;
-    case Qt::Key_End:
-      return HexKey::End;
-    default:
-      return HexKey::Left;
+bool CaretKeyOf(int qt_key, HexKey& key) {
+  static const std::pair<int, HexKey> kCaretKeys[] = {
+      {Qt::Key_Left, HexKey::Left},     {Qt::Key_Right, HexKey::Right},
+      {Qt::Key_Up, HexKey::Up},         {Qt::Key_Down, HexKey::Down},
+      {Qt::Key_PageUp, HexKey::PageUp}, {Qt::Key_PageDown, HexKey::PageDown},
+      {Qt::Key_Home, HexKey::Home},     {Qt::Key_End, HexKey::End}};
+  for (const auto& [qt, hex] : kCaretKeys) {
+    if (qt == qt_key) {
+      key = hex;
+      return true;
+    }
   }
+  return false;
 }
 
 }  // namespace
@@ -499,54 +494,46 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   HexKey key = HexKey::Left;
   int bookmark = 0;
   bool known = true;
-  switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-    case Qt::Key_Up:
-    case Qt::Key_Down:
-    case Qt::Key_PageUp:
-    case Qt::Key_PageDown:
-    case Qt::Key_Home:
-    case Qt::Key_End:
-      key = CaretKeyOf(event->key());
-      break;
-    case Qt::Key_Tab:
-    case Qt::Key_Backtab:
-      if (!S().want_tabs) {
-        QAbstractScrollArea::keyPressEvent(event);
+  if (!CaretKeyOf(event->key(), key)) {
+    switch (event->key()) {
+      case Qt::Key_Tab:
+      case Qt::Key_Backtab:
+        if (!S().want_tabs) {
+          QAbstractScrollArea::keyPressEvent(event);
+          return;
+        }
+        key = event->key() == Qt::Key_Tab ? HexKey::Tab : HexKey::BackTab;
+        break;
+      case Qt::Key_T:
+        key = HexKey::ToggleField;
+        known = ctrl;
+        break;
+      case Qt::Key_Insert:
+        key = HexKey::Insert;
+        break;
+      case Qt::Key_Backspace:
+        key = HexKey::Backspace;
+        break;
+      case Qt::Key_Delete:
+        key = HexKey::Delete;
+        break;
+      case Qt::Key_A:
+        key = HexKey::SelectAll;
+        known = ctrl;
+        break;
+      case Qt::Key_Z:
+        key = shift ? HexKey::Redo : HexKey::Undo;
+        known = ctrl;
+        break;
+      case Qt::Key_Shift:
+        model_.SetSelecting(true);
         return;
-      }
-      key = event->key() == Qt::Key_Tab ? HexKey::Tab : HexKey::BackTab;
-      break;
-    case Qt::Key_T:
-      key = HexKey::ToggleField;
-      known = ctrl;
-      break;
-    case Qt::Key_Insert:
-      key = HexKey::Insert;
-      break;
-    case Qt::Key_Backspace:
-      key = HexKey::Backspace;
-      break;
-    case Qt::Key_Delete:
-      key = HexKey::Delete;
-      break;
-    case Qt::Key_A:
-      key = HexKey::SelectAll;
-      known = ctrl;
-      break;
-    case Qt::Key_Z:
-      key = shift ? HexKey::Redo : HexKey::Undo;
-      known = ctrl;
-      break;
-    case Qt::Key_Shift:
-      model_.SetSelecting(true);
-      return;
-    default:
-      bookmark = DigitOfKey(event->key());
-      key = HexKey::Bookmark0;
-      known = ctrl && bookmark >= 0;
-      break;
+      default:
+        bookmark = DigitOfKey(event->key());
+        key = HexKey::Bookmark0;
+        known = ctrl && bookmark >= 0;
+        break;
+    }
   }
   if (known) {
     int64_t top = top_row_;
