@@ -24,11 +24,13 @@ cat >"$work/inside.sh" <<'INSIDE'
 set -uo pipefail
 program=$1
 work=$2
-QARVO_SMOKE_CLOSE_MS=4000 "$program" >"$work/out.txt" 2>"$work/err.txt" &
+QARVO_SMOKE_CLOSE_MS=6000 "$program" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
 title="Qarvo文件分割助手V1.4"
 mapped=no
-for _ in $(seq 1 60); do
+# A loaded machine may take seconds to start the program: look until it maps its window or ends
+# (it closes itself 6 s after showing the window), within the outer timeout.
+while kill -0 "$pid" 2>/dev/null; do
   if xwininfo -name "$title" 2>/dev/null | grep -q "Map State: IsViewable"; then
     mapped=yes
     break
