@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <iostream>
+#include <string>
 
 #include "app/app_shell.h"
 #include "jobs/worker.h"
@@ -34,9 +35,26 @@ void ArmSmokeClose(qarvo::ui::Tmainfm& window) {
   });
 }
 
+// `qarvo-gui --help` answers on stdout and ends, without a window or a display; any other
+// argument is a file to open.
+bool AsksForHelp(int argc, char** argv) {
+  if (argc < 2) {
+    return false;
+  }
+  const std::string first = argv[1];
+  return first == "--help" || first == "-h";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (AsksForHelp(argc, argv)) {
+    std::cout << "用法: qarvo-gui [文件 ...]\n"
+                 "Qarvo文件分割助手的窗口版。命令行上给出的文件和拖放到主窗口上的文件一样处理:\n"
+                 "文件名最后三个字符是 vrk 的放进文件合并的源文件,其他文件放进文件分割的源文件。\n"
+                 "命令行版见 qarvo --help。\n";
+    return 0;
+  }
   qarvo::ui::QarvoApplication app(argc, argv);
   qarvo::ui::SetUpApplication(app);
   qarvo::ui::Shell shell = qarvo::ui::CreateShell();

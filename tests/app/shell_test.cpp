@@ -85,6 +85,29 @@ class ShellTest : public QObject {
     QVERIFY2(out.contains(Holds("merge piece", piece)), qPrintable(out));
     QVERIFY2(out.contains(Holds("split source", source)), qPrintable(out));
   }
+
+  // --help answers on stdout and ends without a window, so it needs no display; a file named
+  // after it is still reachable as ./--help.
+  void HelpNeedsNoDisplay() {
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("DISPLAY");
+    env.remove("WAYLAND_DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    program.setProcessEnvironment(env);
+    program.start(QStringLiteral(QARVO_GUI_PATH), {QStringLiteral("--help")});
+    QVERIFY(program.waitForStarted(10000) && program.waitForFinished(20000));
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(program.exitCode(), 0);
+    const QString out = QString::fromUtf8(program.readAllStandardOutput());
+    QVERIFY2(out.startsWith(QStringLiteral("用法: qarvo-gui [文件 ...]")), qPrintable(out));
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Touch(dir.filePath("--help"));
+    const QString opened = RunProgram({QStringLiteral("./--help")}, dir.path());
+    QVERIFY2(opened.contains(Holds("split source", dir.filePath("--help"))), qPrintable(opened));
+  }
 };
 
 QTEST_GUILESS_MAIN(ShellTest)
