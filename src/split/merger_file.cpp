@@ -128,20 +128,6 @@ bool TMergerFile::AnalyseSet() {
 
 namespace {
 
-// What a piece adds to the joined file: its payload, or for a compressed piece the length its
-// envelope declares. -1 when the piece is too short to hold one.
-int64_t ShareOf(File& piece, int64_t size, bool compressed) {
-  const int64_t payload = size - static_cast<int64_t>(kHeaderTrailerSize);
-  if (payload <= 0 || (compressed && payload < 4)) {
-    return -1;
-  }
-  if (!compressed) {
-    return payload;
-  }
-  piece.Seek(0);
-  return EnvelopeDeclaredLength(piece);
-}
-
 bool TrailerMatches(File& piece, int64_t size, const std::string& trailer) {
   std::string found;
   return ReadTrailer(piece, size, kHeaderTrailerSize, found) && found == trailer;
@@ -164,7 +150,7 @@ bool TMergerFile::CheckPieces(const std::string& trailer) {
     try {
       File piece(path, OpenMode::Read, Share::Shared);
       const int64_t size = piece.Size();
-      const int64_t share = ShareOf(piece, size, compressed);
+      const int64_t share = PieceShare(piece, size, compressed);
       if (share < 0) {
         Log(MergeWrongSizeLine(path));
         return false;

@@ -24,29 +24,26 @@ namespace qarvo {
 
 std::string ReadPieceTrailer(const std::string& path) {
   File piece(path, OpenMode::Read, Share::Shared);
-  const int64_t size = piece.Size();
-  if (size <= static_cast<int64_t>(kHeaderTrailerSize)) {
-    return {};
-  }
-  std::string trailer(kHeaderTrailerSize, '\0');
-  piece.Seek(size - static_cast<int64_t>(kHeaderTrailerSize));
-  piece.ReadExact(trailer.data(), trailer.size());
+  std::string trailer;
+  ReadPieceTrailer(piece, piece.Size(), trailer);
   return trailer;
 }
 
-int64_t PieceContentLength(const std::string& path, bool compressed) {
-  File piece(path, OpenMode::Read, Share::Shared);
-  const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+int64_t PieceShare(File& piece, int64_t size, bool compressed) {
+  const int64_t payload = size - static_cast<int64_t>(kHeaderTrailerSize);
   if (payload <= 0 || (compressed && payload < 4)) {
     return -1;
   }
   if (!compressed) {
     return payload;
   }
-  uint8_t length[4] = {};
-  piece.ReadExact(length, 4);
-  return static_cast<int64_t>(length[0]) | (static_cast<int64_t>(length[1]) << 8) |
-         (static_cast<int64_t>(length[2]) << 16) | (static_cast<int64_t>(length[3]) << 24);
+  piece.Seek(0);
+  return EnvelopeDeclaredLength(piece);
+}
+
+int64_t PieceContentLength(const std::string& path, bool compressed) {
+  File piece(path, OpenMode::Read, Share::Shared);
+  return PieceShare(piece, piece.Size(), compressed);
 }
 
 int32_t FirstMisfitShare(const std::vector<int64_t>& shares) {
@@ -91,10 +88,13 @@ PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_
   shares.clear();
   for (int32_t n = 1; n <= count; ++n) {
     try {
-      if (ReadPieceTrailer(piece_path(n)) != trailer) {
+      File piece(piece_path(n), OpenMode::Read, Share::Shared);
+      const int64_t size = piece.Size();
+      std::string found;
+      if (!ReadPieceTrailer(piece, size, found) || found != trailer) {
         return {PieceFault::Foreign, n};
       }
-      shares.push_back(PieceContentLength(piece_path(n), compressed));
+      shares.push_back(PieceShare(piece, size, compressed));
     } catch (const std::exception&) {
       return {PieceFault::Unreadable, n};
     }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "jobs/job_host.h"
+#include "platform/file.h"
 
 namespace qarvo {
 
@@ -33,6 +34,8 @@ std::string ReadPieceTrailer(const std::string& path);
 // compressed piece the length its envelope declares. -1 when the file is too short to hold one.
 // Throws FileError.
 int64_t PieceContentLength(const std::string& path, bool compressed);
+// The same of a piece already open, whose size is `size`; moves its position.
+int64_t PieceShare(File& piece, int64_t size, bool compressed);
 
 // 0 when the shares fit the way a split cuts a file of their sum: every piece but the last
 // carries the same count P >= 1, the last at least P and fewer than P + count. Otherwise the

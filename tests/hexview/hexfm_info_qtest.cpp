@@ -7,22 +7,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "support/test_support.h"
+
 #include <cstdlib>
 #include <ctime>
 
 namespace qarvo::hex {
 namespace {
 
-std::tm Local(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
+using test::LocalTm;
 
 QString FakeSize(int64_t size) {
   return QStringLiteral("<%1>").arg(size);
@@ -60,12 +53,13 @@ class HexfmInfoTest : public QObject {
 
   void DateTexts() {
     const QLocale us(QLocale::English, QLocale::UnitedStates);
-    QCOMPARE(DateTimeText(Local(2026, 12, 8, 10, 20, 30), us),
+    QCOMPARE(DateTimeText(LocalTm(2026, 12, 8, 10, 20, 30), us),
              QStringLiteral("12/8/26 10:20:30 AM"));
-    QCOMPARE(DateTimeText(Local(2026, 12, 8, 0, 0, 0), us), QStringLiteral("12/8/26"));
-    QCOMPARE(DateTimeText(Local(2026, 12, 8, 0, 0, 2), us), QStringLiteral("12/8/26 12:00:02 AM"));
+    QCOMPARE(DateTimeText(LocalTm(2026, 12, 8, 0, 0, 0), us), QStringLiteral("12/8/26"));
+    QCOMPARE(DateTimeText(LocalTm(2026, 12, 8, 0, 0, 2), us),
+             QStringLiteral("12/8/26 12:00:02 AM"));
     // No time zone is written, whatever the locale's long format holds.
-    const QString chinese = DateTimeText(Local(2026, 12, 8, 13, 5, 9), QLocale(QLocale::Chinese));
+    const QString chinese = DateTimeText(LocalTm(2026, 12, 8, 13, 5, 9), QLocale(QLocale::Chinese));
     QVERIFY2(chinese.contains("13:05:09") || chinese.contains("1:05:09"), qPrintable(chinese));
     QVERIFY2(!chinese.contains("UTC") && !chinese.contains(QStringLiteral("时间")),
              qPrintable(chinese));

@@ -11,16 +11,7 @@
 namespace qarvo {
 namespace {
 
-std::tm Local(int year, int month, int day, int hour, int minute, int second) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = month - 1;
-  t.tm_mday = day;
-  t.tm_hour = hour;
-  t.tm_min = minute;
-  t.tm_sec = second;
-  return t;
-}
+using test::LocalTm;
 
 TEST(FileInfo, AttributesFromTheModeAndName) {
   EXPECT_EQ(AttributesFromMode(S_IFREG | 0644, "/tmp/a.bin"), kAttributeArchive);
@@ -38,7 +29,7 @@ TEST(FileInfo, AttributesFromTheModeAndName) {
 
 TEST(FileInfo, DosDateTimeFieldsAndRange) {
   // 2026-12-08 10:20:31: date 46/12/8, time 10:20:15 (two-second steps).
-  EXPECT_EQ(DosDateTimeFromLocal(Local(2026, 12, 8, 10, 20, 31)), 0x5D88528Fu);
+  EXPECT_EQ(DosDateTimeFromLocal(LocalTm(2026, 12, 8, 10, 20, 31)), 0x5D88528Fu);
   const std::tm back = LocalFromDosDateTime(0x5D88528F);
   EXPECT_EQ(back.tm_year, 126);
   EXPECT_EQ(back.tm_mon, 11);
@@ -47,10 +38,10 @@ TEST(FileInfo, DosDateTimeFieldsAndRange) {
   EXPECT_EQ(back.tm_min, 20);
   EXPECT_EQ(back.tm_sec, 30);
 
-  EXPECT_EQ(DosDateTimeFromLocal(Local(1980, 1, 1, 0, 0, 0)), 0x00210000u);
-  EXPECT_TRUE(DosDateTimeFromLocal(Local(2107, 12, 31, 23, 59, 59)).has_value());
-  EXPECT_FALSE(DosDateTimeFromLocal(Local(1979, 12, 31, 23, 59, 59)).has_value());
-  EXPECT_FALSE(DosDateTimeFromLocal(Local(2108, 1, 1, 0, 0, 0)).has_value());
+  EXPECT_EQ(DosDateTimeFromLocal(LocalTm(1980, 1, 1, 0, 0, 0)), 0x00210000u);
+  EXPECT_TRUE(DosDateTimeFromLocal(LocalTm(2107, 12, 31, 23, 59, 59)).has_value());
+  EXPECT_FALSE(DosDateTimeFromLocal(LocalTm(1979, 12, 31, 23, 59, 59)).has_value());
+  EXPECT_FALSE(DosDateTimeFromLocal(LocalTm(2108, 1, 1, 0, 0, 0)).has_value());
 }
 
 TEST(FileInfo, ReadsSizeAttributesAndTimes) {

@@ -57,4 +57,15 @@ std::string VectorsDir() {
   return QARVO_VECTORS_DIR;
 }
 
+std::tm LocalTm(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  return t;
+}
+
 }  // namespace qarvo::test

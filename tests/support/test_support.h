@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -27,5 +28,8 @@ std::string ReadFile(const std::string& path);
 std::string RandomBytes(size_t size, uint32_t seed);
 // The folder of the interoperability vectors.
 std::string VectorsDir();
+
+// A local calendar time, fields as written (no normalisation).
+std::tm LocalTm(int year, int month, int day, int hour, int minute, int second);
 
 }  // namespace qarvo::test
