@@ -2,17 +2,19 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 
 namespace qarvo {
 
 namespace {
 
-// zlib's output chunk when compressing and its input chunk when inflating.
+// The output chunk when compressing, and the input and output chunks when inflating.
 constexpr size_t kZlibChunk = 65536;
 
 int ZlibLevel(int level) {
@@ -46,20 +48,19 @@ class DeflateStream {
   z_stream stream_{};
 };
 
+// Inflating goes through ISA-L rather than zlib: for every valid zlib stream it gives the same
+// bytes, more than twice as fast, and a join or a set check spends nearly all its time here.
+// Deflating stays with zlib, whose output the pieces must match byte for byte.
 class InflateStream {
  public:
-  InflateStream() {
-    if (inflateInit(&stream_) != Z_OK) {
-      throw CompressionError();
-    }
+  InflateStream() : state_(std::make_unique<inflate_state>()) {
+    isal_inflate_init(state_.get());
+    state_->crc_flag = ISAL_ZLIB;  // parse the zlib header and verify the Adler-32 at the end
   }
-  ~InflateStream() { inflateEnd(&stream_); }
-  InflateStream(const InflateStream&) = delete;
-  InflateStream& operator=(const InflateStream&) = delete;
-  z_stream* get() { return &stream_; }
+  inflate_state* get() { return state_.get(); }
 
  private:
-  z_stream stream_{};
+  std::unique_ptr<inflate_state> state_;  // some 40 KiB of tables: not for the stack
 };
 
 [[noreturn]] void ThrowShortFile(const File& file) {
@@ -114,7 +115,7 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
     return 0;
   }
   InflateStream inflater;
-  z_stream* stream = inflater.get();
+  inflate_state* stream = inflater.get();
   std::vector<uint8_t> input(kZlibChunk);
   std::vector<uint8_t> output(kZlibChunk);
   while (produced < declared) {
@@ -127,13 +128,14 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
       }
       input_left -= static_cast<int64_t>(got);
       stream->next_in = input.data();
-      stream->avail_in = static_cast<uInt>(got);
+      stream->avail_in = static_cast<uint32_t>(got);
     }
     const int64_t wanted = std::min<int64_t>(declared - produced, kZlibChunk);
+    const uint32_t input_before = stream->avail_in;
     stream->next_out = output.data();
-    stream->avail_out = static_cast<uInt>(wanted);
-    const int result = inflate(stream, Z_NO_FLUSH);
-    if (result == Z_NEED_DICT || (result < 0 && result != Z_BUF_ERROR)) {
+    stream->avail_out = static_cast<uint32_t>(wanted);
+    // Anything but OK is a broken stream, a wrong checksum or a stream that wants a dictionary.
+    if (isal_inflate(stream) != ISAL_DECOMP_OK) {
       throw CompressionError();
     }
     const size_t made = static_cast<size_t>(wanted) - stream->avail_out;
@@ -151,8 +153,12 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
         observer->Advanced(static_cast<int64_t>(made));
       }
     }
-    if (result == Z_STREAM_END && produced < declared) {
+    const bool finished = stream->block_state == ISAL_BLOCK_FINISH;
+    if (finished && produced < declared) {
       throw CompressionError();
+    }
+    if (made == 0 && stream->avail_in == input_before && stream->avail_in > 0 && !finished) {
+      throw CompressionError();  // no way forward: never loop on a stream that does not move
     }
   }
   return produced;

@@ -4,6 +4,7 @@
 #include <sys/resource.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -75,6 +76,47 @@ TEST(Envelope, RoundTripAtEveryLevelWithTheDocumentedLayout) {
     previous_size = envelope.size();
   }
   EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"piece"});
+}
+
+// Streams written by other deflaters may use any strategy, window and block layout that zlib
+// can produce; each must read back to its content, also across the reader's input chunks.
+TEST(Envelope, ReadsEveryKindOfValidStream) {
+  test::TempDir dir;
+  const std::string path = dir.File("piece");
+  const std::string content = Content() + std::string(70000, 'z') + Content().substr(0, 90000);
+  const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+  for (const int strategy : strategies) {
+    for (const int level : {0, 1, 6, 9}) {
+      for (const int window : {9, 12, 15}) {
+        for (const int flush : {Z_NO_FLUSH, Z_SYNC_FLUSH, Z_FULL_FLUSH}) {
+          z_stream stream{};
+          ASSERT_EQ(deflateInit2(&stream, level, Z_DEFLATED, window, 8, strategy), Z_OK);
+          std::string compressed(deflateBound(&stream, content.size()) + 64, '\0');
+          stream.next_out = reinterpret_cast<Bytef*>(compressed.data());
+          stream.avail_out = static_cast<uInt>(compressed.size());
+          // Flushes cut the data into blocks of odd sizes, with empty stored blocks between.
+          for (size_t at = 0; at < content.size(); at += 40001) {
+            const size_t part = std::min<size_t>(40001, content.size() - at);
+            stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(content.data() + at));
+            stream.avail_in = static_cast<uInt>(part);
+            const bool last = at + part == content.size();
+            ASSERT_EQ(deflate(&stream, last ? Z_FINISH : flush), last ? Z_STREAM_END : Z_OK);
+          }
+          compressed.resize(stream.total_out);
+          deflateEnd(&stream);
+          const auto length = static_cast<uint32_t>(content.size());
+          const std::string envelope{static_cast<char>(length & 0xFF),
+                                     static_cast<char>((length >> 8) & 0xFF),
+                                     static_cast<char>((length >> 16) & 0xFF),
+                                     static_cast<char>(length >> 24)};
+          test::WriteFile(path, envelope + compressed);
+          EXPECT_EQ(AsString(DecompressFileToMemory(path)), content)
+              << "strategy " << strategy << ", level " << level << ", window " << window
+              << ", flush " << flush;
+        }
+      }
+    }
+  }
 }
 
 TEST(Envelope, EmptyFile) {
@@ -156,9 +198,15 @@ TEST(Envelope, DamagedDataFailsWithTheCompressionError) {
   }
   EXPECT_EQ(test::ReadFile(path), envelope) << "reading must not touch the file";
 
-  // Damage inside the deflate data either breaks the stream or decodes to other bytes; the
-  // reader stops at the declared length, so damage behind it (the Adler-32) goes unseen.
+  // A wrong Adler-32 is seen when the stream's end is read with its last bytes, as it is for a
+  // piece whose trailer follows the stream.
   envelope[4] = 0x78;
+  std::string wrong_check = envelope;
+  wrong_check.back() = static_cast<char>(wrong_check.back() ^ 1);
+  test::WriteFile(path, wrong_check + std::string(344, 'T'));
+  EXPECT_THROW(DecompressFileToMemory(path), CompressionError);
+
+  // Damage inside the deflate data either breaks the stream or decodes to other bytes.
   const std::string content = Content();
   int caught = 0;
   for (size_t at = 6; at < 2000; at += 97) {
