@@ -74,7 +74,8 @@ bool ZlibReads(const uint8_t* stream_data, size_t size, uint32_t declared, std::
     stream.avail_out = sizeof(chunk);
     result = inflate(&stream, Z_NO_FLUSH);
     const size_t made = sizeof(chunk) - stream.avail_out;
-    const size_t keep = std::min<size_t>(made, declared - std::min<size_t>(declared, content.size()));
+    const size_t keep =
+        std::min<size_t>(made, declared - std::min<size_t>(declared, content.size()));
     content.append(chunk, keep);
     if (result == Z_BUF_ERROR && stream.avail_in == 0) {
       break;  // the input ends inside the stream

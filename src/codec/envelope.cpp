@@ -1,8 +1,8 @@
 #include "codec/envelope.h"
 
+#include <isa-l/igzip_lib.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <isa-l/igzip_lib.h>
 #include <zlib.h>
 
 #include <algorithm>

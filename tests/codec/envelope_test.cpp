@@ -105,10 +105,9 @@ TEST(Envelope, ReadsEveryKindOfValidStream) {
           compressed.resize(stream.total_out);
           deflateEnd(&stream);
           const auto length = static_cast<uint32_t>(content.size());
-          const std::string envelope{static_cast<char>(length & 0xFF),
-                                     static_cast<char>((length >> 8) & 0xFF),
-                                     static_cast<char>((length >> 16) & 0xFF),
-                                     static_cast<char>(length >> 24)};
+          const std::string envelope{
+              static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
+              static_cast<char>((length >> 16) & 0xFF), static_cast<char>(length >> 24)};
           test::WriteFile(path, envelope + compressed);
           EXPECT_EQ(AsString(DecompressFileToMemory(path)), content)
               << "strategy " << strategy << ", level " << level << ", window " << window
