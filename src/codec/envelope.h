@@ -12,7 +12,7 @@
 
 namespace qarvo {
 
-// zlib reported an error or the envelope is damaged; what() is "Error".
+// The compression library reported an error or the envelope is damaged; what() is "Error".
 class CompressionError : public std::runtime_error {
  public:
   CompressionError() : std::runtime_error("Error") {}
