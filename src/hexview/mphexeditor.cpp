@@ -982,23 +982,37 @@ void TMPHexEditorEx::PaintDataCell(QPainter& p, const PaintState& ps, int column
   }
 }
 
+QFont FittingFont(const QFont& font, const QString& text, int width) {
+  if (QFontMetrics(font).horizontalAdvance(text) <= width) {
+    return font;
+  }
+  QFont small = font;
+  // The view's font is usually sized in pixels; stepping in points would first make it larger.
+  const bool pixels = font.pixelSize() > 0;
+  const int smallest = pixels ? kSmallestFontPixels : kSmallestFontPoints;
+  int size = pixels ? font.pixelSize() : std::max(font.pointSize(), smallest);
+  while (size > smallest) {
+    --size;
+    if (pixels) {
+      small.setPixelSize(size);
+    } else {
+      small.setPointSize(size);
+    }
+    if (QFontMetrics(small).horizontalAdvance(text) <= width) {
+      break;
+    }
+  }
+  return small;
+}
+
 void TMPHexEditorEx::DrawCellText(QPainter& p, const QRect& text_rect, const QString& text,
                                   bool shrink) {
   const QFontMetrics metrics = p.fontMetrics();
   const int top = text_rect.top() + 1 + metrics.ascent();
   if (shrink && metrics.horizontalAdvance(text) > text_rect.width() + 1) {
     // A wide character (CJK in unicode mode) is drawn smaller until it fits its cell.
-    QFont small = p.font();
-    int points = small.pointSize() > 0 ? small.pointSize() : 11;
-    while (points > 2) {
-      --points;
-      small.setPointSize(points);
-      if (QFontMetrics(small).horizontalAdvance(text) <= text_rect.width() + 1) {
-        break;
-      }
-    }
     p.save();
-    p.setFont(small);
+    p.setFont(FittingFont(p.font(), text, text_rect.width() + 1));
     p.setClipRect(text_rect.adjusted(0, 0, 1, 0), Qt::IntersectClip);
     p.drawText(QPoint(text_rect.left(), top), text);
     p.restore();

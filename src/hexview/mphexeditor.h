@@ -2,6 +2,7 @@
 
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
+#include <QFont>
 #include <QImage>
 #include <QString>
 #include <optional>
@@ -17,6 +18,13 @@ class QMimeData;
 class QPainter;
 
 namespace qarvo::hex {
+
+// The font in which `text` is at most `width` pixels wide: `font` itself when it already is,
+// else `font` made smaller one step at a time (a point, or a pixel for a font sized in pixels),
+// never below 2 points (3 pixels); the smallest when nothing fits.
+inline constexpr int kSmallestFontPoints = 2;
+inline constexpr int kSmallestFontPixels = 3;
+QFont FittingFont(const QFont& font, const QString& text, int width);
 
 // The hex editor control: a scroll area that shows a HexEditorModel as offsets, hex digits and
 // characters on a grid of cells. Errors are thrown as EMPHexEditor from the calls that cause

@@ -63,6 +63,55 @@ class HexEditorWidgetTest : public QObject {
   Q_OBJECT
 
  private slots:
+  // A CJK character is wider than a character cell; it is drawn in the largest smaller font
+  // that fits, stepping in the unit the font is sized in, and never below the smallest size.
+  void WideCharactersAreShrunkToFitTheirCell() {
+    using qarvo::hex::FittingFont;
+    const QString wide = QString::fromUtf8("\u4E2D");
+    for (const bool by_pixels : {true, false}) {
+      QFont font("Liberation Mono");
+      if (by_pixels) {
+        font.setPixelSize(13);
+      } else {
+        font.setPointSize(10);
+      }
+      const int cell = QFontMetrics(font).horizontalAdvance(QLatin1Char('W')) + 1;
+      QVERIFY(QFontMetrics(font).horizontalAdvance(wide) > cell);
+      QCOMPARE(FittingFont(font, QStringLiteral("A"), cell), font);
+
+      const QFont fitted = FittingFont(font, wide, cell);
+      QVERIFY(QFontMetrics(fitted).horizontalAdvance(wide) <= cell);
+      QFont one_larger = fitted;
+      if (by_pixels) {
+        QVERIFY(fitted.pixelSize() >= 3 && fitted.pixelSize() < 13);
+        one_larger.setPixelSize(fitted.pixelSize() + 1);
+      } else {
+        QVERIFY(fitted.pointSize() >= 2 && fitted.pointSize() < 10);
+        one_larger.setPointSize(fitted.pointSize() + 1);
+      }
+      QVERIFY2(QFontMetrics(one_larger).horizontalAdvance(wide) > cell, "not the largest fit");
+      QCOMPARE(fitted.family(), font.family());
+
+      const QFont smallest = FittingFont(font, wide, 0);
+      QCOMPARE(by_pixels ? smallest.pixelSize() : smallest.pointSize(), by_pixels ? 3 : 2);
+    }
+
+    // In the control: the character shows inside its two cells of the character field.
+    Editor e(std::string("\x2D\x4E\x2D\x4E", 4));
+    e.widget.SetUnicodeChars(true);
+    e.widget.viewport()->update();
+    const QImage image = e.render();
+    const QRect field = e.cell(35, 2).united(e.cell(36, 2));
+    const QColor background = e.widget.Colors()->Background();
+    bool drawn = false;
+    for (int y = field.top(); y <= field.bottom() && !drawn; ++y) {
+      for (int x = field.left(); x <= field.right() && !drawn; ++x) {
+        drawn = image.pixelColor(x, y).rgb() != background.rgb();
+      }
+    }
+    QVERIFY2(drawn, "no glyph in the character field");
+  }
+
   void ModifiedByteShowsItsColours() {
     Editor e(std::string("ABCDEFGH", 8));
     const uint8_t x = 0x7A;
