@@ -93,6 +93,8 @@ printf '%-44s %8.3f\n' "qarvo merge of an MD5 set, verified (once)" "$merge_md5_
 printf '%-44s %8.3f\n' "qarvo verify of that set (once)" "$verify_md5_s"
 printf 'split ratio (qarvo / gzip -6):   %.2fx  (target <= 0.6x)\n' "$(echo "$qs / $gs" | bc -l)"
 printf 'merge ratio (qarvo / gzip -dc):  %.2fx  (target <= 0.6x)\n' "$(echo "$qm / $gm" | bc -l)"
+printf 'verify of an MD5 set / its merge: %.2fx  (target <= 1.0x)\n' \
+  "$(echo "$verify_md5_s / $merge_md5_s" | bc -l)"
 printf 'compressed sizes: pieces %d bytes, gzip %d bytes\n' "$pieces" "$gzipped"
 printf 'peak RSS: split %s MiB, merge %s MiB (target < 64 MiB)\n' "$split_rss" "$merge_rss"
 printf 'processor seconds: split %s, gzip -6 %s; merge %s, gzip -dc %s\n' \
