@@ -78,10 +78,15 @@ verify_s=$(elapsed "$verify_t0" "$(now)")
 rm -rf "$dir/q" "$dir/qm"
 mkdir "$dir/q" "$dir/qm"
 "$qarvo" split "$file" --count 4 --compress default --check md5 --out "$dir/q" --quiet >/dev/null
-t0=$(now); "$qarvo" merge "$dir/q/mixed1.vrk" --out "$dir/qm" --quiet >/dev/null; t1=$(now)
-merge_md5_s=$(elapsed "$t0" "$t1")
-t0=$(now); "$qarvo" verify "$dir/q/mixed1.vrk" --quiet >/dev/null; t1=$(now)
-verify_md5_s=$(elapsed "$t0" "$t1")
+merge_md5_s="" verify_md5_s=""
+for ((run = 1; run <= runs; run++)); do
+  rm -rf "$dir/qm"
+  mkdir "$dir/qm"
+  t0=$(now); "$qarvo" merge "$dir/q/mixed1.vrk" --out "$dir/qm" --quiet >/dev/null; t1=$(now)
+  merge_md5_s=$(best "$merge_md5_s" "$(elapsed "$t0" "$t1")")
+  t0=$(now); "$qarvo" verify "$dir/q/mixed1.vrk" --quiet >/dev/null; t1=$(now)
+  verify_md5_s=$(best "$verify_md5_s" "$(elapsed "$t0" "$t1")")
+done
 
 printf '%-44s %8s\n' "256 MiB of libraries, 4 pieces, best of $runs" "seconds"
 printf '%-44s %8.3f\n' "qarvo split --count 4 --compress default" "$qs"
@@ -89,8 +94,8 @@ printf '%-44s %8.3f\n' "gzip -6" "$gs"
 printf '%-44s %8.3f\n' "qarvo merge" "$qm"
 printf '%-44s %8.3f\n' "gzip -dc" "$gm"
 printf '%-44s %8.3f\n' "qarvo verify (once)" "$verify_s"
-printf '%-44s %8.3f\n' "qarvo merge of an MD5 set, verified (once)" "$merge_md5_s"
-printf '%-44s %8.3f\n' "qarvo verify of that set (once)" "$verify_md5_s"
+printf '%-44s %8.3f\n' "qarvo merge of an MD5 set, verified" "$merge_md5_s"
+printf '%-44s %8.3f\n' "qarvo verify of that set" "$verify_md5_s"
 printf 'split ratio (qarvo / gzip -6):   %.2fx  (target <= 0.6x)\n' "$(echo "$qs / $gs" | bc -l)"
 printf 'merge ratio (qarvo / gzip -dc):  %.2fx  (target <= 0.6x)\n' "$(echo "$qm / $gm" | bc -l)"
 printf 'verify of an MD5 set / its merge: %.2fx  (target <= 1.0x)\n' \
