@@ -355,29 +355,14 @@ std::string ChecksumTextOf(File& in, int64_t count, ChecksumKind kind, CopyObser
   const bool md5_kind = kind == ChecksumKind::Md5;
   Md5 md5;
   uint32_t crc = 0;
-  std::vector<uint8_t> buffer(md5_kind ? kMd5ReadSize : kCrcReadSize);
-  int64_t left = count;
-  while (left > 0) {
-    std::unique_lock<std::mutex> hold;
-    if (observer != nullptr) {
-      hold = observer->BeforeBlock();
-    }
-    const size_t step =
-        left < static_cast<int64_t>(buffer.size()) ? static_cast<size_t>(left) : buffer.size();
-    in.ReadExact(buffer.data(), step);
-    if (md5_kind) {
-      md5.Update(buffer.data(), step);
-    } else {
-      crc = Crc32Update(crc, buffer.data(), step);
-    }
-    left -= static_cast<int64_t>(step);
-    if (hold.owns_lock()) {
-      hold.unlock();
-    }
-    if (observer != nullptr) {
-      observer->Advanced(static_cast<int64_t>(step));
-    }
-  }
+  ReadInBlocks(in, count, md5_kind ? kMd5ReadSize : kCrcReadSize, observer,
+               [&](const uint8_t* data, size_t size) {
+                 if (md5_kind) {
+                   md5.Update(data, size);
+                 } else {
+                   crc = Crc32Update(crc, data, size);
+                 }
+               });
   return md5_kind ? Md5Hex(md5.Final()) : Crc32Text(crc);
 }
 

@@ -46,10 +46,10 @@ void CompressToEnvelope(File& in, int64_t count, File& out, int level, CopyObser
 // Throws CompressionError when the stream is damaged or ends before the declared length.
 int64_t DecompressEnvelope(File& in, int64_t available, File& out, CopyObserver* observer);
 
-// Where the streaming forms take bytes from and hand them to, so that envelopes can be read from
-// and written at any offset. A source returns fewer bytes than asked only at its end.
+// Where the streaming forms take bytes from (and, as a ByteSink, hand them to), so that envelopes
+// can be read from and written at any offset. A source returns fewer bytes than asked only at its
+// end.
 using ByteSource = std::function<size_t(uint8_t* buffer, size_t size)>;
-using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
 // The same bytes as the File forms. Only the sink runs inside the observer's block lock; reading,
 // deflating and inflating happen outside it, so envelopes made on several threads through one
 // pause gate do not wait for each other's zlib work.

@@ -3,6 +3,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <vector>
 
@@ -57,6 +58,29 @@ void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
     }
     if (observer != nullptr) {
       observer->Advanced(static_cast<int64_t>(moved));
+    }
+  }
+}
+
+void ReadInBlocks(File& in, int64_t count, size_t block_size, CopyObserver* observer,
+                  const ByteSink& consume) {
+  std::vector<uint8_t> buffer(
+      static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block_size))));
+  for (int64_t left = count; left > 0;) {
+    std::unique_lock<std::mutex> hold;
+    if (observer != nullptr) {
+      hold = observer->BeforeBlock();
+    }
+    const auto step =
+        static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(block_size)));
+    in.ReadExact(buffer.data(), step);
+    consume(buffer.data(), step);
+    left -= static_cast<int64_t>(step);
+    if (hold.owns_lock()) {
+      hold.unlock();
+    }
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(step));
     }
   }
 }

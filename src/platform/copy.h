@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "platform/file.h"
@@ -30,5 +31,15 @@ class CopyObserver {
 // system allows it. A source that ends early throws FileError.
 // `observer` may be null.
 void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer);
+
+// Where bytes read or made block by block go.
+using ByteSink = std::function<void(const uint8_t* data, size_t size)>;
+
+// Reads exactly `count` bytes from the current position of `in`, in blocks of at most
+// `block_size` bytes, and hands each block to `consume` inside the observer's block lock, so
+// that a pause falls between blocks. A source that ends early throws FileError.
+// `observer` may be null.
+void ReadInBlocks(File& in, int64_t count, size_t block_size, CopyObserver* observer,
+                  const ByteSink& consume);
 
 }  // namespace qarvo

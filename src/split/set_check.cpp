@@ -177,14 +177,7 @@ PieceFault ReadContent(const std::string& path, bool compressed, int64_t share,
       }
       return PieceFault::None;
     }
-    std::vector<uint8_t> buffer(kVerifyReadSize);
-    for (int64_t left = payload; left > 0;) {
-      const size_t want = static_cast<size_t>(std::min<int64_t>(left, kVerifyReadSize));
-      piece.ReadExact(buffer.data(), want);
-      sink(buffer.data(), want);
-      left -= static_cast<int64_t>(want);
-      observer.Advanced(static_cast<int64_t>(want));
-    }
+    ReadInBlocks(piece, payload, kVerifyReadSize, &observer, sink);
     return PieceFault::None;
   } catch (const CompressionError&) {
     return PieceFault::Damaged;

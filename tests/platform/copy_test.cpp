@@ -103,5 +103,34 @@ TEST(CopyBytes, WritesToAFullDeviceFail) {
   EXPECT_THROW(CopyBytes(in, full, 100000, nullptr), FileError);
 }
 
+// Blocks of at most the asked size, each handed over while the observer's lock is held, and
+// exactly the asked range; a source that ends early fails.
+TEST(ReadInBlocks, HandsOverExactlyTheRangeInBoundedBlocksUnderTheLock) {
+  test::TempDir dir;
+  const std::string data = test::RandomBytes(100000, 13);
+  test::WriteFile(dir.File("in"), data);
+  File in(dir.File("in"), OpenMode::Read, Share::Shared);
+  in.Seek(10);
+  RecordingObserver observer;
+  std::string seen;
+  ReadInBlocks(in, 70000, 30000, &observer, [&](const uint8_t* bytes, size_t size) {
+    EXPECT_EQ(observer.before, static_cast<int>(observer.blocks.size()) + 1);
+    seen.append(reinterpret_cast<const char*>(bytes), size);
+  });
+  EXPECT_EQ(seen, data.substr(10, 70000));
+  EXPECT_EQ(observer.blocks, (std::vector<int64_t>{30000, 30000, 10000}));
+  EXPECT_EQ(in.Position(), 70010);
+
+  seen.clear();
+  ReadInBlocks(in, 0, 30000, nullptr, [&](const uint8_t*, size_t) { seen = "called"; });
+  EXPECT_EQ(seen, "");
+  EXPECT_THROW(ReadInBlocks(in, 40000, 30000, nullptr,
+                            [&](const uint8_t* bytes, size_t size) {
+                              seen.append(reinterpret_cast<const char*>(bytes), size);
+                            }),
+               FileError);
+  EXPECT_EQ(seen, "") << "a block that cannot be read whole is not handed over";
+}
+
 }  // namespace
 }  // namespace qarvo
