@@ -46,14 +46,6 @@ std::string Content() {
   return text + test::RandomBytes(100000, 3);
 }
 
-std::vector<std::string> FilesIn(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  return names;
-}
-
 TEST(Envelope, RoundTripAtEveryLevelWithTheDocumentedLayout) {
   test::TempDir dir;
   const std::string content = Content();
@@ -75,7 +67,7 @@ TEST(Envelope, RoundTripAtEveryLevelWithTheDocumentedLayout) {
     }
     previous_size = envelope.size();
   }
-  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"piece"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"piece"});
 }
 
 // Streams written by other deflaters may use any strategy, window and block layout that zlib
@@ -277,7 +269,7 @@ TEST(Envelope, AFailedRewriteKeepsTheOriginal) {
   std::signal(SIGXFSZ, old_handler);
   EXPECT_TRUE(threw);
   EXPECT_EQ(test::ReadFile(path), content);
-  EXPECT_EQ(FilesIn(dir.path()), std::vector<std::string>{"piece"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"piece"});
 }
 
 TEST(Envelope, KeepsTheFilePermissions) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -15,15 +14,6 @@
 
 namespace qarvo {
 namespace {
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
 
 TEST(AtomicOutput, TheFinalNameChangesOnlyAtThePublish) {
   test::TempDir dir;
@@ -39,7 +29,7 @@ TEST(AtomicOutput, TheFinalNameChangesOnlyAtThePublish) {
   output.Publish(true);
   EXPECT_EQ(test::ReadFile(path), "new content");
   EXPECT_FALSE(output.IsPending());
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"out.bin"});
   // The mode is an ordinary new file's, not a private temporary file's.
   struct stat info {};
   ASSERT_EQ(::stat(path.c_str(), &info), 0);
@@ -59,7 +49,7 @@ TEST(AtomicOutput, AnUnpublishedOutputLeavesNothingBehind) {
   sealed.Seal(false);
   sealed.Discard();
   EXPECT_EQ(test::ReadFile(path), "older");
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"out.bin"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"out.bin"});
 
   // Moving an output hands the temporary file on; only the last owner removes it.
   AtomicOutput moved;
@@ -69,7 +59,7 @@ TEST(AtomicOutput, AnUnpublishedOutputLeavesNothingBehind) {
   }
   EXPECT_TRUE(moved.IsPending());
   moved.Commit(false);
-  EXPECT_EQ(Names(dir.path()), (std::vector<std::string>{"m.bin", "out.bin"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"m.bin", "out.bin"}));
 }
 
 TEST(AtomicOutput, ASymbolicLinkIsReplacedNotWrittenThrough) {
@@ -125,7 +115,7 @@ TEST(AtomicOutput, ErrorsNameTheFinalFile) {
   }
   EXPECT_TRUE(blocked.IsPending());
   blocked.Discard();
-  EXPECT_EQ(Names(dir.path()), std::vector<std::string>{"taken"});
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"taken"});
 }
 
 TEST(AtomicOutput, TheTemporaryFileIsHeldWithoutSharing) {

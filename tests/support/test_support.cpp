@@ -1,5 +1,6 @@
 #include "support/test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,15 @@ TempDir::~TempDir() {
 
 std::string TempDir::File(const std::string& name) const {
   return path_ + "/" + name;
+}
+
+std::vector<std::string> NamesIn(const std::string& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 void WriteFile(const std::string& path, const std::string& content) {

@@ -26,6 +26,8 @@ void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t size, uint32_t seed);
+// The names of the entries of a folder, sorted: what a job left there.
+std::vector<std::string> NamesIn(const std::string& dir);
 // The folder of the interoperability vectors.
 std::string VectorsDir();
 

@@ -87,15 +87,6 @@ std::string Md5Text(const std::string& bytes) {
   return Md5Hex(Md5OfText(bytes));
 }
 
-std::vector<std::string> DirEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // --- the format helpers ---
 
 TEST(PackFormat, OutNameRules) {
@@ -229,7 +220,7 @@ TEST(Unpack, PackMadeOnWindowsUnpacksToBareNames) {
                                       "a.txt与原文件相同!", "b.bin与原文件相同!", "解包完成!"}));
   EXPECT_EQ(ReadFile(dir.File("a.txt")), ReadFile(vectors + "a.txt"));
   EXPECT_EQ(ReadFile(dir.File("b.bin")), ReadFile(vectors + "b.bin"));
-  EXPECT_EQ(DirEntries(dir.path()), (std::vector<std::string>{"a.txt", "b.bin", "files.pak"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"a.txt", "b.bin", "files.pak"}));
   EXPECT_EQ(outcome.shakes, 1);
 }
 
@@ -247,7 +238,7 @@ TEST(Unpack, ShortFilesAndForeignFilesAreRefused) {
   EXPECT_EQ(refused.lines, (std::vector<std::string>{kAnalysing, kUnpackNotRecognised}));
   // A refused pack still shakes.
   EXPECT_EQ(refused.shakes, 1);
-  EXPECT_EQ(DirEntries(dir.path()), (std::vector<std::string>{"short.pak", "text.txt"}));
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"short.pak", "text.txt"}));
 }
 
 TEST(Unpack, EmptyPackIsTheTrailerAlone) {
@@ -330,12 +321,12 @@ TEST(Unpack, ZeroSizeEntriesAndHostilePathsStayInsideTheTarget) {
   WriteFile(dir.File("h.pak"), raw.Bytes());
   const Outcome outcome = Unpack(dir.File("h.pak"), dir.File("deep/out"));
   EXPECT_EQ(outcome.lines.back(), kUnpackDone);
-  EXPECT_EQ(DirEntries(dir.File("deep/out")),
+  EXPECT_EQ(test::NamesIn(dir.File("deep/out")),
             (std::vector<std::string>{"colon.bin", "escape.txt", "乗.txt"}));
   EXPECT_EQ(ReadFile(dir.File("deep/out/escape.txt")), "abc");
   EXPECT_EQ(ReadFile(dir.File("deep/out/乗.txt")), "");
   EXPECT_EQ(ReadFile(dir.File("deep/out/colon.bin")), "XYZ");
-  EXPECT_EQ(DirEntries(dir.File("deep")), std::vector<std::string>{"out"});
+  EXPECT_EQ(test::NamesIn(dir.File("deep")), std::vector<std::string>{"out"});
 }
 
 TEST(Unpack, EntryRunningPastTheDataAreaEndsTheJobBeforeItsFileExists) {
@@ -480,7 +471,7 @@ TEST(Unpack, AWriteFailureLeavesNoEntryUnderItsName) {
   EXPECT_EQ(outcome.lines.back().rfind("文件解包:无法写入文件 " + dir.File("out/large.bin"), 0), 0u)
       << outcome.lines.back();
   // Neither the finished first entry nor a half second one: the job failed as a whole.
-  EXPECT_EQ(DirEntries(dir.File("out")), std::vector<std::string>{"large.bin"});
+  EXPECT_EQ(test::NamesIn(dir.File("out")), std::vector<std::string>{"large.bin"});
   EXPECT_EQ(ReadFile(dir.File("out/large.bin")), "an older file");
   EXPECT_TRUE(FileExists(dir.File("big.pak")));
 }
