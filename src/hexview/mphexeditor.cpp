@@ -535,22 +535,26 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
         break;
     }
   }
-  if (known) {
-    int64_t top = top_row_;
-    model_.KeyDown(key, shift, ctrl, VisibleRows(), top, bookmark);
-    if (top != top_row_) {
-      SetTopRow(top);
-    }
-    caret_on_ = true;
-    return;
-  }
   const QString text = event->text();
-  if (ctrl || text.isEmpty() || text.at(0).unicode() < 32) {
+  if (!known && (ctrl || text.isEmpty() || text.at(0).unicode() < 32)) {
     QAbstractScrollArea::keyPressEvent(event);
     return;
   }
-  for (QChar c : text) {
-    model_.KeyPress(c.unicode());
+  // A refused change (Ctrl+Delete with NoSizeChange, a buffer at its limit) is reported here.
+  try {
+    if (known) {
+      int64_t top = top_row_;
+      model_.KeyDown(key, shift, ctrl, VisibleRows(), top, bookmark);
+      if (top != top_row_) {
+        SetTopRow(top);
+      }
+    } else {
+      for (QChar c : text) {
+        model_.KeyPress(c.unicode());
+      }
+    }
+  } catch (const std::exception& e) {
+    ShowError(e);
   }
   caret_on_ = true;
 }

@@ -1,8 +1,10 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
@@ -41,6 +43,22 @@ struct Editor {
     QApplication::sendEvent(port(), &event);
   }
   uint8_t byte(qint64 p) const { return widget.Model().ByteAt(p); }
+};
+
+// Closes every message box as soon as it is the active modal window and keeps its text.
+struct MessageBoxes {
+  QStringList texts;
+  QTimer timer;
+  MessageBoxes() {
+    timer.setInterval(5);
+    QObject::connect(&timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        texts << box->text();
+        box->close();
+      }
+    });
+    timer.start();
+  }
 };
 
 }  // namespace
@@ -83,6 +101,18 @@ class EditingWidgetTest : public QObject {
     QTest::keyClick(e.port(), Qt::Key_Delete);
     QCOMPARE(e.widget.DataSize(), qint64(4));
     QCOMPARE(e.byte(1), uint8_t('b'));
+  }
+
+  void RefusedKeyChangesAreReportedNotThrown() {
+    Editor e("abcd");
+    e.widget.SetNoSizeChange(true);
+    MessageBoxes boxes;
+    QTest::keyClick(e.port(), Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(boxes.texts, QStringList{"Cannot update undo storage"});
+    QCOMPARE(e.widget.DataSize(), qint64(4));
+    // The control still takes keys afterwards.
+    QTest::keyClicks(e.port(), "7");
+    QCOMPARE(e.byte(0), uint8_t(0x71));
   }
 
   void ShiftSelectsAndCtrlASelectsAll() {
