@@ -709,7 +709,11 @@ void TMPHexEditorEx::wheelEvent(QWheelEvent* event) {
       bigger.setPointSize(std::max(2, points + (steps > 0 ? 1 : -1)));
       font_props_->SetFont(bigger);
     } else {
-      model_.SetBytesPerRow(std::clamp(S().bytes_per_row + (steps > 0 ? 1 : -1), 1, 256));
+      try {
+        model_.SetBytesPerRow(std::clamp(S().bytes_per_row + (steps > 0 ? 1 : -1), 1, 256));
+      } catch (const EMPHexEditor&) {
+        // A width the current mode refuses (an odd one for double bytes) keeps the old one.
+      }
     }
     event->accept();
     return;

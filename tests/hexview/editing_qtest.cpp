@@ -226,6 +226,14 @@ class EditingWidgetTest : public QObject {
     e.wheel(-120, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(e.widget.font().pointSize(), points - 1);
   }
+
+  void CtrlWheelKeepsAWidthDoubleBytesRefuse() {
+    Editor e(std::string(64, 'u'));
+    e.widget.SetUnicodeChars(true);
+    e.wheel(120, Qt::ControlModifier);
+    QCOMPARE(e.widget.BytesPerRow(), 16);
+    QVERIFY(e.widget.UnicodeChars());
+  }
 };
 
 QTEST_MAIN(EditingWidgetTest)
