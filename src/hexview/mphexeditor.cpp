@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QFocusEvent>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
@@ -704,10 +705,12 @@ void TMPHexEditorEx::wheelEvent(QWheelEvent* event) {
   const bool shift = event->modifiers() & Qt::ShiftModifier;
   if (ctrl && S().zoom_on_wheel) {
     if (shift) {
-      QFont bigger = font();
-      const int points = bigger.pointSize() > 0 ? bigger.pointSize() : 11;
-      bigger.setPointSize(std::max(2, points + (steps > 0 ? 1 : -1)));
-      font_props_->SetFont(bigger);
+      // A font sized in pixels counts from the points it comes out at; a fixed start could
+      // make a step down larger.
+      QFont zoomed = font();
+      const int points = zoomed.pointSize() > 0 ? zoomed.pointSize() : fontInfo().pointSize();
+      zoomed.setPointSize(std::max(kSmallestFontPoints, points + (steps > 0 ? 1 : -1)));
+      font_props_->SetFont(zoomed);
     } else {
       try {
         model_.SetBytesPerRow(std::clamp(S().bytes_per_row + (steps > 0 ? 1 : -1), 1, 256));

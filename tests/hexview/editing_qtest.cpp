@@ -227,6 +227,20 @@ class EditingWidgetTest : public QObject {
     QCOMPARE(e.widget.font().pointSize(), points - 1);
   }
 
+  void FontZoomOfAPixelSizedFontStepsFromItsSize() {
+    Editor e(std::string(64, 'z'));
+    QFont font("Liberation Mono");
+    font.setPixelSize(13);
+    e.widget.setFont(font);
+    const double dpi = e.widget.logicalDpiY();
+    e.wheel(-120, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY2(e.widget.font().pointSizeF() * dpi / 72 < 13,
+             qPrintable(QString::number(e.widget.font().pointSizeF())));
+    e.widget.setFont(font);
+    e.wheel(120, Qt::ControlModifier | Qt::ShiftModifier);
+    QVERIFY(e.widget.font().pointSizeF() * dpi / 72 > 13);
+  }
+
   void CtrlWheelKeepsAWidthDoubleBytesRefuse() {
     Editor e(std::string(64, 'u'));
     e.widget.SetUnicodeChars(true);
