@@ -13,6 +13,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <algorithm>
+#include <optional>
 
 #include "hexview/hexfm_info.h"
 #include "hexview/mphexeditor.h"
@@ -213,17 +214,17 @@ void Thexfm::OpenFile(const QString& path) {
   Label2->setText(lines.creation);
   Label6->setText(lines.modification);
   btnfile->setEnabled(false);
+  std::optional<QString> error;
   try {
     MPHexEditorEx1->LoadFromFile(path);
   } catch (const std::exception& e) {
-    btnfile->setEnabled(true);
-    Label4->clear();
-    ShowError(QString::fromUtf8(e.what()));
-    UpdateStatus();
-    return;
+    error = QString::fromUtf8(e.what());
   }
   btnfile->setEnabled(true);
   Label4->clear();
+  if (error) {
+    ShowError(*error);
+  }
   UpdateStatus();
 }
 
@@ -291,8 +292,7 @@ void Thexfm::actEditFindNextExecute() {
                   ? view->PrepareSearchText(find_.FindText, find_.FindIgnoreCase)
                   : view->PrepareSearchData(find_.FindData, find_.FindIgnoreCase, false);
     if (pattern.size() % static_cast<size_t>(std::max(1, view->BytesPerUnit())) != 0) {
-      QMessageBox::critical(this, QStringLiteral("错误"),
-                            QStringLiteral("查找的字符串必须是一个多字节数据!"));
+      ShowError(QStringLiteral("查找的字符串必须是一个多字节数据!"));
       return;
     }
     found = view->Find(pattern, start, view->DataSize() - 1, find_.FindIgnoreCase);
