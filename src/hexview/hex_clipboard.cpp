@@ -16,15 +16,6 @@
 namespace qarvo::hex {
 namespace {
 
-// The busy cursor for as long as a scope runs, also when it throws.
-class BusyCursor {
- public:
-  BusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-  ~BusyCursor() { QApplication::restoreOverrideCursor(); }
-  BusyCursor(const BusyCursor&) = delete;
-  BusyCursor& operator=(const BusyCursor&) = delete;
-};
-
 const uint8_t* Bytes(const QByteArray& bytes) {
   return reinterpret_cast<const uint8_t*>(bytes.constData());
 }

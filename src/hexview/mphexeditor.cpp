@@ -162,26 +162,22 @@ QString TMPHexEditorEx::FileName() const {
   return QString::fromStdString(model_.FileName());
 }
 
-void TMPHexEditorEx::LoadFromFile(const QString& path) {
+BusyCursor::BusyCursor() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
-    model_.LoadFromFile(path.toStdString());
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
-  }
+}
+
+BusyCursor::~BusyCursor() {
   QApplication::restoreOverrideCursor();
 }
 
+void TMPHexEditorEx::LoadFromFile(const QString& path) {
+  BusyCursor busy;
+  model_.LoadFromFile(path.toStdString());
+}
+
 void TMPHexEditorEx::LoadFromStream(ByteSource& source) {
-  QApplication::setOverrideCursor(Qt::WaitCursor);
-  try {
-    model_.LoadFromStream(source);
-  } catch (...) {
-    QApplication::restoreOverrideCursor();
-    throw;
-  }
-  QApplication::restoreOverrideCursor();
+  BusyCursor busy;
+  model_.LoadFromStream(source);
 }
 
 void TMPHexEditorEx::CreateEmptyFile(const QString& name) {

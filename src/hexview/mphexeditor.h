@@ -26,6 +26,15 @@ inline constexpr int kSmallestFontPoints = 2;
 inline constexpr int kSmallestFontPixels = 3;
 QFont FittingFont(const QFont& font, const QString& text, int width);
 
+// The busy cursor for as long as a scope runs, also when it throws.
+class BusyCursor {
+ public:
+  BusyCursor();
+  ~BusyCursor();
+  BusyCursor(const BusyCursor&) = delete;
+  BusyCursor& operator=(const BusyCursor&) = delete;
+};
+
 // The hex editor control: a scroll area that shows a HexEditorModel as offsets, hex digits and
 // characters on a grid of cells. Errors are thrown as EMPHexEditor from the calls that cause
 // them; event handlers never let one escape.

@@ -292,9 +292,12 @@ class HexEditorWidgetTest : public QObject {
   void ProgressSignalCanCancel() {
     Editor e("");
     QList<int> percents;
+    bool busy = true;
     connect(&e.widget, &TMPHexEditorEx::progress, this,
             [&](int, const QString&, int percent, bool* cancel) {
               percents << percent;
+              const QCursor* cursor = QApplication::overrideCursor();
+              busy = busy && cursor != nullptr && cursor->shape() == Qt::WaitCursor;
               *cancel = percents.size() == 2;
             });
     const std::string big(61440 * 4, 'b');
@@ -302,6 +305,9 @@ class HexEditorWidgetTest : public QObject {
     QVERIFY_THROWS_EXCEPTION(qarvo::hex::EMPHexEditor, e.widget.LoadFromStream(source));
     QCOMPARE(percents, (QList<int>{0, 25}));
     QCOMPARE(e.widget.DataSize(), qint64(0));
+    // The busy cursor shows while loading and goes with the cancelled load.
+    QVERIFY(busy);
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
   }
 
   void CaretInvertsWhatItCoversInItsShape() {
