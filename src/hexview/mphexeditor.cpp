@@ -1016,17 +1016,14 @@ void TMPHexEditorEx::DrawCellText(QPainter& p, const QRect& text_rect, const QSt
                                   bool shrink) {
   const QFontMetrics metrics = p.fontMetrics();
   const int top = text_rect.top() + 1 + metrics.ascent();
+  QRect clip = text_rect;
+  p.save();
   if (shrink && metrics.horizontalAdvance(text) > text_rect.width() + 1) {
     // A wide character (CJK in unicode mode) is drawn smaller until it fits its cell.
-    p.save();
     p.setFont(FittingFont(p.font(), text, text_rect.width() + 1));
-    p.setClipRect(text_rect.adjusted(0, 0, 1, 0), Qt::IntersectClip);
-    p.drawText(QPoint(text_rect.left(), top), text);
-    p.restore();
-    return;
+    clip.adjust(0, 0, 1, 0);
   }
-  p.save();
-  p.setClipRect(text_rect, Qt::IntersectClip);
+  p.setClipRect(clip, Qt::IntersectClip);
   p.drawText(QPoint(text_rect.left(), top), text);
   p.restore();
 }
