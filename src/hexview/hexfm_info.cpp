@@ -89,21 +89,19 @@ QString FileTimeText(const FileTime& time, const QLocale& locale) {
 HexFileInfoLines FileInfoLines(const std::string& path,
                                const std::function<QString(int64_t)>& size_text,
                                const QLocale& locale) {
-  HexFileInfoLines lines;
   const auto info = ReadFileInfo(path);
   const QString unknown = QString::fromUtf8(kUnknown);
-  if (!info) {
-    lines.size = QStringLiteral("文件大小--> ") + unknown;
-    lines.attributes = QStringLiteral("文件属性  ") + unknown;
-    lines.creation = QStringLiteral("创建日期  ") + unknown;
-    lines.modification = QStringLiteral("修改日期  ") + unknown;
-    return lines;
-  }
-  lines.size = QStringLiteral("文件大小--> ") + size_text(info->size) + u'(' +
-               QString::number(info->size) + QStringLiteral("字节)");
-  lines.attributes = QStringLiteral("文件属性  ") + AttributeText(info->attributes);
-  lines.creation = QStringLiteral("创建日期  ") + FileTimeText(info->creation, locale);
-  lines.modification = QStringLiteral("修改日期  ") + FileTimeText(info->modification, locale);
+  HexFileInfoLines lines;
+  lines.size =
+      QStringLiteral("文件大小--> ") +
+      (info ? size_text(info->size) + u'(' + QString::number(info->size) + QStringLiteral("字节)")
+            : unknown);
+  lines.attributes =
+      QStringLiteral("文件属性  ") + (info ? AttributeText(info->attributes) : unknown);
+  lines.creation =
+      QStringLiteral("创建日期  ") + (info ? FileTimeText(info->creation, locale) : unknown);
+  lines.modification =
+      QStringLiteral("修改日期  ") + (info ? FileTimeText(info->modification, locale) : unknown);
   return lines;
 }
 
