@@ -693,8 +693,15 @@ void TMPHexEditorEx::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void TMPHexEditorEx::wheelEvent(QWheelEvent* event) {
-  const int steps = event->angleDelta().y() / 120;
+  if (event->angleDelta().y() == 0) {
+    return;
+  }
+  // Fine wheels and touchpads send parts of a notch; they add up to whole ones.
+  wheel_delta_ += event->angleDelta().y();
+  const int steps = wheel_delta_ / 120;
+  wheel_delta_ %= 120;
   if (steps == 0) {
+    event->accept();
     return;
   }
   const bool ctrl = event->modifiers() & Qt::ControlModifier;

@@ -383,6 +383,7 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   QMenu* offset_popup_menu_ = nullptr;
   QBasicTimer scroll_timer_;
   QPoint drag_point_;
+  int wheel_delta_ = 0;  // the part of a wheel notch not yet acted on
   bool mouse_selecting_ = false;
   bool pressed_in_selection_ = false;
   QPoint press_point_;

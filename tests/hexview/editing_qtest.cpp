@@ -227,6 +227,18 @@ class EditingWidgetTest : public QObject {
     QCOMPARE(e.widget.font().pointSize(), points - 1);
   }
 
+  void PartsOfANotchAddUpToOne() {
+    Editor e(std::string(16 * 500, 'p'));
+    const int rows = e.widget.VisibleRows();
+    for (int i = 0; i < 3; ++i) {
+      e.wheel(-40, {});
+      QCOMPARE(e.widget.TopRow(), qint64(i < 2 ? 2 : 2 + rows - 1));
+    }
+    e.wheel(60, Qt::ControlModifier);
+    e.wheel(60, Qt::ControlModifier);
+    QCOMPARE(e.widget.BytesPerRow(), 17);
+  }
+
   void FontZoomOfAPixelSizedFontStepsFromItsSize() {
     Editor e(std::string(64, 'z'));
     QFont font("Liberation Mono");
