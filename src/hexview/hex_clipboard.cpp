@@ -16,6 +16,9 @@
 namespace qarvo::hex {
 namespace {
 
+// The undo description of every change a drop makes.
+constexpr char kDropped[] = "Data dropped";
+
 const uint8_t* Bytes(const QByteArray& bytes) {
   return reinterpret_cast<const uint8_t*>(bytes.constData());
 }
@@ -209,7 +212,6 @@ void TMPHexEditorEx::MoveSelection(int64_t position) {
   const bool keep = S().no_size_change;
   model_.SetNoSizeChange(false);
   try {
-    const std::string kDropped = "Data dropped";
     model_.DeleteSelection(kDropped);
     if (position > high) {
       position -= bytes.size();
@@ -268,7 +270,6 @@ void TMPHexEditorEx::dropEvent(QDropEvent* event) {
     return;
   }
   const int64_t e = geo_.PositionOfCell(cell.column, cell.row);
-  const std::string kDropped = "Data dropped";
   try {
     if (event->source() == this && dragging_out_ && action == Qt::MoveAction) {
       MoveSelection(e);
