@@ -269,13 +269,12 @@ void Thexfm::acEditFindExecute() {
   if (!acEditFind->isEnabled()) {
     return;
   }
-  if (!RunFindDialog(this, find_, MPHexEditorEx1->SwapNibbles())) {
-    UpdateStatus();
-    return;
-  }
+  const bool confirmed = RunFindDialog(this, find_, MPHexEditorEx1->SwapNibbles());
+  // Enables "查找下一个" once there is something to search for.
   UpdateStatus();
-  actEditFindNext->setEnabled(true);
-  actEditFindNextExecute();
+  if (confirmed) {
+    actEditFindNextExecute();
+  }
 }
 
 void Thexfm::actEditFindNextExecute() {
