@@ -1,13 +1,12 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QTimer>
 #include <QWheelEvent>
 #include <QtTest>
 
+#include "app/app_test_util.h"
 #include "hexview/mphexeditor.h"
 
 using qarvo::hex::MemorySource;
@@ -43,22 +42,6 @@ struct Editor {
     QApplication::sendEvent(port(), &event);
   }
   uint8_t byte(qint64 p) const { return widget.Model().ByteAt(p); }
-};
-
-// Closes every message box as soon as it is the active modal window and keeps its text.
-struct MessageBoxes {
-  QStringList texts;
-  QTimer timer;
-  MessageBoxes() {
-    timer.setInterval(5);
-    QObject::connect(&timer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        texts << box->text();
-        box->close();
-      }
-    });
-    timer.start();
-  }
 };
 
 }  // namespace
@@ -106,9 +89,9 @@ class EditingWidgetTest : public QObject {
   void RefusedKeyChangesAreReportedNotThrown() {
     Editor e("abcd");
     e.widget.SetNoSizeChange(true);
-    MessageBoxes boxes;
+    qarvo::test::ModalAnswerer answers;
     QTest::keyClick(e.port(), Qt::Key_Delete, Qt::ControlModifier);
-    QCOMPARE(boxes.texts, QStringList{"Cannot update undo storage"});
+    QCOMPARE(answers.BoxTexts(), QStringList{"Cannot update undo storage"});
     QCOMPARE(e.widget.DataSize(), qint64(4));
     // The control still takes keys afterwards.
     QTest::keyClicks(e.port(), "7");
