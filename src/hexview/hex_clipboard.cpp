@@ -177,8 +177,12 @@ void TMPHexEditorEx::StartDrag() {
   const Qt::DropAction done = drag->exec(allowed, Qt::CopyAction);
   dragging_out_ = false;
   if (done == Qt::MoveAction && !dropped_inside_ && model_.HasSelection()) {
-    // The bytes went to another program: they leave this one.
-    model_.DeleteSelection();
+    // The bytes went to another program: they leave this one (refused with NoSizeChange).
+    try {
+      model_.DeleteSelection();
+    } catch (const std::exception& e) {
+      ShowError(e);
+    }
   }
   dropped_inside_ = false;
 }
