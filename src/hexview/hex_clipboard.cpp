@@ -49,10 +49,6 @@ std::string TMPHexEditorEx::PrepareSearchText(const QString& text, bool ignore_c
 int64_t TMPHexEditorEx::Find(const std::string& pattern, int64_t start, int64_t stop,
                              bool ignore_case) {
   const std::span<const uint8_t> bytes(model_.Data().Data(), static_cast<size_t>(DataSize()));
-  if (pattern.empty() ||
-      start + static_cast<int64_t>(pattern.size()) > std::min(stop, DataSize() - 1) + 1) {
-    return -1;
-  }
   BusyCursor busy;
   THexSearch::Progress report;
   if (S().find_progress && isSignalConnected(QMetaMethod::fromSignal(&TMPHexEditorEx::progress))) {

@@ -343,6 +343,15 @@ class ClipboardTest : public QObject {
     const std::string upper = v.widget.PrepareSearchData("END", false, true);
     QCOMPARE(v.widget.Find(upper, 0, v.widget.DataSize() - 1, false), -1);  // case counts
     QVERIFY(percents.isEmpty());
+    // Ranges a match does not fit in find nothing and are not searched.
+    v.widget.SetFindProgress(true);
+    QCOMPARE(v.widget.Find("", 0, v.widget.DataSize() - 1, false), -1);
+    QCOMPARE(v.widget.Find(pattern, 99998, v.widget.DataSize() - 1, true), -1);
+    QCOMPARE(v.widget.Find(pattern, 99990, 99991, true), -1);
+    QVERIFY(percents.isEmpty());
+    // A match must end by `stop`.
+    QCOMPARE(v.widget.Find(pattern, 0, 99991, true), -1);
+    QCOMPARE(v.widget.Find(pattern, 99990, 99992, true), 99990);
   }
 };
 
