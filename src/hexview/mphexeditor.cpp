@@ -120,7 +120,10 @@ TMPHexEditorEx::TMPHexEditorEx(QWidget* parent)
   setFont(font_props_->Font());
 
   connect(colors_, &TMPHColors::Changed, viewport(), qOverload<>(&QWidget::update));
-  connect(font_props_, &TMPHFont::Changed, this, [this] { setFont(font_props_->Font()); });
+  connect(font_props_, &TMPHFont::Changed, this, [this] {
+    setFont(font_props_->Font());
+    viewport()->update();  // the colour alone does not change the widget's font
+  });
 
   model_.on_layout_changed = [this] { OnModelLayoutChanged(); };
   model_.on_selection_changed = [this] { OnModelSelectionChanged(); };
@@ -330,6 +333,11 @@ void TMPHexEditorEx::ApplyAutoBytesPerRow() {
 void TMPHexEditorEx::changeEvent(QEvent* event) {
   QAbstractScrollArea::changeEvent(event);
   if (event->type() == QEvent::FontChange) {
+    // A font set on the widget itself is the published font too, so that a later change of
+    // the published colour or style does not bring back an older font.
+    if (font_props_->Font() != font()) {
+      font_props_->SetFont(font());
+    }
     RecalcLayout();
   }
 }

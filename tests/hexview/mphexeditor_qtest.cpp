@@ -244,6 +244,23 @@ class HexEditorWidgetTest : public QObject {
     QCOMPARE(rows, QSet<qint64>{5});
   }
 
+  void FontColourAloneRepaints() {
+    Editor e(std::string(64, 'k'));
+    int cells = 0;
+    connect(&e.widget, &TMPHexEditorEx::drawCell, this,
+            [&](QPainter*, int, qint64, QString*, const QRect&, bool*) { ++cells; });
+    QCoreApplication::processEvents();
+    cells = 0;
+    const QFont font = e.widget.font();
+    e.widget.FontProps()->SetColor(QColor(200, 0, 0));
+    QCoreApplication::processEvents();
+    QVERIFY(cells > 0);
+    // The font set on the widget is the published one, and a colour leaves it as it is.
+    QCOMPARE(e.widget.font(), font);
+    QCOMPARE(e.widget.FontProps()->Name(), font.family());
+    QCOMPARE(e.widget.FontProps()->Size(), 10);
+  }
+
   void ScrollBarCoversTheWholeBufferAndFixedPartsStay() {
     Editor e(std::string(16 * 1000, 'r'));
     e.widget.SetShowRuler(true);
