@@ -200,7 +200,8 @@ void HexEditorModel::ShiftBookmarks(int kind, int64_t position, int64_t count, i
       mark.position -= count;
     } else if ((kind == ukInsert || kind == ukAppend) && mark.position >= position) {
       mark.position += count;
-    } else if (kind == ukReplace && mark.position >= position + count) {
+    } else if (kind == ukReplace && mark.position >= position + extra) {
+      // `extra` bytes gave way to `count`: what stood behind them moves by the difference.
       mark.position += count - extra;
     }
   }

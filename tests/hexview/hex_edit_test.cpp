@@ -339,6 +339,38 @@ TEST(HexEdit, BookmarksMoveWithTheDataAndAreClearedBehindTheEnd) {
   EXPECT_EQ(marks[5].position, -1);
 }
 
+// A bookmark behind the replaced bytes keeps marking the same byte whether the replacement is
+// longer or shorter, and an undo puts it back; one inside the replaced range stays put.
+TEST(HexEdit, BookmarksBehindAReplacementMoveWithTheirByte) {
+  HexEditorModel model;
+  Load(model, "0123456789");
+  auto& marks = model.Bookmarks();
+  marks[0] = {3, false};  // behind the selection [1, 2]
+  marks[1] = {8, false};
+  const std::string longer = "abcdef";
+  model.SetCaretPosition(1);
+  model.SetSelectionEnd(2);
+  model.ReplaceSelection(reinterpret_cast<const uint8_t*>(longer.data()), 6, false);
+  ASSERT_EQ(Bytes(model), "0abcdef3456789");
+  EXPECT_EQ(model.ByteAt(marks[0].position), '3');
+  EXPECT_EQ(model.ByteAt(marks[1].position), '8');
+  model.Undo();
+  EXPECT_EQ(marks[0].position, 3);
+  EXPECT_EQ(marks[1].position, 8);
+
+  marks[2] = {5, false};  // inside the selection [1, 6]
+  model.SetCaretPosition(1);
+  model.SetSelectionEnd(6);
+  const uint8_t one = 'x';
+  model.ReplaceSelection(&one, 1, false);
+  ASSERT_EQ(Bytes(model), "0x789");
+  EXPECT_EQ(model.ByteAt(marks[1].position), '8');
+  EXPECT_EQ(marks[0].position, 3);
+  EXPECT_EQ(marks[2].position, -1);  // behind the end now
+  model.Undo();
+  EXPECT_EQ(marks[1].position, 8);
+}
+
 size_t TempNibbleFiles() {
   size_t count = 0;
   for (const auto& entry :
