@@ -167,6 +167,10 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
     case ukNibbleInsert:
     case ukNibbleDelete:
       r.data = CopyOf(data_, position, 1);
+      if (kind == ukNibbleDelete && position + 1 < DataSize()) {
+        // The shift drops the last byte's low nibble; the undo needs it back.
+        r.data.push_back(data_.Byte(DataSize() - 1));
+      }
       if (flags_.Get(position)) {
         r.flags |= ufFirstModified;
       }
@@ -507,10 +511,20 @@ void HexEditorModel::ReverseChange(const UndoRecord& r) {
       flags_.DropFrom(pos);
       break;
     case ukNibbleInsert:
+      NibbleShift(pos, false);
+      data_.Write(pos, stored, 1);
+      flags_.DropFrom(pos);
+      break;
     case ukNibbleDelete:
-      NibbleShift(pos, r.kind == ukNibbleDelete);
-      if (pos < DataSize() && !r.data.empty()) {
+      if (pos >= DataSize()) {
+        // The nibble was in the last byte, which went with it.
+        data_.Insert(pos, stored, 1);
+      } else {
+        NibbleShift(pos, true);
         data_.Write(pos, stored, 1);
+        if (r.data.size() > 1) {
+          data_.Write(DataSize() - 1, stored + 1, 1);
+        }
       }
       flags_.DropFrom(pos);
       break;

@@ -391,10 +391,22 @@ TEST(HexEdit, NibbleInsertAndDeleteWithUndo) {
   model.DeleteNibble(0);
   EXPECT_EQ(Bytes(model), std::string("\x23\x45", 2));
   model.Undo();
-  // The last byte's low nibble is not kept by the record of a nibble delete.
-  EXPECT_EQ(Bytes(model), std::string("\x12\x34\x50", 3));
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
   model.Redo();
   EXPECT_EQ(Bytes(model), std::string("\x23\x45", 2));
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
+
+  // A nibble deleted in the last byte takes that byte away; the undo brings it back.
+  model.DeleteNibble(2);
+  EXPECT_EQ(Bytes(model), "\x12\x34");
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
+  Load(model, "\x7f");
+  model.DeleteNibble(0);
+  EXPECT_EQ(model.DataSize(), 0);
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x7f");
   EXPECT_EQ(TempNibbleFiles(), temp_files);
 }
 
