@@ -599,6 +599,35 @@ TEST(HexEditDeathTest, UndoWithoutMemoryLeavesTheBuffer) {
       },
       testing::ExitedWithCode(0), "");
 }
+
+// Deleting all of a large buffer needs the buffer, the record's copy of it and the undo block
+// (three times 192 MiB here), no further copy on the way into the block.
+TEST(HexEditDeathTest, RecordOfALargeDeleteIsNotCopiedTwice) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const int64_t big = int64_t{192} << 20;
+        HexEditorModel model;
+        {
+          const std::string block(static_cast<size_t>(big), 'q');
+          MemorySource source(block);
+          model.LoadFromStream(source);
+        }
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = rlim_t{704} << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        bool ok = false;
+        try {
+          model.SelectAll();
+          model.DeleteSelection();
+          ok = model.DataSize() == 0 && model.UndoStorage().Size() > big;
+        } catch (const EMPHexEditor&) {
+        }
+        std::_Exit(ok ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
 #endif
 
 }  // namespace
