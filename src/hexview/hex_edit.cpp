@@ -138,7 +138,7 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
   }
   KeepUndoData(r, kind, position, description, extra, count);
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
   undo_.Trim(settings_.max_undo);
   undo_.Append(r);
   modified_ = true;
@@ -229,7 +229,7 @@ void HexEditorModel::ClearBookmarksBehindEnd() {
 void HexEditorModel::ResetUndo() {
   undo_.Reset();
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
 }
 
 // ---------------------------------------------------------------- primitives
@@ -439,7 +439,7 @@ bool HexEditorModel::CanUndo() const {
 }
 
 bool HexEditorModel::CanRedo() const {
-  return redo_.kind >= 0 && has_last_undone_ && !settings_.read_only_view;
+  return redo_.kind >= 0 && last_undone_ && !settings_.read_only_view;
 }
 
 void HexEditorModel::Undo() {
@@ -578,14 +578,14 @@ void HexEditorModel::UndoOne(bool build_redo) {
   if (undo_.Count() == 0) {
     return;
   }
-  const UndoRecord r = undo_.Newest();
+  UndoRecord r = undo_.Newest();
   if (r.kind == ukGroup) {
     undo_.RemoveNewest();
     for (int i = 0; i < r.count && undo_.Count() > 0; ++i) {
       UndoOne(false);
     }
     redo_ = RedoRecord{};
-    has_last_undone_ = false;
+    last_undone_.reset();
     return;
   }
   // The redo record first: if its memory cannot be had, nothing has changed yet.
@@ -595,10 +595,10 @@ void HexEditorModel::UndoOne(bool build_redo) {
   }
   ReverseChange(r);
   RestoreState(StateBefore(r));
-  last_undone_ = r;
-  has_last_undone_ = true;
   undo_.RemoveNewest();
   if (build_redo) {
+    // Kept for the redo to put back; a record may hold a copy of the whole buffer.
+    last_undone_ = std::move(r);
     redo_ = std::move(redo);
   }
 }
@@ -642,7 +642,7 @@ void HexEditorModel::Redo() {
       break;
   }
   // The change can be undone again.
-  undo_.Append(last_undone_);
+  undo_.Append(*last_undone_);
   RestoreState(r.state);
   bookmarks_ = r.state.bookmarks;
   if (r.kind == ukChange && !settings_.insert_mode) {
@@ -653,7 +653,7 @@ void HexEditorModel::Redo() {
     flags_.DropFrom(r.kind == ukSaveAll ? 0 : r.position);
   }
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
   LayoutChanged();
   Changed();
 }

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "hexview/byte_source.h"
@@ -310,8 +311,7 @@ class HexEditorModel {
 
   TMPHUndoStorage undo_;
   RedoRecord redo_;
-  UndoRecord last_undone_;
-  bool has_last_undone_ = false;
+  std::optional<UndoRecord> last_undone_;  // set while a redo is possible
   bool selecting_ = false;
   int64_t select_begin_ = 0;
 };
