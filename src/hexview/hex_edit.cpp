@@ -595,6 +595,7 @@ void HexEditorModel::UndoOne(bool build_redo) {
   }
   ReverseChange(r);
   RestoreState(StateBefore(r));
+  ClearBookmarksBehindEnd();  // an undone append or nibble insert shortens the data
   undo_.RemoveNewest();
   if (build_redo) {
     // Kept for the redo to put back; a record may hold a copy of the whole buffer.

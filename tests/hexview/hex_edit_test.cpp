@@ -371,6 +371,23 @@ TEST(HexEdit, BookmarksBehindAReplacementMoveWithTheirByte) {
   EXPECT_EQ(marks[1].position, 8);
 }
 
+// An undo that shortens the data clears the bookmarks it leaves behind the end.
+TEST(HexEdit, UndoClearsBookmarksBehindTheEnd) {
+  HexEditorModel model;
+  Load(model, "abc");
+  const uint8_t two[2] = {'d', 'e'};
+  model.AppendBuffer(two, 2, false);
+  auto& marks = model.Bookmarks();
+  marks[0] = {4, false};
+  marks[1] = {1, true};
+  model.Undo();
+  ASSERT_EQ(Bytes(model), "abc");
+  EXPECT_EQ(marks[0].position, -1);
+  EXPECT_EQ(marks[1].position, 1);
+  model.Redo();
+  EXPECT_EQ(marks[0].position, 4);  // as it was before the undo
+}
+
 size_t TempNibbleFiles() {
   size_t count = 0;
   for (const auto& entry :
