@@ -45,6 +45,15 @@ TEST(OffsetFormat, ZeroDigitsLeaveOffsetZeroWithoutNumber) {
   EXPECT_EQ(FormatOffset(f, 16, false), "0x10");
 }
 
+// The digit count is capped at FFh so that a format from a settings text cannot make every
+// offset text gigabytes long.
+TEST(OffsetFormat, DigitCountIsCapped) {
+  EXPECT_EQ(ParseOffsetFormat("FF!10:|", {16, 2, 1}).digits, 255);
+  const OffsetFormat f = ParseOffsetFormat("7FFFFFFF!10:|", {16, 2, 1});
+  EXPECT_EQ(f.digits, 255);
+  EXPECT_EQ(FormatOffset(f, 0x1234, false), std::string(251, '0') + "1234");
+}
+
 TEST(OffsetFormat, FixedUnitDigitsAndSuffix) {
   OffsetFormat f = ParseOffsetFormat("4%-!10:|", {16, 2, 1});
   EXPECT_EQ(f.unit, 4);
