@@ -362,19 +362,16 @@ void HexEditorModel::ReplaceSelection(const uint8_t* bytes, int64_t length, bool
   Changed();
 }
 
-void HexEditorModel::RemoveRange(int64_t start, int64_t end, const CaretState& caret) {
-  data_.Remove(start, end - start);
-  CaretState next = caret;
-  if (next.position >= DataSize()) {
-    if (DataSize() == 0) {
-      next = CaretState{0, caret.in_char_field, 0};
-    } else {
-      next.position = settings_.insert_mode ? DataSize() : DataSize() - 1;
-    }
-  }
-  caret_ = next;
+void HexEditorModel::RemoveBytes(int64_t start, int64_t count, const std::string& description) {
+  CheckChange(ukRemove, count, 0);
+  AddUndo(ukRemove, start, description, 0, count);
+  data_.Remove(start, count);
+  caret_ = CaretState{std::min(start, LastCaretPosition()), caret_.in_char_field, 0};
   sel_low_ = sel_high_ = sel_anchor_ = -1;
   LayoutChanged();
+  flags_.DropFrom(start);
+  ShiftBookmarks(ukRemove, start, count, 0);
+  Changed();
 }
 
 void HexEditorModel::DeleteSelection(const std::string& description) {
@@ -384,15 +381,9 @@ void HexEditorModel::DeleteSelection(const std::string& description) {
     start = caret_.position;
     count = start < DataSize() ? 1 : 0;
   }
-  if (count <= 0) {
-    return;
+  if (count > 0) {
+    RemoveBytes(start, count, description);
   }
-  CheckChange(ukRemove, count, 0);
-  AddUndo(ukRemove, start, description, 0, count);
-  RemoveRange(start, start + count, CaretState{start, caret_.in_char_field, 0});
-  flags_.DropFrom(start);
-  ShiftBookmarks(ukRemove, start, count, 0);
-  Changed();
 }
 
 void HexEditorModel::DeleteUnit(bool backwards) {
@@ -404,27 +395,15 @@ void HexEditorModel::DeleteUnit(bool backwards) {
       p = size;
       unit = 1;
     }
-    if (p <= 0) {
-      return;
+    if (p > 0) {
+      RemoveBytes(p - unit, unit, {});
     }
-    CheckChange(ukRemove, unit, 0);
-    AddUndo(ukRemove, p - unit, {}, 0, unit);
-    RemoveRange(p - unit, p, CaretState{p - unit, caret_.in_char_field, 0});
-    flags_.DropFrom(p - unit);
-    ShiftBookmarks(ukRemove, p - unit, unit, 0);
   } else {
     const int64_t a = AlignDown(CaretPosition(), unit);
-    if (a >= size) {
-      return;
+    if (a < size) {
+      RemoveBytes(a, std::min(unit, size - a), {});
     }
-    unit = std::min(unit, size - a);
-    CheckChange(ukRemove, unit, 0);
-    AddUndo(ukRemove, a, {}, 0, unit);
-    RemoveRange(a, a + unit, CaretState{a, caret_.in_char_field, 0});
-    flags_.DropFrom(a);
-    ShiftBookmarks(ukRemove, a, unit, 0);
   }
-  Changed();
 }
 
 void HexEditorModel::GroupUndo(int count, const std::string& description) {

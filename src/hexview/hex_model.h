@@ -262,7 +262,8 @@ class HexEditorModel {
   void DropFailedUndo(int records_before);
   void ShiftBookmarks(int kind, int64_t position, int64_t count, int64_t extra);
   void ClearBookmarksBehindEnd();
-  void RemoveRange(int64_t start, int64_t end, const CaretState& caret);
+  // Records and removes `count` bytes at `start`; the caret goes to `start` in its field.
+  void RemoveBytes(int64_t start, int64_t count, const std::string& description);
   void SelectRange(int64_t anchor, int64_t other);
   EditState CurrentState() const;
   void RestoreState(const EditState& state);
