@@ -80,7 +80,6 @@ class HexEditorModel {
   void WriteBytes(int64_t position, const void* bytes, int64_t count);
   // The modified flag of `position`; always false in insert mode.
   bool IsModified(int64_t position) const;
-  ModifiedFlags& Flags() { return flags_; }
   bool Modified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
 
@@ -125,7 +124,6 @@ class HexEditorModel {
   void SetMaskChar(uint8_t value);
   uint8_t MaskChar() const { return translator_.MaskChar(); }
   const CharTranslator& Translator() const { return translator_; }
-  CharTranslator& Translator() { return translator_; }
   int EffectiveRulerUnit() const;
 
   // ---- offsets
