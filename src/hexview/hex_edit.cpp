@@ -29,6 +29,8 @@ int64_t AlignDown(int64_t value, int64_t unit) {
 }  // namespace
 
 void HexEditorModel::Changed() {
+  // Every change of the data ends here, whatever it did to the size.
+  ClearBookmarksBehindEnd();
   if (on_change) {
     on_change();
   }
@@ -205,7 +207,6 @@ void HexEditorModel::ShiftBookmarks(int kind, int64_t position, int64_t count, i
       mark.position += count - extra;
     }
   }
-  ClearBookmarksBehindEnd();
 }
 
 void HexEditorModel::ClearBookmarksBehindEnd() {
@@ -548,7 +549,6 @@ void HexEditorModel::UndoOne(bool build_redo) {
   }
   ReverseChange(r);
   RestoreState(StateBefore(r));
-  ClearBookmarksBehindEnd();  // an undone append or nibble insert shortens the data
   undo_.RemoveNewest();
   if (build_redo) {
     // Kept for the redo to put back; a record may hold a copy of the whole buffer.

@@ -371,10 +371,13 @@ TEST(HexEdit, BookmarksBehindAReplacementMoveWithTheirByte) {
   EXPECT_EQ(marks[1].position, 8);
 }
 
-// An undo that shortens the data clears the bookmarks it leaves behind the end.
-TEST(HexEdit, UndoClearsBookmarksBehindTheEnd) {
+// Any change that shortens the data, an undo included, clears the bookmarks it leaves behind
+// the end.
+TEST(HexEdit, ShorterDataClearsBookmarksBehindTheEnd) {
   HexEditorModel model;
   Load(model, "abc");
+  int events = 0;
+  model.on_bookmark_changed = [&] { ++events; };
   const uint8_t two[2] = {'d', 'e'};
   model.AppendBuffer(two, 2, false);
   auto& marks = model.Bookmarks();
@@ -384,8 +387,15 @@ TEST(HexEdit, UndoClearsBookmarksBehindTheEnd) {
   ASSERT_EQ(Bytes(model), "abc");
   EXPECT_EQ(marks[0].position, -1);
   EXPECT_EQ(marks[1].position, 1);
+  EXPECT_EQ(events, 1);
   model.Redo();
   EXPECT_EQ(marks[0].position, 4);  // as it was before the undo
+
+  model.DeleteNibble(0);  // one byte shorter
+  ASSERT_EQ(model.DataSize(), 4);
+  EXPECT_EQ(marks[0].position, -1);
+  EXPECT_EQ(marks[1].position, 1);
+  EXPECT_EQ(events, 2);
 }
 
 size_t TempNibbleFiles() {
