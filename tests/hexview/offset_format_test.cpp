@@ -89,6 +89,24 @@ TEST(OffsetFormat, ModelKeepsTheOldFormatWhenANewOneFails) {
   EXPECT_EQ(model.OffsetText(20), "20");
 }
 
+// The kept format is not parsed again: a unit that follows rows may no longer parse, and the
+// error must be the one of the new format.
+TEST(OffsetFormat, RefusalNamesTheNewFormatsFault) {
+  HexEditorModel model;
+  model.SetBytesPerRow(8);
+  model.SetOffsetFormat("r%a:|");
+  model.SetBytesPerRow(16);
+  std::string error;
+  try {
+    model.SetOffsetFormat("11:|");
+  } catch (const EMPHexEditor& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Invalid radix in offset format (11h), allowed: 02h..10h");
+  EXPECT_EQ(model.OffsetFormatText(), "r%a:|");
+  EXPECT_EQ(model.OffsetText(160), "10");
+}
+
 TEST(OffsetFormat, OffsetTextOfZeroOnAnEmptyBuffer) {
   HexEditorModel model;
   EXPECT_EQ(model.DataSize(), 0);
