@@ -29,6 +29,8 @@ int64_t AlignDown(int64_t value, int64_t unit) {
 }  // namespace
 
 void HexEditorModel::Changed() {
+  // Every change of the data ends here, whatever it did to the size.
+  ClearBookmarksBehindEnd();
   if (on_change) {
     on_change();
   }
@@ -138,7 +140,7 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
   }
   KeepUndoData(r, kind, position, description, extra, count);
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
   undo_.Trim(settings_.max_undo);
   undo_.Append(r);
   modified_ = true;
@@ -158,7 +160,6 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       }
       break;
     case ukRemove:
-    case ukConvert:
       r.data = CopyOf(data_, position, count);
       break;
     case ukReplace:
@@ -167,6 +168,10 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
     case ukNibbleInsert:
     case ukNibbleDelete:
       r.data = CopyOf(data_, position, 1);
+      if (kind == ukNibbleDelete && position + 1 < DataSize()) {
+        // The shift drops the last byte's low nibble; the undo needs it back.
+        r.data.push_back(data_.Byte(DataSize() - 1));
+      }
       if (flags_.Get(position)) {
         r.flags |= ufFirstModified;
       }
@@ -177,9 +182,6 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       r.data.insert(r.data.end(), text.begin(), text.end());
       break;
     }
-    case ukSaveAll:
-      r.data = CopyOf(data_, 0, DataSize());
-      break;
     default:
       break;
   }
@@ -200,11 +202,11 @@ void HexEditorModel::ShiftBookmarks(int kind, int64_t position, int64_t count, i
       mark.position -= count;
     } else if ((kind == ukInsert || kind == ukAppend) && mark.position >= position) {
       mark.position += count;
-    } else if (kind == ukReplace && mark.position >= position + count) {
+    } else if (kind == ukReplace && mark.position >= position + extra) {
+      // `extra` bytes gave way to `count`: what stood behind them moves by the difference.
       mark.position += count - extra;
     }
   }
-  ClearBookmarksBehindEnd();
 }
 
 void HexEditorModel::ClearBookmarksBehindEnd() {
@@ -224,7 +226,7 @@ void HexEditorModel::ClearBookmarksBehindEnd() {
 void HexEditorModel::ResetUndo() {
   undo_.Reset();
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
 }
 
 // ---------------------------------------------------------------- primitives
@@ -357,19 +359,16 @@ void HexEditorModel::ReplaceSelection(const uint8_t* bytes, int64_t length, bool
   Changed();
 }
 
-void HexEditorModel::RemoveRange(int64_t start, int64_t end, const CaretState& caret) {
-  data_.Remove(start, end - start);
-  CaretState next = caret;
-  if (next.position >= DataSize()) {
-    if (DataSize() == 0) {
-      next = CaretState{0, caret.in_char_field, 0};
-    } else {
-      next.position = settings_.insert_mode ? DataSize() : DataSize() - 1;
-    }
-  }
-  caret_ = next;
+void HexEditorModel::RemoveBytes(int64_t start, int64_t count, const std::string& description) {
+  CheckChange(ukRemove, count, 0);
+  AddUndo(ukRemove, start, description, 0, count);
+  data_.Remove(start, count);
+  caret_ = CaretState{std::min(start, LastCaretPosition()), caret_.in_char_field, 0};
   sel_low_ = sel_high_ = sel_anchor_ = -1;
   LayoutChanged();
+  flags_.DropFrom(start);
+  ShiftBookmarks(ukRemove, start, count, 0);
+  Changed();
 }
 
 void HexEditorModel::DeleteSelection(const std::string& description) {
@@ -379,15 +378,9 @@ void HexEditorModel::DeleteSelection(const std::string& description) {
     start = caret_.position;
     count = start < DataSize() ? 1 : 0;
   }
-  if (count <= 0) {
-    return;
+  if (count > 0) {
+    RemoveBytes(start, count, description);
   }
-  CheckChange(ukRemove, count, 0);
-  AddUndo(ukRemove, start, description, 0, count);
-  RemoveRange(start, start + count, CaretState{start, caret_.in_char_field, 0});
-  flags_.DropFrom(start);
-  ShiftBookmarks(ukRemove, start, count, 0);
-  Changed();
 }
 
 void HexEditorModel::DeleteUnit(bool backwards) {
@@ -399,27 +392,15 @@ void HexEditorModel::DeleteUnit(bool backwards) {
       p = size;
       unit = 1;
     }
-    if (p <= 0) {
-      return;
+    if (p > 0) {
+      RemoveBytes(p - unit, unit, {});
     }
-    CheckChange(ukRemove, unit, 0);
-    AddUndo(ukRemove, p - unit, {}, 0, unit);
-    RemoveRange(p - unit, p, CaretState{p - unit, caret_.in_char_field, 0});
-    flags_.DropFrom(p - unit);
-    ShiftBookmarks(ukRemove, p - unit, unit, 0);
   } else {
     const int64_t a = AlignDown(CaretPosition(), unit);
-    if (a >= size) {
-      return;
+    if (a < size) {
+      RemoveBytes(a, std::min(unit, size - a), {});
     }
-    unit = std::min(unit, size - a);
-    CheckChange(ukRemove, unit, 0);
-    AddUndo(ukRemove, a, {}, 0, unit);
-    RemoveRange(a, a + unit, CaretState{a, caret_.in_char_field, 0});
-    flags_.DropFrom(a);
-    ShiftBookmarks(ukRemove, a, unit, 0);
   }
-  Changed();
 }
 
 void HexEditorModel::GroupUndo(int count, const std::string& description) {
@@ -434,7 +415,7 @@ bool HexEditorModel::CanUndo() const {
 }
 
 bool HexEditorModel::CanRedo() const {
-  return redo_.kind >= 0 && has_last_undone_ && !settings_.read_only_view;
+  return redo_.kind >= 0 && last_undone_ && !settings_.read_only_view;
 }
 
 void HexEditorModel::Undo() {
@@ -458,7 +439,6 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
     case ukChange:
     case ukInsert:
     case ukReplace:
-    case ukConvert:
       redo.bytes = CopyOf(data_, pos, r.count);
       break;
     case ukAppend:
@@ -466,7 +446,6 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
       break;
     case ukNibbleInsert:
     case ukNibbleDelete:
-    case ukSaveAll:
       redo.bytes = CopyOf(data_, 0, DataSize());
       break;
     default:
@@ -506,32 +485,29 @@ void HexEditorModel::ReverseChange(const UndoRecord& r) {
       flags_.DropFrom(pos);
       break;
     case ukNibbleInsert:
+      NibbleShift(pos, false);
+      data_.Write(pos, stored, 1);
+      flags_.DropFrom(pos);
+      break;
     case ukNibbleDelete:
-      NibbleShift(pos, r.kind == ukNibbleDelete);
-      if (pos < DataSize() && !r.data.empty()) {
+      if (pos >= DataSize()) {
+        // The nibble was in the last byte, which went with it.
+        data_.Insert(pos, stored, 1);
+      } else {
+        NibbleShift(pos, true);
         data_.Write(pos, stored, 1);
+        if (r.data.size() > 1) {
+          data_.Write(DataSize() - 1, stored + 1, 1);
+        }
       }
       flags_.DropFrom(pos);
       break;
-    case ukConvert:
-      data_.Write(pos, stored, r.count);
-      flags_.DropFrom(pos);
-      break;
-    case ukSaveAll: {
-      TMPHMemoryStream copy;
-      copy.SetSize(static_cast<int64_t>(r.data.size()));
-      copy.Write(0, r.data.data(), copy.Size());
-      data_ = std::move(copy);
-      flags_.Clear();
-      break;
-    }
     default:
       break;
   }
 }
 
 HexEditorModel::EditState HexEditorModel::StateBefore(const UndoRecord& r) const {
-  const int64_t pos = r.position;
   EditState s = CurrentState();
   s.caret.position = r.caret;
   s.caret.in_char_field = (r.flags & ufCharField) != 0;
@@ -543,13 +519,6 @@ HexEditorModel::EditState HexEditorModel::StateBefore(const UndoRecord& r) const
     s.sel_low = r.sel_low;
     s.sel_high = r.sel_high;
     s.sel_anchor = r.sel_anchor;
-  }
-  if (r.kind == ukCursor) {
-    s.caret.position = pos;
-    if (r.count > 0) {
-      s.sel_low = s.sel_anchor = pos;
-      s.sel_high = pos + r.count - 1;
-    }
   }
   s.unicode = (r.flags & ufUnicode) != 0;
   s.big_endian = (r.flags & ufBigEndian) != 0;
@@ -563,14 +532,14 @@ void HexEditorModel::UndoOne(bool build_redo) {
   if (undo_.Count() == 0) {
     return;
   }
-  const UndoRecord r = undo_.Newest();
+  UndoRecord r = undo_.Newest();
   if (r.kind == ukGroup) {
     undo_.RemoveNewest();
     for (int i = 0; i < r.count && undo_.Count() > 0; ++i) {
       UndoOne(false);
     }
     redo_ = RedoRecord{};
-    has_last_undone_ = false;
+    last_undone_.reset();
     return;
   }
   // The redo record first: if its memory cannot be had, nothing has changed yet.
@@ -580,10 +549,10 @@ void HexEditorModel::UndoOne(bool build_redo) {
   }
   ReverseChange(r);
   RestoreState(StateBefore(r));
-  last_undone_ = r;
-  has_last_undone_ = true;
   undo_.RemoveNewest();
   if (build_redo) {
+    // Kept for the redo to put back; a record may hold a copy of the whole buffer.
+    last_undone_ = std::move(r);
     redo_ = std::move(redo);
   }
 }
@@ -611,12 +580,8 @@ void HexEditorModel::Redo() {
     case ukAppend:
       data_.Insert(DataSize(), bytes, length);
       break;
-    case ukConvert:
-      data_.Replace(r.position, r.count, bytes, length);
-      break;
     case ukNibbleInsert:
-    case ukNibbleDelete:
-    case ukSaveAll: {
+    case ukNibbleDelete: {
       TMPHMemoryStream copy;
       copy.SetSize(length);
       copy.Write(0, bytes, length);
@@ -627,18 +592,18 @@ void HexEditorModel::Redo() {
       break;
   }
   // The change can be undone again.
-  undo_.Append(last_undone_);
+  undo_.Append(*last_undone_);
   RestoreState(r.state);
   bookmarks_ = r.state.bookmarks;
   if (r.kind == ukChange && !settings_.insert_mode) {
     for (int64_t i = 0; i < length; ++i) {
       flags_.Set(r.position + i, true);
     }
-  } else if (r.kind != ukCursor) {
-    flags_.DropFrom(r.kind == ukSaveAll ? 0 : r.position);
+  } else {
+    flags_.DropFrom(r.position);
   }
   redo_ = RedoRecord{};
-  has_last_undone_ = false;
+  last_undone_.reset();
   LayoutChanged();
   Changed();
 }

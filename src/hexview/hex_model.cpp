@@ -362,15 +362,9 @@ void HexEditorModel::SetMaskChar(uint8_t value) {
 // ---------------------------------------------------------------- offsets
 
 void HexEditorModel::SetOffsetFormat(const std::string& text) {
-  const OffsetUnitSources sources{settings_.bytes_per_row, settings_.bytes_per_column,
-                                  EffectiveRulerUnit()};
-  try {
-    format_ = ParseOffsetFormat(text, sources);
-  } catch (const EMPHexEditor&) {
-    // The old text parsed before, so it parses again against today's settings.
-    format_ = ParseOffsetFormat(format_.text, sources);
-    throw;
-  }
+  // A refusal throws before the kept format is touched; its unit already follows the settings.
+  format_ = ParseOffsetFormat(
+      text, {settings_.bytes_per_row, settings_.bytes_per_column, EffectiveRulerUnit()});
   LayoutChanged();
 }
 

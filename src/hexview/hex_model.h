@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "hexview/byte_source.h"
@@ -79,7 +80,6 @@ class HexEditorModel {
   void WriteBytes(int64_t position, const void* bytes, int64_t count);
   // The modified flag of `position`; always false in insert mode.
   bool IsModified(int64_t position) const;
-  ModifiedFlags& Flags() { return flags_; }
   bool Modified() const { return modified_; }
   void SetModified(bool modified) { modified_ = modified; }
 
@@ -124,7 +124,6 @@ class HexEditorModel {
   void SetMaskChar(uint8_t value);
   uint8_t MaskChar() const { return translator_.MaskChar(); }
   const CharTranslator& Translator() const { return translator_; }
-  CharTranslator& Translator() { return translator_; }
   int EffectiveRulerUnit() const;
 
   // ---- offsets
@@ -261,7 +260,8 @@ class HexEditorModel {
   void DropFailedUndo(int records_before);
   void ShiftBookmarks(int kind, int64_t position, int64_t count, int64_t extra);
   void ClearBookmarksBehindEnd();
-  void RemoveRange(int64_t start, int64_t end, const CaretState& caret);
+  // Records and removes `count` bytes at `start`; the caret goes to `start` in its field.
+  void RemoveBytes(int64_t start, int64_t count, const std::string& description);
   void SelectRange(int64_t anchor, int64_t other);
   EditState CurrentState() const;
   void RestoreState(const EditState& state);
@@ -310,8 +310,7 @@ class HexEditorModel {
 
   TMPHUndoStorage undo_;
   RedoRecord redo_;
-  UndoRecord last_undone_;
-  bool has_last_undone_ = false;
+  std::optional<UndoRecord> last_undone_;  // set while a redo is possible
   bool selecting_ = false;
   int64_t select_begin_ = 0;
 };

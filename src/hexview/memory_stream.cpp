@@ -186,8 +186,4 @@ void ModifiedFlags::DropFrom(int64_t position) {
   }
 }
 
-bool ModifiedFlags::Any() const {
-  return std::any_of(words_.begin(), words_.end(), [](uint64_t w) { return w != 0; });
-}
-
 }  // namespace qarvo::hex

@@ -63,7 +63,6 @@ class ModifiedFlags {
   void DropFrom(int64_t position);
   void Clear() { words_.clear(), size_ = 0; }
   int64_t Size() const { return size_; }
-  bool Any() const;
 
  private:
   std::vector<uint64_t> words_;

@@ -1,5 +1,6 @@
 #include "hexview/offset_format.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 
@@ -93,7 +94,10 @@ void ParseDigitsPart(std::string_view& s, OffsetFormat& format) {
   } else {
     size_t k = FirstNonHex(s);
     if (k < s.size() && s[k] == '!') {
-      format.digits = k == 0 ? 1 : static_cast<int>(ParseNumber(s.substr(0, k), 16));
+      // A format may come from a settings text: a count beyond two hex digits would make
+      // every offset text that long, up to 2 GiB each.
+      format.digits =
+          k == 0 ? 1 : static_cast<int>(std::min<int64_t>(ParseNumber(s.substr(0, k), 16), 255));
       s.remove_prefix(k + 1);
     } else {
       format.digits = 1;

@@ -1,7 +1,6 @@
 #include "hexview/undo_storage.h"
 
 #include <algorithm>
-#include <cstring>
 #include <new>
 
 #include "hexview/hex_error.h"
@@ -32,38 +31,43 @@ const char* UndoKindDescription(int kind) {
 }
 
 void TMPHUndoStorage::Append(const UndoRecord& record) {
-  std::vector<uint8_t> bytes;
+  const bool described = (record.flags & ufDescription) != 0;
+  const bool selected = (record.flags & ufSelection) != 0;
+  const size_t length = kHeaderSize + std::max<size_t>(record.data.size(), 1) +
+                        (described ? record.description.size() + 4 : 0) + (selected ? 12 : 0) + 4;
+  // Written straight into the block, whose memory is had first: a record may hold a copy of
+  // the whole buffer, and a copy on the way or a doubling of the block would need that again.
+  const size_t start = stream_.size();
   try {
-    bytes.reserve(kHeaderSize + record.data.size() + record.description.size() + 24);
-    Put32(bytes, 0);  // the length, filled in below
-    Put32(bytes, record.flags | static_cast<uint32_t>(1u << record.kind));
-    Put32(bytes, static_cast<uint32_t>(record.caret));
-    Put32(bytes, static_cast<uint32_t>(record.position));
-    Put32(bytes, static_cast<uint32_t>(record.count));
-    Put32(bytes, static_cast<uint32_t>(record.extra));
-    bytes.push_back(record.translation);
-    Put32(bytes, static_cast<uint32_t>(record.bytes_per_unit));
-    if (record.data.empty()) {
-      bytes.push_back(0);
-    } else {
-      bytes.insert(bytes.end(), record.data.begin(), record.data.end());
+    if (stream_.capacity() - start < length) {
+      stream_.reserve(start + std::max(start, length));
     }
-    if (record.flags & ufDescription) {
-      bytes.insert(bytes.end(), record.description.begin(), record.description.end());
-      Put32(bytes, static_cast<uint32_t>(record.description.size()));
-    }
-    if (record.flags & ufSelection) {
-      Put32(bytes, static_cast<uint32_t>(record.sel_low));
-      Put32(bytes, static_cast<uint32_t>(record.sel_high));
-      Put32(bytes, static_cast<uint32_t>(record.sel_anchor));
-    }
-    const auto length = static_cast<uint32_t>(bytes.size() + 4);
-    Put32(bytes, length);
-    std::memcpy(bytes.data(), &bytes[bytes.size() - 4], 4);
-    stream_.insert(stream_.end(), bytes.begin(), bytes.end());
   } catch (const std::bad_alloc&) {
     throw EMPHexEditor("Out of memory: cannot record the change for undo");
   }
+  Put32(stream_, static_cast<uint32_t>(length));
+  Put32(stream_, record.flags | static_cast<uint32_t>(1u << record.kind));
+  Put32(stream_, static_cast<uint32_t>(record.caret));
+  Put32(stream_, static_cast<uint32_t>(record.position));
+  Put32(stream_, static_cast<uint32_t>(record.count));
+  Put32(stream_, static_cast<uint32_t>(record.extra));
+  stream_.push_back(record.translation);
+  Put32(stream_, static_cast<uint32_t>(record.bytes_per_unit));
+  if (record.data.empty()) {
+    stream_.push_back(0);
+  } else {
+    stream_.insert(stream_.end(), record.data.begin(), record.data.end());
+  }
+  if (described) {
+    stream_.insert(stream_.end(), record.description.begin(), record.description.end());
+    Put32(stream_, static_cast<uint32_t>(record.description.size()));
+  }
+  if (selected) {
+    Put32(stream_, static_cast<uint32_t>(record.sel_low));
+    Put32(stream_, static_cast<uint32_t>(record.sel_high));
+    Put32(stream_, static_cast<uint32_t>(record.sel_anchor));
+  }
+  Put32(stream_, static_cast<uint32_t>(length));
   ++count_;
   RefreshDescription();
 }

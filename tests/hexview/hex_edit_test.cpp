@@ -339,6 +339,65 @@ TEST(HexEdit, BookmarksMoveWithTheDataAndAreClearedBehindTheEnd) {
   EXPECT_EQ(marks[5].position, -1);
 }
 
+// A bookmark behind the replaced bytes keeps marking the same byte whether the replacement is
+// longer or shorter, and an undo puts it back; one inside the replaced range stays put.
+TEST(HexEdit, BookmarksBehindAReplacementMoveWithTheirByte) {
+  HexEditorModel model;
+  Load(model, "0123456789");
+  auto& marks = model.Bookmarks();
+  marks[0] = {3, false};  // behind the selection [1, 2]
+  marks[1] = {8, false};
+  const std::string longer = "abcdef";
+  model.SetCaretPosition(1);
+  model.SetSelectionEnd(2);
+  model.ReplaceSelection(reinterpret_cast<const uint8_t*>(longer.data()), 6, false);
+  ASSERT_EQ(Bytes(model), "0abcdef3456789");
+  EXPECT_EQ(model.ByteAt(marks[0].position), '3');
+  EXPECT_EQ(model.ByteAt(marks[1].position), '8');
+  model.Undo();
+  EXPECT_EQ(marks[0].position, 3);
+  EXPECT_EQ(marks[1].position, 8);
+
+  marks[2] = {5, false};  // inside the selection [1, 6]
+  model.SetCaretPosition(1);
+  model.SetSelectionEnd(6);
+  const uint8_t one = 'x';
+  model.ReplaceSelection(&one, 1, false);
+  ASSERT_EQ(Bytes(model), "0x789");
+  EXPECT_EQ(model.ByteAt(marks[1].position), '8');
+  EXPECT_EQ(marks[0].position, 3);
+  EXPECT_EQ(marks[2].position, -1);  // behind the end now
+  model.Undo();
+  EXPECT_EQ(marks[1].position, 8);
+}
+
+// Any change that shortens the data, an undo included, clears the bookmarks it leaves behind
+// the end.
+TEST(HexEdit, ShorterDataClearsBookmarksBehindTheEnd) {
+  HexEditorModel model;
+  Load(model, "abc");
+  int events = 0;
+  model.on_bookmark_changed = [&] { ++events; };
+  const uint8_t two[2] = {'d', 'e'};
+  model.AppendBuffer(two, 2, false);
+  auto& marks = model.Bookmarks();
+  marks[0] = {4, false};
+  marks[1] = {1, true};
+  model.Undo();
+  ASSERT_EQ(Bytes(model), "abc");
+  EXPECT_EQ(marks[0].position, -1);
+  EXPECT_EQ(marks[1].position, 1);
+  EXPECT_EQ(events, 1);
+  model.Redo();
+  EXPECT_EQ(marks[0].position, 4);  // as it was before the undo
+
+  model.DeleteNibble(0);  // one byte shorter
+  ASSERT_EQ(model.DataSize(), 4);
+  EXPECT_EQ(marks[0].position, -1);
+  EXPECT_EQ(marks[1].position, 1);
+  EXPECT_EQ(events, 2);
+}
+
 size_t TempNibbleFiles() {
   size_t count = 0;
   for (const auto& entry :
@@ -359,10 +418,22 @@ TEST(HexEdit, NibbleInsertAndDeleteWithUndo) {
   model.DeleteNibble(0);
   EXPECT_EQ(Bytes(model), std::string("\x23\x45", 2));
   model.Undo();
-  // The last byte's low nibble is not kept by the record of a nibble delete.
-  EXPECT_EQ(Bytes(model), std::string("\x12\x34\x50", 3));
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
   model.Redo();
   EXPECT_EQ(Bytes(model), std::string("\x23\x45", 2));
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
+
+  // A nibble deleted in the last byte takes that byte away; the undo brings it back.
+  model.DeleteNibble(2);
+  EXPECT_EQ(Bytes(model), "\x12\x34");
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x12\x34\x56");
+  Load(model, "\x7f");
+  model.DeleteNibble(0);
+  EXPECT_EQ(model.DataSize(), 0);
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "\x7f");
   EXPECT_EQ(TempNibbleFiles(), temp_files);
 }
 
@@ -551,6 +622,35 @@ TEST(HexEditDeathTest, UndoWithoutMemoryLeavesTheBuffer) {
         }
         const bool ok = error.find("Out of memory") != std::string::npos &&
                         model.DataSize() == big + 8 && model.ByteAt(4) == 0x5A && model.CanUndo();
+        std::_Exit(ok ? 0 : 1);
+      },
+      testing::ExitedWithCode(0), "");
+}
+
+// Deleting all of a large buffer needs the buffer, the record's copy of it and the undo block
+// (three times 192 MiB here), no further copy on the way into the block.
+TEST(HexEditDeathTest, RecordOfALargeDeleteIsNotCopiedTwice) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        const int64_t big = int64_t{192} << 20;
+        HexEditorModel model;
+        {
+          const std::string block(static_cast<size_t>(big), 'q');
+          MemorySource source(block);
+          model.LoadFromStream(source);
+        }
+        rlimit limit{};
+        getrlimit(RLIMIT_AS, &limit);
+        limit.rlim_cur = rlim_t{704} << 20;
+        setrlimit(RLIMIT_AS, &limit);
+        bool ok = false;
+        try {
+          model.SelectAll();
+          model.DeleteSelection();
+          ok = model.DataSize() == 0 && model.UndoStorage().Size() > big;
+        } catch (const EMPHexEditor&) {
+        }
         std::_Exit(ok ? 0 : 1);
       },
       testing::ExitedWithCode(0), "");

@@ -45,6 +45,15 @@ TEST(OffsetFormat, ZeroDigitsLeaveOffsetZeroWithoutNumber) {
   EXPECT_EQ(FormatOffset(f, 16, false), "0x10");
 }
 
+// The digit count is capped at FFh so that a format from a settings text cannot make every
+// offset text gigabytes long.
+TEST(OffsetFormat, DigitCountIsCapped) {
+  EXPECT_EQ(ParseOffsetFormat("FF!10:|", {16, 2, 1}).digits, 255);
+  const OffsetFormat f = ParseOffsetFormat("7FFFFFFF!10:|", {16, 2, 1});
+  EXPECT_EQ(f.digits, 255);
+  EXPECT_EQ(FormatOffset(f, 0x1234, false), std::string(251, '0') + "1234");
+}
+
 TEST(OffsetFormat, FixedUnitDigitsAndSuffix) {
   OffsetFormat f = ParseOffsetFormat("4%-!10:|", {16, 2, 1});
   EXPECT_EQ(f.unit, 4);
@@ -78,6 +87,24 @@ TEST(OffsetFormat, ModelKeepsTheOldFormatWhenANewOneFails) {
   EXPECT_EQ(model.OffsetFormatText(), "a:|");
   EXPECT_EQ(model.Format().radix, 10);
   EXPECT_EQ(model.OffsetText(20), "20");
+}
+
+// The kept format is not parsed again: a unit that follows rows may no longer parse, and the
+// error must be the one of the new format.
+TEST(OffsetFormat, RefusalNamesTheNewFormatsFault) {
+  HexEditorModel model;
+  model.SetBytesPerRow(8);
+  model.SetOffsetFormat("r%a:|");
+  model.SetBytesPerRow(16);
+  std::string error;
+  try {
+    model.SetOffsetFormat("11:|");
+  } catch (const EMPHexEditor& e) {
+    error = e.what();
+  }
+  EXPECT_EQ(error, "Invalid radix in offset format (11h), allowed: 02h..10h");
+  EXPECT_EQ(model.OffsetFormatText(), "r%a:|");
+  EXPECT_EQ(model.OffsetText(160), "10");
 }
 
 TEST(OffsetFormat, OffsetTextOfZeroOnAnEmptyBuffer) {
