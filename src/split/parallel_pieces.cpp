@@ -106,8 +106,7 @@ void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset)
 }
 
 void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
-               const std::function<void(int32_t, CopyObserver&)>& work,
-               const std::function<void(int32_t)>& done, CopyObserver& observer) {
+               const std::function<void(int32_t, CopyObserver&)>& work, CopyObserver& observer) {
   SharedObserver shared(observer);
   std::mutex dispatch_mutex;
   int32_t next = 1;
@@ -140,9 +139,6 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
       }
       try {
         work(n, shared);
-        if (done) {
-          done(n);
-        }
       } catch (...) {
         fail();
         return;
@@ -189,7 +185,7 @@ void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int
             [&](const uint8_t* data, size_t size) { piece.Write(data, size); }, level, &shared);
         close(n);
       },
-      nullptr, observer);
+      observer);
 }
 
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
@@ -222,7 +218,7 @@ void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
         }
         piece.Close();
       },
-      nullptr, observer);
+      observer);
 }
 
 }  // namespace qarvo

@@ -41,11 +41,6 @@ int64_t PieceShare(File& piece, int64_t size, bool compressed) {
   return EnvelopeDeclaredLength(piece);
 }
 
-int64_t PieceContentLength(const std::string& path, bool compressed) {
-  File piece(path, OpenMode::Read, Share::Shared);
-  return PieceShare(piece, piece.Size(), compressed);
-}
-
 int32_t FirstMisfitShare(const std::vector<int64_t>& shares) {
   const auto count = static_cast<int32_t>(shares.size());
   if (count == 0) {
@@ -211,7 +206,7 @@ DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t
             });
         crcs[i] = crc;
       },
-      nullptr, observer);
+      observer);
   uint32_t whole = 0;
   for (int32_t n = 0; n < count; ++n) {
     whole = static_cast<uint32_t>(crc32_combine(

@@ -30,11 +30,9 @@ struct PieceFinding {
 // Throws FileError.
 std::string ReadPieceTrailer(const std::string& path);
 
-// The bytes a piece gives to the joined file: its payload before the trailer, or for a
-// compressed piece the length its envelope declares. -1 when the file is too short to hold one.
-// Throws FileError.
-int64_t PieceContentLength(const std::string& path, bool compressed);
-// The same of a piece already open, whose size is `size`; moves its position.
+// The bytes a piece already open, whose size is `size`, gives to the joined file: its payload
+// before the trailer, or for a compressed piece the length its envelope declares. -1 when the
+// file is too short to hold one. Moves its position; throws FileError.
 int64_t PieceShare(File& piece, int64_t size, bool compressed);
 
 // 0 when the shares fit the way a split cuts a file of their sum: every piece but the last
