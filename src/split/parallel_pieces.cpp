@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -80,7 +81,8 @@ void ReadAt(const File& file, void* buffer, size_t count, int64_t offset) {
     }
     if (got <= 0) {
       const int error = got < 0 ? errno : EIO;
-      throw FileError("cannot read \"" + file.path() + "\"", file.path(), error);
+      throw FileError("cannot read \"" + file.path() + "\": " + std::strerror(error), file.path(),
+                      error);
     }
     bytes += got;
     count -= static_cast<size_t>(got);
@@ -97,7 +99,8 @@ void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset)
     }
     if (put <= 0) {
       const int error = put < 0 ? errno : EIO;
-      throw FileError("cannot write \"" + file.path() + "\"", file.path(), error);
+      throw FileError("cannot write \"" + file.path() + "\": " + std::strerror(error), file.path(),
+                      error);
     }
     bytes += put;
     count -= static_cast<size_t>(put);
