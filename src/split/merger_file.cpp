@@ -193,7 +193,8 @@ bool TMergerFile::JoinPieces() {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
     }
-    SetProgressTotal(output_size_);
+    // The verification reads the joined file once more.
+    SetProgressTotal(Verifies() ? 2 * output_size_ : output_size_);
 
     {
       auto hold = Gate().Pass();
@@ -253,15 +254,18 @@ bool TMergerFile::JoinPieces() {
   return true;
 }
 
+bool TMergerFile::Verifies() const {
+  return options_.SkipVerify != 1 && options_.CheckKind != ChecksumKind::None;
+}
+
 TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
-  if (options_.SkipVerify == 1 || options_.CheckKind == ChecksumKind::None) {
+  if (!Verifies()) {
     return Verdict::NotChecked;
   }
   Log(kMergeVerifying);
   std::string computed;
   try {
     const int64_t size = output.Size();
-    ExtendProgressTotal(size);
     output.Seek(0);
     computed = ChecksumTextOf(output, size, options_.CheckKind, &Observer());
   } catch (const FileError& error) {
