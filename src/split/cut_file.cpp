@@ -139,8 +139,10 @@ void TCutFile::ClosePiece(AtomicOutput& out, const std::string& trailer, bool du
     auto hold = Gate().Pass();
     out.file().Write(trailer.data(), trailer.size());
   }
-  // Flushed to disk only when the source is to go: then the pieces are the only copy.
-  out.Commit(durable);
+  // Flushed to disk only when the source is to go: then the pieces are the only copy. Their
+  // names reach the disk with one flush of the folder once every piece is there.
+  out.Seal(durable);
+  out.Publish(false);
 }
 
 void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
@@ -185,6 +187,7 @@ bool TCutFile::WritePieces() {
 
     // Only now is every piece complete and, when the source goes, on the disk.
     if (durable) {
+      SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
       DeleteFile(source_path_);
     }
