@@ -76,5 +76,25 @@ TEST(SetCheckTest, CheckPieceSetFindsTheFirstFaultInItsOrder) {
   EXPECT_EQ(ReadPieceTrailer(path(4)), "");
 }
 
+// A piece with no byte before its trailer cannot give its share: the check names it as the
+// merge does, by its size, whatever its trailer.
+TEST(SetCheckTest, APieceOfOnlyATrailerMisfitsItsSizeAsInTheMerge) {
+  TempDir dir;
+  test::WriteFile(dir.File("t.bin"), test::RandomBytes(3000, 4));
+  ASSERT_EQ(test::RunSplit(dir.File("t.bin"), {}, 3, dir.path()).back(), test::kIdle);
+  const auto path = [&](int32_t n) { return dir.File("t" + std::to_string(n) + ".vrk"); };
+  const std::string trailer = ReadPieceTrailer(path(1));
+  std::vector<int64_t> shares;
+  std::vector<int64_t> sizes;
+  ASSERT_EQ(CheckPieceSet(3, path, trailer, false, shares, &sizes).fault, PieceFault::None);
+  EXPECT_EQ(shares, (std::vector<int64_t>{1000, 1000, 1000}));
+  EXPECT_EQ(sizes, (std::vector<int64_t>{1344, 1344, 1344}));
+
+  test::WriteFile(path(2), trailer);
+  const PieceFinding finding = CheckPieceSet(3, path, trailer, false, shares, &sizes);
+  EXPECT_EQ(finding.fault, PieceFault::SizeMisfit);
+  EXPECT_EQ(finding.piece, 2);
+}
+
 }  // namespace
 }  // namespace qarvo
