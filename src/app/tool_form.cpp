@@ -29,32 +29,27 @@ void ToolForm::showEvent(QShowEvent* event) {
 }
 
 QLabel* ToolForm::AddLabel(const char* name, const QString& caption, int x, int y, int w, int h) {
-  auto* label = new QLabel(caption, this);
-  label->setObjectName(QString::fromLatin1(name));
+  QLabel* label = MakeLabel(this, name, caption);
   label->setGeometry(x, y, w, h);
   return label;
 }
 
 QLineEdit* ToolForm::AddEdit(const char* name, int x, int y, int w, int h) {
-  auto* edit = new QLineEdit(this);
-  edit->setObjectName(QString::fromLatin1(name));
+  QLineEdit* edit = MakeEdit(this, name);
   edit->setGeometry(x, y, w, h);
   return edit;
 }
 
 QPushButton* ToolForm::AddButton(const char* name, const QString& caption, int x, int y, int w,
                                  int h) {
-  auto* button = new QPushButton(caption, this);
-  button->setObjectName(QString::fromLatin1(name));
+  QPushButton* button = MakeButton(this, name, caption);
   button->setGeometry(x, y, w, h);
-  button->setAutoDefault(false);
   return button;
 }
 
 QCheckBox* ToolForm::AddCheck(const char* name, const QString& caption, int x, int y, int w,
                               QWidget* parent) {
-  auto* box = new QCheckBox(caption, parent != nullptr ? parent : this);
-  box->setObjectName(QString::fromLatin1(name));
+  QCheckBox* box = MakeCheck(parent != nullptr ? parent : this, name, caption);
   box->setGeometry(x, y, w, 20);
   return box;
 }

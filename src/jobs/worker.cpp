@@ -143,10 +143,6 @@ void WorkerThread::SetProgressTotal(int64_t total) {
   }
 }
 
-void WorkerThread::ExtendProgressTotal(int64_t more) {
-  progress_total_ += more;
-}
-
 void WorkerThread::Advance(int64_t bytes) {
   progress_done_ += bytes;
   const auto now = std::chrono::steady_clock::now();

@@ -99,8 +99,6 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
 
   // Progress over the whole job: set the total once, then report through Copy or Advance.
   void SetProgressTotal(int64_t total);
-  // Adds work found on the way (a verification pass over a file whose size was not known).
-  void ExtendProgressTotal(int64_t more);
   void Advance(int64_t bytes);
   void FinishProgress();
 

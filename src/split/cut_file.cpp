@@ -1,6 +1,8 @@
 #include "split/cut_file.h"
 
 #include <exception>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -75,7 +77,31 @@ std::string TCutFile::BuildHeaderText(File& source) {
                                                     piece_count_, source_name_));
 }
 
+bool TCutFile::SourceIsAPiece() const {
+  // Only a stored name shortened to exactly the stem can do it: then the source's own name may
+  // read stem + n + ".vrk". Writing that piece would replace the source, and deleting the
+  // source after the split would take the piece with it.
+  const std::string name = FileNameOf(source_path_);
+  const std::string_view extension = kPieceExtension;
+  if (name.size() <= piece_base_.size() + extension.size() ||
+      name.compare(0, piece_base_.size(), piece_base_) != 0 ||
+      name.compare(name.size() - extension.size(), extension.size(), extension) != 0) {
+    return false;
+  }
+  const std::string digits =
+      name.substr(piece_base_.size(), name.size() - piece_base_.size() - extension.size());
+  if (!IsAllDigits(digits) || digits[0] == '0' || digits.size() > 9) {
+    return false;
+  }
+  const int32_t n = std::stoi(digits);
+  return n <= piece_count_ && SameFile(PiecePath(n), source_path_);
+}
+
 std::string TCutFile::PrepareSplit(File& source) {
+  if (SourceIsAPiece()) {
+    throw FileError("\"" + source_path_ + "\" would be replaced by one of its pieces", source_path_,
+                    0);
+  }
   // The envelope records a piece's length in 32 bits: a larger piece would make a set that
   // no merge can read back, so refuse before reading or writing anything.
   if (options_.Compress == 1 && piece_count_ > 0 &&
@@ -113,8 +139,10 @@ void TCutFile::ClosePiece(AtomicOutput& out, const std::string& trailer, bool du
     auto hold = Gate().Pass();
     out.file().Write(trailer.data(), trailer.size());
   }
-  // Flushed to disk only when the source is to go: then the pieces are the only copy.
-  out.Commit(durable);
+  // Flushed to disk only when the source is to go: then the pieces are the only copy. Their
+  // names reach the disk with one flush of the folder once every piece is there.
+  out.Seal(durable);
+  out.Publish(false);
 }
 
 void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
@@ -159,6 +187,7 @@ bool TCutFile::WritePieces() {
 
     // Only now is every piece complete and, when the source goes, on the disk.
     if (durable) {
+      SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
       DeleteFile(source_path_);
     }

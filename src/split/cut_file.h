@@ -57,6 +57,8 @@ class TCutFile : public WorkerThread {
   // Checks the source still fits the plan, fixes the piece size and returns the trailer every
   // piece ends with.
   std::string PrepareSplit(File& source);
+  // True when the name of one of the pieces is the source's own, in the output folder.
+  bool SourceIsAPiece() const;
   AtomicOutput OpenPiece(int32_t n);
   void ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable);
   void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);

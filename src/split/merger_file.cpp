@@ -115,14 +115,6 @@ bool TMergerFile::AnalyseSet() {
   piece_count_ = header.piece_count;
   source_name_ = header.source_name;
   piece_base_ = header.piece_base;
-
-  for (int32_t n = 1; n <= piece_count_; ++n) {
-    const std::string path = PiecePath(n);
-    if (!FileExists(path)) {
-      Log(MergeMissingPieceLine(path));
-      return false;
-    }
-  }
   return CheckPieces(trailer);
 }
 
@@ -142,35 +134,30 @@ struct SetChanged {
 }  // namespace
 
 bool TMergerFile::CheckPieces(const std::string& trailer) {
-  const bool compressed = options_.Compressed == 1;
   std::vector<int64_t> shares;
-  piece_sizes_.clear();
-  for (int32_t n = 1; n <= piece_count_; ++n) {
-    const std::string path = PiecePath(n);
-    try {
-      File piece(path, OpenMode::Read, Share::Shared);
-      const int64_t size = piece.Size();
-      const int64_t share = PieceShare(piece, size, compressed);
-      if (share < 0) {
-        Log(MergeWrongSizeLine(path));
-        return false;
-      }
-      if (!TrailerMatches(piece, size, trailer)) {
-        Log(MergeForeignPieceLine(path));
-        return false;
-      }
-      piece_sizes_.push_back(size);
-      shares.push_back(share);
-    } catch (const FileError& error) {
-      NoteFailure(error);
+  const PieceFinding finding = CheckPieceSet(
+      piece_count_, [this](int32_t n) { return PiecePath(n); }, trailer, options_.Compressed == 1,
+      shares, &piece_sizes_);
+  if (finding.failure) {
+    NoteFailure(*finding.failure);
+  }
+  const std::string path = PiecePath(finding.piece);
+  switch (finding.fault) {
+    case PieceFault::None:
+      break;
+    case PieceFault::Missing:
+      Log(MergeMissingPieceLine(path));
+      return false;
+    case PieceFault::Unreadable:
       Log(MergeUnreadablePieceLine(path));
       return false;
-    }
-  }
-  const int32_t misfit = FirstMisfitShare(shares);
-  if (misfit != 0) {
-    Log(MergeWrongSizeLine(PiecePath(misfit)));
-    return false;
+    case PieceFault::Foreign:
+      Log(MergeForeignPieceLine(path));
+      return false;
+    case PieceFault::SizeMisfit:
+    case PieceFault::Damaged:
+      Log(MergeWrongSizeLine(path));
+      return false;
   }
   trailer_ = trailer;
   piece_shares_ = shares;
@@ -193,7 +180,8 @@ bool TMergerFile::JoinPieces() {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
     }
-    SetProgressTotal(output_size_);
+    // The verification reads the joined file once more.
+    SetProgressTotal(Verifies() ? 2 * output_size_ : output_size_);
 
     {
       auto hold = Gate().Pass();
@@ -253,15 +241,18 @@ bool TMergerFile::JoinPieces() {
   return true;
 }
 
+bool TMergerFile::Verifies() const {
+  return options_.SkipVerify != 1 && options_.CheckKind != ChecksumKind::None;
+}
+
 TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
-  if (options_.SkipVerify == 1 || options_.CheckKind == ChecksumKind::None) {
+  if (!Verifies()) {
     return Verdict::NotChecked;
   }
   Log(kMergeVerifying);
   std::string computed;
   try {
     const int64_t size = output.Size();
-    ExtendProgressTotal(size);
     output.Seek(0);
     computed = ChecksumTextOf(output, size, options_.CheckKind, &Observer());
   } catch (const FileError& error) {

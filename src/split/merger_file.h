@@ -71,6 +71,8 @@ class TMergerFile : public WorkerThread {
   bool CheckPieces(const std::string& trailer);
   bool JoinPieces();
   enum class Verdict { Same, Differs, Unreadable, NotChecked };
+  // The set carries a checksum and the user did not turn the verification off.
+  bool Verifies() const;
   // Reads the joined file back through the handle the join wrote it with, which stays locked.
   Verdict VerifyOutput(File& output, const std::string& output_path);
   void RemovePieces();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <stdexcept>
@@ -80,7 +81,8 @@ void ReadAt(const File& file, void* buffer, size_t count, int64_t offset) {
     }
     if (got <= 0) {
       const int error = got < 0 ? errno : EIO;
-      throw FileError("cannot read \"" + file.path() + "\"", file.path(), error);
+      throw FileError("cannot read \"" + file.path() + "\": " + std::strerror(error), file.path(),
+                      error);
     }
     bytes += got;
     count -= static_cast<size_t>(got);
@@ -97,7 +99,8 @@ void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset)
     }
     if (put <= 0) {
       const int error = put < 0 ? errno : EIO;
-      throw FileError("cannot write \"" + file.path() + "\"", file.path(), error);
+      throw FileError("cannot write \"" + file.path() + "\": " + std::strerror(error), file.path(),
+                      error);
     }
     bytes += put;
     count -= static_cast<size_t>(put);
@@ -106,8 +109,7 @@ void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset)
 }
 
 void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
-               const std::function<void(int32_t, CopyObserver&)>& work,
-               const std::function<void(int32_t)>& done, CopyObserver& observer) {
+               const std::function<void(int32_t, CopyObserver&)>& work, CopyObserver& observer) {
   SharedObserver shared(observer);
   std::mutex dispatch_mutex;
   int32_t next = 1;
@@ -140,9 +142,6 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
       }
       try {
         work(n, shared);
-        if (done) {
-          done(n);
-        }
       } catch (...) {
         fail();
         return;
@@ -189,7 +188,7 @@ void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int
             [&](const uint8_t* data, size_t size) { piece.Write(data, size); }, level, &shared);
         close(n);
       },
-      nullptr, observer);
+      observer);
 }
 
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
@@ -222,7 +221,7 @@ void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
         }
         piece.Close();
       },
-      nullptr, observer);
+      observer);
 }
 
 }  // namespace qarvo

@@ -27,10 +27,8 @@ void SetPieceThreads(int threads);
 // concurrently with the other pieces. `observer` is wrapped so that several threads may use it:
 // its Advanced calls are serialised, and once any piece has failed, BeforeBlock refuses, so every
 // thread stops at its next block. The first failure is rethrown once every thread has stopped.
-// `done(n)` (may be empty) runs on the piece's thread after work(n) returned.
 void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
-               const std::function<void(int32_t, CopyObserver&)>& work,
-               const std::function<void(int32_t)>& done, CopyObserver& observer);
+               const std::function<void(int32_t, CopyObserver&)>& work, CopyObserver& observer);
 
 // Reads exactly `count` bytes at `offset` without moving the file position, so that threads can
 // share one open file. Throws FileError.

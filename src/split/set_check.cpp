@@ -41,11 +41,6 @@ int64_t PieceShare(File& piece, int64_t size, bool compressed) {
   return EnvelopeDeclaredLength(piece);
 }
 
-int64_t PieceContentLength(const std::string& path, bool compressed) {
-  File piece(path, OpenMode::Read, Share::Shared);
-  return PieceShare(piece, piece.Size(), compressed);
-}
-
 int32_t FirstMisfitShare(const std::vector<int64_t>& shares) {
   const auto count = static_cast<int32_t>(shares.size());
   if (count == 0) {
@@ -78,29 +73,41 @@ int32_t FirstMisfitShare(const std::vector<int64_t>& shares) {
 }
 
 PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_t)>& piece_path,
-                           std::string_view trailer, bool compressed,
-                           std::vector<int64_t>& shares) {
+                           std::string_view trailer, bool compressed, std::vector<int64_t>& shares,
+                           std::vector<int64_t>* sizes) {
   for (int32_t n = 1; n <= count; ++n) {
     if (!FileExists(piece_path(n))) {
-      return {PieceFault::Missing, n};
+      return {PieceFault::Missing, n, std::nullopt};
     }
   }
   shares.clear();
+  if (sizes != nullptr) {
+    sizes->clear();
+  }
   for (int32_t n = 1; n <= count; ++n) {
     try {
       File piece(piece_path(n), OpenMode::Read, Share::Shared);
       const int64_t size = piece.Size();
+      const int64_t share = PieceShare(piece, size, compressed);
+      if (share < 0) {
+        return {PieceFault::SizeMisfit, n, std::nullopt};
+      }
       std::string found;
       if (!ReadPieceTrailer(piece, size, found) || found != trailer) {
-        return {PieceFault::Foreign, n};
+        return {PieceFault::Foreign, n, std::nullopt};
       }
-      shares.push_back(PieceShare(piece, size, compressed));
+      shares.push_back(share);
+      if (sizes != nullptr) {
+        sizes->push_back(size);
+      }
+    } catch (const FileError& error) {
+      return {PieceFault::Unreadable, n, error};
     } catch (const std::exception&) {
-      return {PieceFault::Unreadable, n};
+      return {PieceFault::Unreadable, n, std::nullopt};
     }
   }
   if (const int32_t misfit = FirstMisfitShare(shares); misfit != 0) {
-    return {PieceFault::SizeMisfit, misfit};
+    return {PieceFault::SizeMisfit, misfit, std::nullopt};
   }
   return {};
 }
@@ -211,7 +218,7 @@ DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t
             });
         crcs[i] = crc;
       },
-      nullptr, observer);
+      observer);
   uint32_t whole = 0;
   for (int32_t n = 0; n < count; ++n) {
     whole = static_cast<uint32_t>(crc32_combine(

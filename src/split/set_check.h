@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,18 +24,17 @@ enum class PieceFault {
 
 struct PieceFinding {
   PieceFault fault = PieceFault::None;
-  int32_t piece = 0;  // 1-based number of the bad piece; 0 when none
+  int32_t piece = 0;                 // 1-based number of the bad piece; 0 when none
+  std::optional<FileError> failure;  // why an Unreadable piece could not be read, when known
 };
 
 // The last kHeaderTrailerSize bytes of a piece; empty when the file holds no more than that.
 // Throws FileError.
 std::string ReadPieceTrailer(const std::string& path);
 
-// The bytes a piece gives to the joined file: its payload before the trailer, or for a
-// compressed piece the length its envelope declares. -1 when the file is too short to hold one.
-// Throws FileError.
-int64_t PieceContentLength(const std::string& path, bool compressed);
-// The same of a piece already open, whose size is `size`; moves its position.
+// The bytes a piece already open, whose size is `size`, gives to the joined file: its payload
+// before the trailer, or for a compressed piece the length its envelope declares. -1 when the
+// file is too short to hold one. Moves its position; throws FileError.
 int64_t PieceShare(File& piece, int64_t size, bool compressed);
 
 // 0 when the shares fit the way a split cuts a file of their sum: every piece but the last
@@ -43,11 +43,13 @@ int64_t PieceShare(File& piece, int64_t size, bool compressed);
 int32_t FirstMisfitShare(const std::vector<int64_t>& shares);
 
 // What a join checks before it writes anything: pieces 1..count (named by piece_path) exist,
-// each carries `trailer` byte for byte, and their shares fit. Stops at the first fault in piece
-// order: all pieces are looked for before trailers are compared, and trailers before sizes.
-// `shares` receives each piece's content length (so output offsets follow from it).
+// each is long enough to give bytes and carries `trailer` byte for byte, and their shares fit.
+// Stops at the first fault in piece order: all pieces are looked for before any is opened, and
+// the shares are compared once every piece has passed. `shares` receives each piece's content
+// length (so output offsets follow from it), `sizes` (may be null) each piece's file size.
 PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_t)>& piece_path,
-                           std::string_view trailer, bool compressed, std::vector<int64_t>& shares);
+                           std::string_view trailer, bool compressed, std::vector<int64_t>& shares,
+                           std::vector<int64_t>* sizes = nullptr);
 
 // Lines of the set check.
 inline constexpr char kVerifyNotRecognised[] = "文件校验:无法识别文件!";

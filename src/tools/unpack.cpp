@@ -86,7 +86,6 @@ bool TSDfile::AnalysePack() {
     return false;
   }
   infos_.CheckKind = header.check_kind;
-  file_count_ = header.file_count;
   paths_length_ = header.paths_length;
   sizes_length_ = header.sizes_length;
   checks_length_ = header.check_kind != ChecksumKind::None ? header.checks_length : 0;
@@ -103,15 +102,16 @@ bool TSDfile::AnalysePack() {
 bool TSDfile::ReadLists() {
   const int64_t lists_length = paths_length_ + sizes_length_ + checks_length_;
   const int64_t lists_start = pack_size_ - static_cast<int64_t>(kPackTrailerSize) - lists_length;
+  std::string lists;
   try {
-    lists_.resize(static_cast<size_t>(lists_length));
+    lists.resize(static_cast<size_t>(lists_length));
     pack_.Seek(lists_start);
-    pack_.ReadExact(lists_.data(), lists_.size());
+    pack_.ReadExact(lists.data(), lists.size());
   } catch (const FileError& error) {
     LogFileFailure("无法读取文件", error);
     return false;
   }
-  const std::string_view all = lists_;
+  const std::string_view all = lists;
   const auto checks = static_cast<size_t>(checks_length_);
   const auto sizes = static_cast<size_t>(sizes_length_);
   infos_.CheckSums = SplitListLines(all.substr(0, checks));
@@ -120,8 +120,6 @@ bool TSDfile::ReadLists() {
   for (const std::string& line : SplitListLines(all.substr(checks + sizes))) {
     infos_.Paths.push_back(Gb18030ToUtf8(line));
   }
-  lists_.clear();
-  lists_.shrink_to_fit();
   return true;
 }
 

@@ -52,10 +52,8 @@ class TSDfile : public WorkerThread {
   void LogFileFailure(const std::string& what, const FileError& error);
 
   File pack_;
-  std::string lists_;
   std::string output_dir_;
   std::string pack_path_;
-  int64_t file_count_ = 0;  // read and checked, not used: the paths list counts
   int64_t paths_length_ = 0;
   int64_t sizes_length_ = 0;
   int64_t checks_length_ = 0;

@@ -15,6 +15,7 @@
 #include "split/header.h"
 #include "split/job_runs.h"
 #include "support/test_support.h"
+#include "text/codepage.h"
 
 namespace qarvo {
 namespace {
@@ -434,6 +435,26 @@ TEST(CutFileTest, APieceNameThatIsASymbolicLinkIsReplaced) {
   EXPECT_EQ(test::ReadFile(dir.File("elsewhere")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("v2.vrk")));
   EXPECT_EQ(test::ReadFile(dir.File("v2.vrk")).substr(0, 3), "def");
+}
+
+TEST(CutFileTest, ASourceNamedLikeItsFirstPieceIsNeitherReplacedNorDeleted) {
+  // "ß" takes 4 GB18030 bytes for its 2 UTF-8 bytes: the stored name of this 254-byte source
+  // is cut to 255 GB18030 bytes, exactly the stem, so piece 1 would carry the source's name.
+  const std::string sharp = "\xC3\x9F";
+  ASSERT_EQ(Utf8ToGb18030(sharp).size(), 4u);
+  const std::string stem = sharp + sharp + sharp + std::string(243, 'a');
+  ASSERT_EQ(PieceBaseOf(stem + "1.vrk"), stem);
+  TempDir dir;
+  const std::string source = dir.File(stem + "1.vrk");
+  const std::string content = test::RandomBytes(4000, 9);
+  test::WriteFile(source, content);
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  EXPECT_EQ(RunSplit(source, options, 2, dir.path()),
+            (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
+                    "分割失败!", kIdle}));
+  EXPECT_EQ(test::ReadFile(source), content);
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{stem + "1.vrk"});
 }
 
 }  // namespace

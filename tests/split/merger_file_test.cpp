@@ -68,7 +68,10 @@ TEST_F(MergerFileTest, JoinsAndVerifiesFromAnyPiece) {
   const auto progress = recorder->ProgressCalls();
   ASSERT_FALSE(progress.empty());
   EXPECT_EQ(progress.back().first, progress.back().second);
-  EXPECT_EQ(progress.back().second, 2 * static_cast<int64_t>(content.size()));
+  // The verification is counted from the start, so the bar never falls back when it begins.
+  for (const auto& [done, total] : progress) {
+    EXPECT_EQ(total, 2 * static_cast<int64_t>(content.size())) << done;
+  }
 }
 
 TEST_F(MergerFileTest, CompressedSetWithMd5AndDeletion) {

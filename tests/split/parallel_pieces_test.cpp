@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -319,6 +321,34 @@ TEST(ParallelPiecesTest, ADamagedPieceEndsTheMergeOnceAndLeavesNoOutput) {
   for (int32_t n = 1; n <= 5; ++n) {
     EXPECT_TRUE(FileExists(dir.File(PieceName("part", n))));
   }
+}
+
+// The reason reaches whoever started the job (the command line prints it), like every other
+// failed write.
+TEST(ParallelPiecesTest, AnOutputWriteFailureNamesTheOutputAndTheReason) {
+  PieceThreadsFor set(4);
+  TempDir dir;
+  TempDir out;
+  MakeCompressedSet(dir, "wide.bin", MixedContent(2500000, 19));
+  auto recorder = std::make_shared<Recorder>();
+  TMWorkInfos merge;
+  merge.Log = recorder;
+  JobOutcome outcome;
+  {
+    // The pieces after the second one land past the limit.
+    test::FileSizeLimit limit(1000000);
+    ASSERT_TRUE(limit.ok());
+    auto worker = TMergerFile::Create(dir.File(PieceName("wide", 1)), merge, out.path(), recorder);
+    ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+    outcome = worker->Outcome();
+  }
+  EXPECT_EQ(outcome.result, JobResult::Failed);
+  ASSERT_TRUE(outcome.failure.has_value());
+  EXPECT_EQ(outcome.failure->error_number(), EFBIG);
+  EXPECT_EQ(outcome.failure->path(), out.File("wide.bin"));
+  EXPECT_NE(std::string(outcome.failure->what()).find(std::strerror(EFBIG)), std::string::npos)
+      << outcome.failure->what();
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
 }
 
 TEST(ParallelPiecesTest, PauseHoldsEveryMergeThread) {

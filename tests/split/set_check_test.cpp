@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.h"
 #include "split/header.h"
 #include "split/job_runs.h"
 #include "support/test_support.h"
@@ -14,6 +15,11 @@ namespace qarvo {
 namespace {
 
 using test::TempDir;
+
+int64_t ShareOfPiece(const std::string& path, bool compressed) {
+  File piece(path, OpenMode::Read, Share::Shared);
+  return PieceShare(piece, piece.Size(), compressed);
+}
 
 TEST(SetCheckTest, SharesFitTheWayASplitCuts) {
   // 10 bytes in 3, 5 in 5, one piece, a remainder of count - 1.
@@ -50,7 +56,7 @@ TEST(SetCheckTest, CheckPieceSetFindsTheFirstFaultInItsOrder) {
   PieceFinding finding = CheckPieceSet(4, path, trailer, true, shares);
   EXPECT_EQ(finding.fault, PieceFault::None);
   EXPECT_EQ(shares, (std::vector<int64_t>{25000, 25000, 25000, 25000}));
-  EXPECT_EQ(PieceContentLength(path(2), false),
+  EXPECT_EQ(ShareOfPiece(path(2), false),
             static_cast<int64_t>(std::filesystem::file_size(path(2))) - 344);
 
   // A foreign trailer on piece 2 and piece 4 missing: the missing piece comes first.
@@ -66,8 +72,28 @@ TEST(SetCheckTest, CheckPieceSetFindsTheFirstFaultInItsOrder) {
 
   // A piece that only holds a trailer.
   test::WriteFile(path(4), trailer);
-  EXPECT_EQ(PieceContentLength(path(4), true), -1);
+  EXPECT_EQ(ShareOfPiece(path(4), true), -1);
   EXPECT_EQ(ReadPieceTrailer(path(4)), "");
+}
+
+// A piece with no byte before its trailer cannot give its share: the check names it as the
+// merge does, by its size, whatever its trailer.
+TEST(SetCheckTest, APieceOfOnlyATrailerMisfitsItsSizeAsInTheMerge) {
+  TempDir dir;
+  test::WriteFile(dir.File("t.bin"), test::RandomBytes(3000, 4));
+  ASSERT_EQ(test::RunSplit(dir.File("t.bin"), {}, 3, dir.path()).back(), test::kIdle);
+  const auto path = [&](int32_t n) { return dir.File("t" + std::to_string(n) + ".vrk"); };
+  const std::string trailer = ReadPieceTrailer(path(1));
+  std::vector<int64_t> shares;
+  std::vector<int64_t> sizes;
+  ASSERT_EQ(CheckPieceSet(3, path, trailer, false, shares, &sizes).fault, PieceFault::None);
+  EXPECT_EQ(shares, (std::vector<int64_t>{1000, 1000, 1000}));
+  EXPECT_EQ(sizes, (std::vector<int64_t>{1344, 1344, 1344}));
+
+  test::WriteFile(path(2), trailer);
+  const PieceFinding finding = CheckPieceSet(3, path, trailer, false, shares, &sizes);
+  EXPECT_EQ(finding.fault, PieceFault::SizeMisfit);
+  EXPECT_EQ(finding.piece, 2);
 }
 
 }  // namespace
