@@ -160,6 +160,7 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       }
       break;
     case ukRemove:
+    case ukConvert:
       r.data = CopyOf(data_, position, count);
       break;
     case ukReplace:
@@ -182,6 +183,9 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       r.data.insert(r.data.end(), text.begin(), text.end());
       break;
     }
+    case ukSaveAll:
+      r.data = CopyOf(data_, 0, DataSize());
+      break;
     default:
       break;
   }
@@ -439,6 +443,7 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
     case ukChange:
     case ukInsert:
     case ukReplace:
+    case ukConvert:
       redo.bytes = CopyOf(data_, pos, r.count);
       break;
     case ukAppend:
@@ -446,6 +451,7 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
       break;
     case ukNibbleInsert:
     case ukNibbleDelete:
+    case ukSaveAll:
       redo.bytes = CopyOf(data_, 0, DataSize());
       break;
     default:
@@ -502,12 +508,25 @@ void HexEditorModel::ReverseChange(const UndoRecord& r) {
       }
       flags_.DropFrom(pos);
       break;
+    case ukConvert:
+      data_.Write(pos, stored, r.count);
+      flags_.DropFrom(pos);
+      break;
+    case ukSaveAll: {
+      TMPHMemoryStream copy;
+      copy.SetSize(static_cast<int64_t>(r.data.size()));
+      copy.Write(0, r.data.data(), copy.Size());
+      data_ = std::move(copy);
+      flags_.Clear();
+      break;
+    }
     default:
       break;
   }
 }
 
 HexEditorModel::EditState HexEditorModel::StateBefore(const UndoRecord& r) const {
+  const int64_t pos = r.position;
   EditState s = CurrentState();
   s.caret.position = r.caret;
   s.caret.in_char_field = (r.flags & ufCharField) != 0;
@@ -519,6 +538,13 @@ HexEditorModel::EditState HexEditorModel::StateBefore(const UndoRecord& r) const
     s.sel_low = r.sel_low;
     s.sel_high = r.sel_high;
     s.sel_anchor = r.sel_anchor;
+  }
+  if (r.kind == ukCursor) {
+    s.caret.position = pos;
+    if (r.count > 0) {
+      s.sel_low = s.sel_anchor = pos;
+      s.sel_high = pos + r.count - 1;
+    }
   }
   s.unicode = (r.flags & ufUnicode) != 0;
   s.big_endian = (r.flags & ufBigEndian) != 0;
@@ -580,8 +606,12 @@ void HexEditorModel::Redo() {
     case ukAppend:
       data_.Insert(DataSize(), bytes, length);
       break;
+    case ukConvert:
+      data_.Replace(r.position, r.count, bytes, length);
+      break;
     case ukNibbleInsert:
-    case ukNibbleDelete: {
+    case ukNibbleDelete:
+    case ukSaveAll: {
       TMPHMemoryStream copy;
       copy.SetSize(length);
       copy.Write(0, bytes, length);
@@ -599,8 +629,8 @@ void HexEditorModel::Redo() {
     for (int64_t i = 0; i < length; ++i) {
       flags_.Set(r.position + i, true);
     }
-  } else {
-    flags_.DropFrom(r.position);
+  } else if (r.kind != ukCursor) {
+    flags_.DropFrom(r.kind == ukSaveAll ? 0 : r.position);
   }
   redo_ = RedoRecord{};
   last_undone_.reset();
