@@ -177,6 +177,43 @@ TEST(HexEdit, RecordBytesWithDescriptionAndSelection) {
   EXPECT_EQ(model.Caret().position, 3);
 }
 
+// The control takes back records that this program's windows never write but that its record
+// layout carries: a conversion, a caret movement and a copy of the whole buffer.
+TEST(HexEdit, UndoOfConversionCursorAndSavedAllRecords) {
+  HexEditorModel model;
+  Load(model, "ABCDEFGH");
+  const auto record = [](int kind, int32_t position, int32_t count, const std::string& data) {
+    UndoRecord r;
+    r.kind = kind;
+    r.flags = 1u << kind;
+    r.position = position;
+    r.count = count;
+    r.data.assign(data.begin(), data.end());
+    return r;
+  };
+
+  model.UndoStorage().Append(record(ukConvert, 2, 2, "cd"));
+  ASSERT_TRUE(model.CanUndo());
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "ABcdEFGH");
+
+  model.UndoStorage().Append(record(ukCursor, 5, 2, std::string(1, '\0')));
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "ABcdEFGH");
+  EXPECT_EQ(model.Caret().position, 5);
+  EXPECT_EQ(model.SelectionLow(), 5);
+  EXPECT_EQ(model.SelectionHigh(), 6);
+
+  model.ChangeByte('A', 'Z', 0);
+  model.UndoStorage().Append(record(ukSaveAll, 0, 0, "saved"));
+  model.Undo();
+  EXPECT_EQ(Bytes(model), "saved");
+  EXPECT_FALSE(model.IsModified(0));
+  ASSERT_TRUE(model.CanRedo());
+  model.Redo();
+  EXPECT_EQ(Bytes(model), "ZBcdEFGH");
+}
+
 TEST(HexEdit, UndoRedoOfATypedCharacterAndTheSingleRedo) {
   HexEditorModel model;
   Load(model, "abc");
