@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
-  zlib1g-dev libdeflate-dev libisal-dev libgtest-dev
+  zlib1g-dev libdeflate-dev libisal-dev libssl-dev libgtest-dev
   qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
   clang libclang-rt-14-dev clang-format
   fonts-wqy-microhei fonts-liberation2
