@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -410,8 +411,27 @@ void Tmainfm::ReleaseWorkers() {
   shaker_->Stop();
 }
 
+bool Tmainfm::ConfirmStopJobs() {
+  if (WorkerThread::Running() == 0) {
+    return true;
+  }
+  QMessageBox box(QMessageBox::Question, QStringLiteral("提示"),
+                  QStringLiteral("有任务正在进行或已暂停。退出将停止任务并删除未完成的文件,"
+                                 "源文件保持不变。\n确定要退出吗?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void Tmainfm::closeEvent(QCloseEvent* event) {
+  if (!IsClosing() && !ConfirmStopJobs()) {
+    event->ignore();
+    return;
+  }
   ReleaseWorkers();
+  // Closing ends the program: every job stops where it is and discards its temporary files.
+  WorkerThread::StopAll();
+  WorkerThread::WaitAllFinished(kStopGrace);
   QMainWindow::closeEvent(event);
 }
 

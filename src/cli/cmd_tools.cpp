@@ -107,10 +107,10 @@ int RunBundle(const std::vector<std::string>& args) {
   const std::string& head = parsed.positional[0];
   const std::string& tail = parsed.positional[1];
   if (!FileExists(head)) {
-    return Refuse("bundle", "头文件不存在!");
+    return Refuse("bundle", BundleInputLine("头文件", head).c_str());
   }
   if (!FileExists(tail)) {
-    return Refuse("bundle", "尾文件不存在!");
+    return Refuse("bundle", BundleInputLine("尾文件", tail).c_str());
   }
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);

@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
+#include "jobs/stop_on_signal.h"
 
 namespace qarvo::cli {
 
@@ -35,6 +36,10 @@ void StdoutLog::Add(const std::string& line) {
 
 int FinishJob(const std::string& command, WorkerThread& worker) {
   worker.WaitFinished();
+  // A job stopped by a signal is no failure to report: the program ends with the signal's status.
+  if (SignalReceived()) {
+    AwaitSignalExit();
+  }
   const JobOutcome outcome = worker.Outcome();
   if (!outcome.failure) {
     return outcome.Succeeded() ? kExitOk : kExitJobFailed;

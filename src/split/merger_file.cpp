@@ -24,6 +24,10 @@ std::string MergeMissingPieceLine(const std::string& path) {
   return "文件合并:文件" + path + "不存在!";
 }
 
+std::string MergeNotAFileLine(const std::string& path, FileKind kind) {
+  return "文件合并:文件" + path + NotARegularFileText(kind) + "!";
+}
+
 std::string MergeForeignPieceLine(const std::string& path) {
   return "文件合并:文件" + path + "不属于这组分割文件!";
 }
@@ -147,6 +151,9 @@ bool TMergerFile::CheckPieces(const std::string& trailer) {
       break;
     case PieceFault::Missing:
       Log(MergeMissingPieceLine(path));
+      return false;
+    case PieceFault::NotAFile:
+      Log(MergeNotAFileLine(path, finding.kind));
       return false;
     case PieceFault::Unreadable:
       Log(MergeUnreadablePieceLine(path));

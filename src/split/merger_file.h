@@ -26,6 +26,8 @@ inline constexpr char kMergeSucceeded[] = "合并成功!";
 std::string MergeProgressLine(int32_t n, int32_t left);
 // "文件合并:文件" + path + "不存在!"
 std::string MergeMissingPieceLine(const std::string& path);
+// "文件合并:文件" + path + "是一个文件夹,不是普通文件!" and the like (NotARegularFileText)
+std::string MergeNotAFileLine(const std::string& path, FileKind kind);
 // "文件合并:文件" + path + "不属于这组分割文件!": the piece carries another set's trailer.
 std::string MergeForeignPieceLine(const std::string& path);
 // "文件合并:文件" + path + "的大小与这组分割文件不符!": the piece is shorter or longer than a

@@ -76,8 +76,13 @@ PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_
                            std::string_view trailer, bool compressed, std::vector<int64_t>& shares,
                            std::vector<int64_t>* sizes) {
   for (int32_t n = 1; n <= count; ++n) {
-    if (!FileExists(piece_path(n))) {
+    const FileKind kind = KindOf(piece_path(n));
+    if (kind == FileKind::Missing) {
       return {PieceFault::Missing, n, std::nullopt};
+    }
+    // Opening a named pipe would wait for a writer, a device would be read without end.
+    if (kind != FileKind::Regular) {
+      return {PieceFault::NotAFile, n, std::nullopt, kind};
     }
   }
   shares.clear();
@@ -116,10 +121,12 @@ std::string VerifyPieceGoodLine(int32_t n, const std::string& path) {
   return "第" + std::to_string(n) + "个文件完好:" + path;
 }
 
-std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
+std::string VerifyFaultLine(PieceFault fault, const std::string& path, FileKind kind) {
   switch (fault) {
     case PieceFault::Missing:
       return "文件校验:文件" + path + "不存在!";
+    case PieceFault::NotAFile:
+      return "文件校验:文件" + path + NotARegularFileText(kind) + "!";
     case PieceFault::Unreadable:
       return "文件校验:无法读取文件" + path + "!";
     case PieceFault::Foreign:
@@ -330,7 +337,7 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
   std::vector<int64_t> shares;
   const PieceFinding finding = CheckPieceSet(count, path, trailer, header.compressed, shares);
   if (finding.fault != PieceFault::None) {
-    log.Add(VerifyFaultLine(finding.fault, path(finding.piece)));
+    log.Add(VerifyFaultLine(finding.fault, path(finding.piece), finding.kind));
     log.Add(kVerifyCannotJoin);
     return false;
   }

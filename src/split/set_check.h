@@ -16,6 +16,7 @@ namespace qarvo {
 enum class PieceFault {
   None,
   Missing,     // no file under the piece's name
+  NotAFile,    // a folder, a named pipe or a device under the piece's name
   Unreadable,  // the file could not be opened or read
   Foreign,     // its trailer is not the chosen piece's (another set, or not a piece)
   SizeMisfit,  // its share does not fit the way a split cuts
@@ -24,8 +25,9 @@ enum class PieceFault {
 
 struct PieceFinding {
   PieceFault fault = PieceFault::None;
-  int32_t piece = 0;                 // 1-based number of the bad piece; 0 when none
-  std::optional<FileError> failure;  // why an Unreadable piece could not be read, when known
+  int32_t piece = 0;                  // 1-based number of the bad piece; 0 when none
+  std::optional<FileError> failure;   // why an Unreadable piece could not be read, when known
+  FileKind kind = FileKind::Regular;  // what a NotAFile piece is
 };
 
 // The last kHeaderTrailerSize bytes of a piece; empty when the file holds no more than that.
@@ -60,7 +62,8 @@ inline constexpr char kVerifyCannotJoin[] = "校验结果:分割集不能合并!
 // "第n个文件完好:" + path
 std::string VerifyPieceGoodLine(int32_t n, const std::string& path);
 // The line that names a bad piece.
-std::string VerifyFaultLine(PieceFault fault, const std::string& path);
+std::string VerifyFaultLine(PieceFault fault, const std::string& path,
+                            FileKind kind = FileKind::Regular);
 
 // Reads the set of `chosen_piece` as a merge would and writes nothing: the header, every piece
 // present with the chosen trailer and fitting sizes, every compressed stream whole, and the

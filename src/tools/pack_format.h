@@ -45,8 +45,8 @@ struct PackHeader {
   int64_t checks_length = 0;  // 0 when check_kind is None
 };
 
-// True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, and free of
-// \ / : ? * < > | and the double quote.
+// True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, neither "." nor
+// "..", and free of \ / : ? * < > | and the double quote.
 bool IsValidOutName(const std::string& name_utf8);
 
 // The plain header text. The lengths are the byte lengths of the lists as written.

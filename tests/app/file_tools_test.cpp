@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -133,9 +135,16 @@ class FileToolsTest : public QObject {
     QCOMPARE(window->focusWidget(), window->Edit1);
     QVERIFY(window->isVisible());
 
-    window->Edit1->setText(dir.path());  // a folder counts as missing
+    // A folder, a named pipe or a device is named as what it is: the job could not end on one.
+    window->Edit1->setText(dir.path());
     window->Edit2->setText(head);
-    ExpectHint(ClickForBox(window->btn1), QStringLiteral("头文件不存在!"));
+    ExpectHint(ClickForBox(window->btn1), QStringLiteral("头文件是一个文件夹,不是普通文件!"));
+    const QString fifo = dir.filePath("pipe");
+    QVERIFY(::mkfifo(fifo.toUtf8().constData(), 0600) == 0);
+    window->Edit1->setText(head);
+    window->Edit2->setText(fifo);
+    ExpectHint(ClickForBox(window->btn1), QStringLiteral("尾文件是一个命名管道,不是普通文件!"));
+    QCOMPARE(window->focusWidget(), window->Edit2);
 
     window->Edit1->setText(head);
     window->Edit2->setText(dir.filePath("nothing"));
