@@ -801,7 +801,8 @@ class MainfmTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 1000);
     shaker.join();
     QVERIFY(std::chrono::steady_clock::now() - closing < std::chrono::seconds(2));
-    QVERIFY(worker->Finished());
+    // Its Execute has returned (its files are gone) by now; the end of its thread may follow.
+    QVERIFY(worker->WaitFinished(std::chrono::seconds(5)));
     worker.reset();
     shell_.main.reset();
   }
