@@ -102,7 +102,11 @@ TEST(PackFormat, OutNameRules) {
   for (const char c : std::string("\\/:?*<>|\"")) {
     EXPECT_FALSE(IsValidOutName(std::string("a") + c + "b")) << c;
   }
-  EXPECT_TRUE(IsValidOutName("."));
+  // The names of a folder and its parent can name no pack; names with dots in them can.
+  EXPECT_FALSE(IsValidOutName("."));
+  EXPECT_FALSE(IsValidOutName(".."));
+  EXPECT_TRUE(IsValidOutName("..."));
+  EXPECT_TRUE(IsValidOutName(".pack"));
   EXPECT_TRUE(IsValidOutName("my pack.数据"));
 }
 
