@@ -70,6 +70,7 @@ int main(int argc, char** argv) {
   // The window stopped its jobs when it closed; one that has not ended yet (blocked in a slow
   // write) is not waited for, and its temporary files go with the program.
   if (qarvo::WorkerThread::Running() > 0) {
+    std::fflush(nullptr);
     qarvo::RemoveTemporaryFilesAndExit(result);
   }
   return result;

@@ -192,7 +192,8 @@ void RemoveTemporaryFilesAndExit(int status) {
   for (const std::string& path : Pending()) {
     ::unlink(path.c_str());
   }
-  std::fflush(nullptr);
+  // No flush of the standard streams: a job may be stuck in a write to one of them, holding its
+  // lock, and every line of a job was flushed when it was written.
   ::_exit(status);
 }
 

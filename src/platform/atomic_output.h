@@ -52,7 +52,7 @@ class AtomicOutput {
 
 // Removes every temporary file that an AtomicOutput of this process holds and ends the process
 // at once with `status`, as a signal that ends the program must (no output is published after
-// this has begun). The other threads are not waited for.
+// this has begun). The other threads are not waited for, and the standard streams not flushed.
 [[noreturn]] void RemoveTemporaryFilesAndExit(int status);
 
 // Removes from `folder` the temporary files of AtomicOutputs whose process no longer runs:
