@@ -116,9 +116,7 @@ std::string DosDateTimeText(uint32_t value) {
 std::vector<ByteValue> InspectBytes(std::span<const uint8_t> bytes, bool big_endian) {
   const int have = static_cast<int>(bytes.size());
   std::vector<ByteValue> out;
-  auto add = [&out](const char* name, std::string text) {
-    out.push_back({name, std::move(text)});
-  };
+  auto add = [&out](const char* name, std::string text) { out.push_back({name, std::move(text)}); };
   auto integer = [&](const char* signed_name, const char* unsigned_name, int count) {
     if (have < count) {
       add(signed_name, {});
@@ -135,12 +133,12 @@ std::vector<ByteValue> InspectBytes(std::span<const uint8_t> bytes, bool big_end
   integer("Int64", "UInt64", 8);
 
   add("Float", have < 4 ? std::string()
-                        : FloatText(std::bit_cast<float>(static_cast<uint32_t>(
-                                        ReadUnsigned(bytes, 4, big_endian))),
+                        : FloatText(std::bit_cast<float>(
+                                        static_cast<uint32_t>(ReadUnsigned(bytes, 4, big_endian))),
                                     9));
-  add("Double",
-      have < 8 ? std::string()
-               : FloatText(std::bit_cast<double>(ReadUnsigned(bytes, 8, big_endian)), 17));
+  add("Double", have < 8
+                    ? std::string()
+                    : FloatText(std::bit_cast<double>(ReadUnsigned(bytes, 8, big_endian)), 17));
   auto time_text = [](std::string text) { return text.empty() ? std::string("无效") : text; };
   add("Unix时间(32位)",
       have < 4 ? std::string()
@@ -149,9 +147,9 @@ std::vector<ByteValue> InspectBytes(std::span<const uint8_t> bytes, bool big_end
       have < 8 ? std::string()
                : time_text(UnixTimeText(static_cast<int64_t>(ReadUnsigned(bytes, 8, big_endian)))));
   add("DOS日期时间",
-      have < 4 ? std::string()
-               : time_text(DosDateTimeText(
-                     static_cast<uint32_t>(ReadUnsigned(bytes, 4, big_endian)))));
+      have < 4
+          ? std::string()
+          : time_text(DosDateTimeText(static_cast<uint32_t>(ReadUnsigned(bytes, 4, big_endian)))));
   add("UTF-8字符", have < 1 ? std::string() : CharText(TextEncoding::kUtf8, bytes));
   add("GB18030字符", have < 1 ? std::string() : CharText(TextEncoding::kGb18030, bytes));
   std::string binary;

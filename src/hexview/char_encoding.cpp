@@ -91,9 +91,8 @@ class Converter {
 char32_t Gb18030Code(std::span<const uint8_t> sequence) {
   thread_local Converter to_utf32("UTF-32LE", "GB18030");
   std::string out;
-  if (!to_utf32.Convert(std::string_view(reinterpret_cast<const char*>(sequence.data()),
-                                         sequence.size()),
-                        out) ||
+  if (!to_utf32.Convert(
+          std::string_view(reinterpret_cast<const char*>(sequence.data()), sequence.size()), out) ||
       out.size() != 4) {
     return 0;
   }

@@ -25,9 +25,9 @@ DecodedChar DecodeChar(TextEncoding encoding, std::span<const uint8_t> bytes);
 enum class CellKind { kStart, kContinuation, kInvalid };
 struct CharCell {
   CellKind kind = CellKind::kInvalid;
-  char32_t code = 0;     // the character, for kStart
-  int length = 1;        // bytes of the character the byte belongs to
-  int index = 0;         // which of them the byte is
+  char32_t code = 0;  // the character, for kStart
+  int length = 1;     // bytes of the character the byte belongs to
+  int index = 0;      // which of them the byte is
 };
 
 // The cell of `window[index]`. Neither encoding can be read backwards from any byte, so the

@@ -6,10 +6,10 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
-#include <QGuiApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -360,6 +360,12 @@ void Thexfm::acInspectorExecute() {
   setMinimumSize(kBaseWidth + (show ? kInspectorWidth : 0), kBaseHeight);
   if (!isMaximized() && !isFullScreen()) {
     resize(width_wanted, height());
+    // A window that grew past the screen's edge moves back onto it.
+    const QRect screen_area = screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.right() > screen_area.right()) {
+      move(std::max(screen_area.left(), x() - (frame.right() - screen_area.right())), y());
+    }
   }
   LayOut();
   UpdateInspector();
@@ -470,12 +476,10 @@ void Thexfm::SearchStep(bool backward) {
   TMPHexEditorEx* view = MPHexEditorEx1;
   const int64_t size = view->DataSize();
   std::string pattern;
-  if (find_.FindIsText && view->CharEncoding() != TextEncoding::kControl &&
-      !view->UnicodeChars()) {
+  if (find_.FindIsText && view->CharEncoding() != TextEncoding::kControl && !view->UnicodeChars()) {
     // A word is searched as the column reads the data, so Chinese text finds its bytes.
     bool ok = false;
-    const std::string bytes =
-        EncodeText(view->CharEncoding(), find_.FindText.toStdString(), ok);
+    const std::string bytes = EncodeText(view->CharEncoding(), find_.FindText.toStdString(), ok);
     if (!ok) {
       ShowError(QStringLiteral("查找的文字不能用所选的字符编码表示!"));
       return;
@@ -589,14 +593,15 @@ bool Thexfm::acSaveAsExecute() {
     const bool is_source =
         !view->FileName().isEmpty() &&
         target.canonicalFilePath() == QFileInfo(view->FileName()).canonicalFilePath();
-    QMessageBox ask(QMessageBox::Warning, QStringLiteral("另存为"),
-                    is_source ? QStringLiteral("“%1”就是当前打开的文件。要用修改后的内容覆盖它吗?"
-                                               "覆盖后原来的内容无法恢复。")
-                                    .arg(target.absoluteFilePath())
-                              : QStringLiteral("文件“%1”已存在。要替换它吗?")
-                                    .arg(target.absoluteFilePath()),
-                    QMessageBox::Ok | QMessageBox::Cancel, this);
-    ask.button(QMessageBox::Ok)->setText(is_source ? QStringLiteral("覆盖") : QStringLiteral("替换"));
+    QMessageBox ask(
+        QMessageBox::Warning, QStringLiteral("另存为"),
+        is_source ? QStringLiteral("“%1”就是当前打开的文件。要用修改后的内容覆盖它吗?"
+                                   "覆盖后原来的内容无法恢复。")
+                        .arg(target.absoluteFilePath())
+                  : QStringLiteral("文件“%1”已存在。要替换它吗?").arg(target.absoluteFilePath()),
+        QMessageBox::Ok | QMessageBox::Cancel, this);
+    ask.button(QMessageBox::Ok)
+        ->setText(is_source ? QStringLiteral("覆盖") : QStringLiteral("替换"));
     ask.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
     ask.setDefaultButton(QMessageBox::Cancel);
     if (ask.exec() != QMessageBox::Ok) {

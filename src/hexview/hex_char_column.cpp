@@ -29,7 +29,8 @@ void TMPHexEditorEx::SaveCopyTo(const QString& path) {
   BusyCursor busy;
   const QString name = QFileInfo(path).absoluteFilePath();
   SaveContentCopy([this](int64_t position, std::span<uint8_t> out) { ReadContent(position, out); },
-                  DataSize(), path.toStdString(), [this, &name](int percent) {
+                  DataSize(), path.toStdString(),
+                  [this, &name](int percent) {
                     bool cancel = false;
                     emit progress(pkSave, name, percent, &cancel);
                     return !cancel;
@@ -70,6 +71,10 @@ void TMPHexEditorEx::PaintEncodedChar(QPainter& p, const QRect& text_rect, int64
   const CharCell cell = CharCellOf(position);
   const int64_t start = position - cell.index;
   const QString glyph = CharCellText(start);
+  // The whole cell, one pixel wider than its text, so that the parts of a picture meet.
+  const Cell own = geo_.CellOfPosition(position, true);
+  const QRect clip = QRect(text_rect.left(), text_rect.top(), CellRect(own.column, row).width(),
+                           text_rect.height());
   QRect span = text_rect;
   if (cell.kind == CellKind::kStart || cell.kind == CellKind::kContinuation) {
     const Cell first = geo_.CellOfPosition(start, true);
@@ -78,18 +83,18 @@ void TMPHexEditorEx::PaintEncodedChar(QPainter& p, const QRect& text_rect, int64
       DrawCellText(p, text_rect, QString(QChar(kContinuationMark)), false);
       return;
     }
-    int right = text_rect.right();
+    int right = clip.right();
     for (int k = 0; k < cell.length; ++k) {
       const Cell c = geo_.CellOfPosition(start + k, true);
       if (c.row == row) {
-        right = std::max(right, CellRect(c.column, row).left() + char_width_ - 1);
+        right = std::max(right, CellRect(c.column, row).right());
       }
     }
     span = QRect(QPoint(CellRect(first.column, row).left(), text_rect.top()),
                  QPoint(right, text_rect.bottom()));
   }
   p.save();
-  p.setClipRect(text_rect, Qt::IntersectClip);
+  p.setClipRect(clip, Qt::IntersectClip);
   if (p.fontMetrics().horizontalAdvance(glyph) > span.width()) {
     p.setFont(FittingFont(p.font(), glyph, span.width()));
   }

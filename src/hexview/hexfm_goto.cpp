@@ -55,8 +55,9 @@ QString TdlgGoto::ErrorText(GotoError error, const QString& text, int64_t size) 
     case GotoError::kEmpty:
       return QStringLiteral("请输入要转到的偏移量。");
     case GotoError::kNotANumber:
-      return QStringLiteral("“%1”不是有效的偏移量:请输入十进制数,或以 0x、$ 开头、以 h "
-                            "结尾的十六进制数。")
+      return QStringLiteral(
+                 "“%1”不是有效的偏移量:请输入十进制数,或以 0x、$ 开头、以 h "
+                 "结尾的十六进制数。")
           .arg(text.trimmed());
     case GotoError::kBeforeStart:
       return QStringLiteral("偏移量在数据开头之前。");

@@ -12,7 +12,8 @@ namespace qarvo::hex {
 void SaveContentCopy(const ContentReader& read, int64_t size, const std::string& path,
                      const SaveProgress& progress) {
   AtomicOutput output(path);
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(kCopyStep, std::max<int64_t>(size, 1))));
+  std::vector<uint8_t> block(
+      static_cast<size_t>(std::min<int64_t>(kCopyStep, std::max<int64_t>(size, 1))));
   int last = -1;
   for (int64_t done = 0; done < size;) {
     const auto count = static_cast<size_t>(std::min<int64_t>(size - done, kCopyStep));

@@ -59,10 +59,10 @@ TEST(ByteValues, TimesValidAndOutOfRange) {
   // 2026-12-08 13:26:48 as a DOS date-time: date 0x5D88, time 0x6B58.
   EXPECT_EQ(DosDateTimeText(0x5D886B58), "2026-12-08 13:26:48");
   EXPECT_EQ(DosDateTimeText(0x00216B58), "1980-01-01 13:26:48");
-  EXPECT_EQ(DosDateTimeText(0), "");           // month 0
+  EXPECT_EQ(DosDateTimeText(0), "");                                 // month 0
   EXPECT_EQ(DosDateTimeText(0x005Du << 16), "1980-02-29 00:00:00");  // a leap year
-  EXPECT_EQ(DosDateTimeText(0x025Du << 16), "");  // 1981-02-29
-  EXPECT_EQ(DosDateTimeText((0x0021u << 16) | (24u << 11)), "");  // hour 24
+  EXPECT_EQ(DosDateTimeText(0x025Du << 16), "");                     // 1981-02-29
+  EXPECT_EQ(DosDateTimeText((0x0021u << 16) | (24u << 11)), "");     // hour 24
 
   // 1700000000 = 2023-11-14 22:13:20 UTC, little endian at the caret.
   auto v = Values({0x00, 0xF1, 0x53, 0x65, 0, 0, 0, 0}, false);

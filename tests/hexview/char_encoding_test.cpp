@@ -24,7 +24,9 @@ std::string Kinds(TextEncoding encoding, const std::vector<uint8_t>& data) {
 
 TEST(CharEncoding, Utf8CellsOfValidAndBrokenText) {
   // "a中" then a stray continuation, a lead cut short by "b", overlong "/", a surrogate.
-  const auto data = Bytes("a\xE4\xB8\xAD\x80\xE4\xB8" "b\xC0\xAF\xED\xA0\x80");
+  const auto data = Bytes(
+      "a\xE4\xB8\xAD\x80\xE4\xB8"
+      "b\xC0\xAF\xED\xA0\x80");
   EXPECT_EQ(Kinds(TextEncoding::kUtf8, data), "SSCCXXXSXXXXX");
   const CharCell zhong = CharCellAt(TextEncoding::kUtf8, data, 3);
   EXPECT_EQ(zhong.code, U'中');
@@ -38,7 +40,9 @@ TEST(CharEncoding, Utf8CellsOfValidAndBrokenText) {
 
 TEST(CharEncoding, Gb18030CellsAndResync) {
   // "中文" in GB18030, an ASCII letter, a four-byte character (U+20000), 0x80 and 0xFF alone.
-  const auto data = Bytes("\xD6\xD0\xCE\xC4" "A\x95\x32\x82\x36\x80\xFF");
+  const auto data = Bytes(
+      "\xD6\xD0\xCE\xC4"
+      "A\x95\x32\x82\x36\x80\xFF");
   EXPECT_EQ(Kinds(TextEncoding::kGb18030, data), "SCSCSSCCCXX");
   EXPECT_EQ(CharCellAt(TextEncoding::kGb18030, data, 2).code, U'文');
   EXPECT_EQ(CharCellAt(TextEncoding::kGb18030, data, 8).code, U'\U00020000');
@@ -54,7 +58,9 @@ TEST(CharEncoding, Gb18030CellsAndResync) {
 
 TEST(CharEncoding, EncodeTextForTheSearch) {
   bool ok = false;
-  EXPECT_EQ(EncodeText(TextEncoding::kGb18030, "中文ab", ok), "\xD6\xD0\xCE\xC4" "ab");
+  EXPECT_EQ(EncodeText(TextEncoding::kGb18030, "中文ab", ok),
+            "\xD6\xD0\xCE\xC4"
+            "ab");
   EXPECT_TRUE(ok);
   EXPECT_EQ(EncodeText(TextEncoding::kGb18030, "\xF0\xA0\x80\x80", ok), "\x95\x32\x82\x36");
   EXPECT_EQ(EncodeText(TextEncoding::kUtf8, "中", ok), "中");

@@ -120,9 +120,9 @@ class HexWindowTest : public QObject {
       menu << a->text();
     }
     // The old entries in their order, with the newer ones among and behind them.
-    QCOMPARE(menu, QStringList({"复制", "全选", "复制为十六进制", "查找数据", "查找下一个",
-                                "查找上一个", "转到...", "", "另存为...", "", "数据查看器",
-                                "字符编码"}));
+    QCOMPARE(menu,
+             QStringList({"复制", "全选", "复制为十六进制", "查找数据", "查找下一个", "查找上一个",
+                          "转到...", "", "另存为...", "", "数据查看器", "字符编码"}));
     QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
     // A right click on the view brings up the window's menu.
     QWidget* port = w->MPHexEditorEx1->viewport();

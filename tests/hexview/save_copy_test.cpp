@@ -66,16 +66,16 @@ TEST(SaveCopy, CancelOrFailureLeavesTheOldFileAndNoTemporary) {
   const std::string path = dir.path() + "/keep.bin";
   WriteFile(path, "old contents");
   Content content{RandomBytes(2 * kCopyStep, 9)};
-  EXPECT_THROW(SaveContentCopy(content.Reader(), static_cast<int64_t>(content.bytes.size()),
-                               path, [](int) { return false; }),
+  EXPECT_THROW(SaveContentCopy(content.Reader(), static_cast<int64_t>(content.bytes.size()), path,
+                               [](int) { return false; }),
                EMPHexEditor);
   EXPECT_EQ(ReadFile(path), "old contents");
   EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"keep.bin"});
 
   content.fail_at = kCopyStep + 5;
-  EXPECT_THROW(SaveContentCopy(content.Reader(), static_cast<int64_t>(content.bytes.size()),
-                               path, {}),
-               std::runtime_error);
+  EXPECT_THROW(
+      SaveContentCopy(content.Reader(), static_cast<int64_t>(content.bytes.size()), path, {}),
+      std::runtime_error);
   EXPECT_EQ(ReadFile(path), "old contents");
   EXPECT_EQ(NamesIn(dir.path()), std::vector<std::string>{"keep.bin"});
 
