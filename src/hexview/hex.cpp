@@ -412,9 +412,11 @@ void Thexfm::OpenFile(const QString& path) {
   UpdateStatus();
 }
 
-void Thexfm::MPHexEditorEx1Progress(int /*kind*/, const QString& /*name*/, int percent,
+void Thexfm::MPHexEditorEx1Progress(int kind, const QString& /*name*/, int percent,
                                     bool* /*cancel*/) {
-  Label4->setText(QStringLiteral("正在读取文件...%1%").arg(percent));
+  Label4->setText(
+      (kind == pkSave ? QStringLiteral("正在保存文件...%1%") : QStringLiteral("正在读取文件...%1%"))
+          .arg(percent));
   Label4->repaint();
 }
 

@@ -421,8 +421,10 @@ class HexWindowWorkTest : public QObject {
 
     QList<int> saves;
     connect(t.view, &TMPHexEditorEx::progress, t.w,
-            [&saves](int kind, const QString&, int percent, bool*) {
-              if (kind == qarvo::hex::pkSave) {
+            [&saves, &t](int kind, const QString&, int percent, bool*) {
+              // The window's own handler ran first and wrote the line.
+              if (kind == qarvo::hex::pkSave &&
+                  t.w->Label4->text() == QStringLiteral("正在保存文件...%1%").arg(percent)) {
                 saves << percent;
               }
             });
