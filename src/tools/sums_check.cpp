@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <utility>
@@ -37,6 +38,27 @@ std::string BadLinesText(const std::vector<int>& lines) {
   return text;
 }
 
+// A name as one log line can hold it: a line break or another control character in a name
+// would break the line or hide what follows, so they are shown as escapes, as sha256sum does.
+std::string OneLineName(const std::string& name) {
+  std::string shown;
+  for (const char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      shown += "\\n";
+    } else if (c == '\r') {
+      shown += "\\r";
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      shown += escape;
+    } else {
+      shown.push_back(c);
+    }
+  }
+  return shown;
+}
+
 }  // namespace
 
 std::string ListedFilePath(const std::string& dir, std::string_view raw_name, std::string* shown) {
@@ -58,13 +80,13 @@ std::string ListedFilePath(const std::string& dir, std::string_view raw_name, st
   for (const std::string& name : names) {
     if (FileExists(path_of(name)) || DirectoryExists(path_of(name))) {
       if (shown != nullptr) {
-        *shown = name;
+        *shown = OneLineName(name);
       }
       return path_of(name);
     }
   }
   if (shown != nullptr) {
-    *shown = names.front();
+    *shown = OneLineName(names.front());
   }
   return path_of(names.front());
 }

@@ -17,7 +17,7 @@ inline constexpr const char* kSumsCheckJob = "校验文件检查:";
 // checksum file's folder `dir`. A name is taken as UTF-8 when it is valid UTF-8 and as GB18030
 // (a list made on a Chinese Windows system) otherwise; where both readings, or a name with
 // Windows "\" separators read with "/", could be meant, the first that names an existing file
-// wins. `shown` gets the name as the lines show it.
+// wins. `shown` gets the name as one log line shows it (control characters escaped).
 std::string ListedFilePath(const std::string& dir, std::string_view raw_name, std::string* shown);
 
 // Checks every file a checksum file lists (.sha256, .sha1, .md5 in the GNU or BSD format, .sfv;

@@ -128,6 +128,10 @@ TEST(SumsCheck, ListedPathsResolveFromTheListsFolder) {
   EXPECT_EQ(ListedFilePath(dir.path(), Utf8ToGb18030("名字"), &shown), dir.File("名字"));
   EXPECT_EQ(shown, "名字");
   EXPECT_EQ(ListedFilePath(dir.path(), "/etc/hostname", &shown), "/etc/hostname");
+  // A line break in a name would break the job's line in two.
+  WriteFile(dir.File("new\nline"), "");
+  EXPECT_EQ(ListedFilePath(dir.path(), "new\nline", &shown), dir.File("new\nline"));
+  EXPECT_EQ(shown, "new\\nline");
   // Nothing exists: the name as UTF-8, so that the line can say it is missing.
   EXPECT_EQ(ListedFilePath(dir.path(), "a\\b", &shown), dir.File("a\\b"));
   EXPECT_EQ(shown, "a\\b");
