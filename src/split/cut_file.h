@@ -9,6 +9,8 @@
 #include "jobs/worker.h"
 #include "platform/atomic_output.h"
 #include "platform/file.h"
+#include "split/piece_plan.h"
+#include "split/piece_sums.h"
 
 namespace qarvo {
 
@@ -19,6 +21,8 @@ inline constexpr char kSplitMakingCrc32[] = "正在生成文件CRC32值...";
 inline constexpr char kSplitBusyFailure[] = "文件分割:文件很可能正在被其它程序调用!";
 inline constexpr char kSplitSucceeded[] = "分割成功!";
 inline constexpr char kSplitFailed[] = "分割失败!";
+// "已生成校验文件:" + path
+std::string SplitSumsWrittenLine(const std::string& path);
 // The source's Linux file name is not UTF-8, so no GB18030 name can be stored for a merge.
 inline constexpr char kSplitNameNotUtf8[] = "文件分割:源文件名不是有效的UTF-8编码,无法分割!";
 // "正在分割第n个文件,剩余m个文件..."
@@ -33,6 +37,10 @@ struct TCWorkInfos {
   std::string CheckText;  // filled by the worker
   std::string Password;   // UTF-8; empty for none
   std::shared_ptr<LogSink> Log;
+  // When above 0, the piece count is the least that keeps every piece file (trailer included)
+  // within this many bytes, and the count given to the worker is ignored.
+  int64_t MaxPieceFile = 0;
+  uint8_t WriteSums = 0;  // write the checksum file "<stem>.sha256" beside the pieces
 };
 
 // Cuts one source file into a split set.
@@ -60,7 +68,8 @@ class TCutFile : public WorkerThread {
   // True when the name of one of the pieces is the source's own, in the output folder.
   bool SourceIsAPiece() const;
   AtomicOutput OpenPiece(int32_t n);
-  void ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable);
+  void ClosePiece(int32_t n, AtomicOutput& out, const std::string& trailer, bool durable);
+  void WriteSumsFile(bool durable);
   void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);
   // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
   std::string BuildHeaderText(File& source);
@@ -77,6 +86,8 @@ class TCutFile : public WorkerThread {
   std::string output_dir_;
   std::string source_path_;
   std::string piece_base_;
+  SizePlanFault size_fault_ = SizePlanFault::None;
+  std::unique_ptr<PieceSums> sums_;  // while the pieces are written, when asked for
 };
 
 }  // namespace qarvo

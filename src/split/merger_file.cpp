@@ -1,6 +1,7 @@
 #include "split/merger_file.h"
 
 #include <exception>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "split/header.h"
 #include "split/parallel_pieces.h"
 #include "split/paths.h"
+#include "split/piece_sums.h"
 #include "split/set_check.h"
 
 namespace qarvo {
@@ -173,6 +175,8 @@ bool TMergerFile::JoinPieces() {
   AtomicOutput output;
   File piece;
   Verdict verdict = Verdict::NotChecked;
+  SetSums set_sums;
+  std::unique_ptr<PieceSums> sums;
   try {
     for (int32_t n = 1; n <= piece_count_; ++n) {
       // Never replace a piece by the joined file.
@@ -183,6 +187,15 @@ bool TMergerFile::JoinPieces() {
     // The verification reads the joined file once more.
     SetProgressTotal(Verifies() ? 2 * output_size_ : output_size_);
 
+    // A checksum file beside the set lets the join name a damaged piece.
+    set_sums = ReadSetSums(piece_dir_, piece_base_, piece_count_);
+    for (const std::string& note : SetSumsNotes(set_sums, "文件合并:")) {
+      Log(note);
+    }
+    if (set_sums.present && !set_sums.unreadable &&
+        set_sums.unlisted.size() < static_cast<size_t>(piece_count_)) {
+      sums = std::make_unique<PieceSums>(piece_count_);
+    }
     {
       auto hold = Gate().Pass();
       output = AtomicOutput(output_path);
@@ -202,6 +215,10 @@ bool TMergerFile::JoinPieces() {
       }
       opened.Seek(0);
       opened.AdviseSequential();
+      // A compressed piece is inflated on the piece threads; its raw bytes are digested apart.
+      if (sums && options_.Compressed == 1) {
+        sums->AddFile(n, opened);
+      }
       return opened;
     };
     if (options_.Compressed == 1) {
@@ -214,9 +231,20 @@ bool TMergerFile::JoinPieces() {
     } else {
       for (int32_t n = 1; n <= piece_count_; ++n) {
         piece = open_piece(n);
-        Copy(piece, output.file(), piece.Size() - static_cast<int64_t>(kHeaderTrailerSize));
+        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+        if (sums) {
+          // The trailer was just compared with the set's, so it is these bytes.
+          CopyAndDigest(piece, output.file(), payload, n, *sums, &Observer());
+          sums->Add(n, trailer_.data(), trailer_.size());
+          sums->EndPiece(n);
+        } else {
+          Copy(piece, output.file(), payload);
+        }
         piece.Close();
       }
+    }
+    if (sums && !PiecesMatchSums(*sums, set_sums)) {
+      return false;
     }
     verdict = VerifyOutput(output.file(), output_path);
     verdict_ = verdict;
@@ -234,11 +262,23 @@ bool TMergerFile::JoinPieces() {
     return false;
   } catch (const std::exception& error) {
     NoteFailure(error);
+    // A broken compressed stream is most likely the damaged piece the checksum file names.
+    if (sums) {
+      PiecesMatchSums(*sums, set_sums);
+    }
     Log(kMergeBusyFailure);
     return false;
   }
   FinishProgress();
   return true;
+}
+
+bool TMergerFile::PiecesMatchSums(PieceSums& sums, const SetSums& set_sums) {
+  const std::vector<int32_t> damaged = DamagedPieces(set_sums, sums.Finish());
+  for (const int32_t n : damaged) {
+    Log("文件合并:" + DamagedPieceLine(n, PiecePath(n)));
+  }
+  return damaged.empty();
 }
 
 bool TMergerFile::Verifies() const {

@@ -8,6 +8,7 @@
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
+#include "split/piece_sums.h"
 
 namespace qarvo {
 
@@ -70,6 +71,8 @@ class TMergerFile : public WorkerThread {
   // Every piece must carry the chosen piece's trailer and the size a split gives it.
   bool CheckPieces(const std::string& trailer);
   bool JoinPieces();
+  // False, with a line for each, when a piece's digest differs from the checksum file's.
+  bool PiecesMatchSums(PieceSums& sums, const SetSums& set_sums);
   enum class Verdict { Same, Differs, Unreadable, NotChecked };
   // The set carries a checksum and the user did not turn the verification off.
   bool Verifies() const;
