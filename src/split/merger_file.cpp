@@ -254,6 +254,12 @@ bool TMergerFile::JoinPieces() {
     output.Commit(remove);
     if (remove) {
       RemovePieces();
+      // The checksum file goes with the pieces when it was theirs: it listed each of them and
+      // each matched.
+      if (sums && set_sums.unlisted.empty() && set_sums.bad_lines.empty()) {
+        auto hold = Gate().Pass();
+        DeleteFile(set_sums.path);
+      }
     } else if (options_.DeletePieces == 1 && verdict == Verdict::Differs) {
       Log(kMergeKeptPieces);
     }

@@ -73,6 +73,14 @@ TEST(PieceSumsTest, ChecksumFileListsEveryWholePieceAndSha256sumAgrees) {
       EXPECT_TRUE(
           Contains(lines, VerifyPieceGoodLine(n, dir.File("data" + std::to_string(n) + ".vrk"))));
     }
+    // A merge that deletes the pieces takes their checksum file with them.
+    TempDir out;
+    TMWorkInfos merge;
+    merge.DeletePieces = 1;
+    EXPECT_TRUE(
+        Contains(test::RunMerge(dir.File("data1.vrk"), merge, out.path()), kMergeSucceeded));
+    EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"data.bin"});
+    EXPECT_TRUE(test::ReadFile(out.File("data.bin")) == test::ReadFile(dir.File("data.bin")));
   }
 }
 
