@@ -30,15 +30,16 @@ constexpr int kCountDigits = 9;
 // Entries of cbsize: the first cuts by the typed count, the last by the typed size.
 struct SizeChoice {
   const char* caption;
+  const char* tip;
   int64_t size;  // 0: by count, -1: the custom size
 };
 const SizeChoice kSizeChoices[] = {
-    {"按数量分割", 0},
-    {"FAT32 U盘(4GB-1字节)", kFat32PieceSize},
-    {"CD光盘(700MB)", kCdPieceSize},
-    {"DVD光盘(4.7GB)", kDvdPieceSize},
-    {"邮件附件(编码后25MB以内)", kMailPieceSize},
-    {"自定义大小", -1},
+    {"按数量分割", "按左边的分割数量分割", 0},
+    {"FAT32 U盘", "每个分割文件不超过4GB-1字节,FAT32格式的U盘能存下", kFat32PieceSize},
+    {"CD光盘", "每个分割文件不超过700MB", kCdPieceSize},
+    {"DVD光盘", "每个分割文件不超过4.7GB(4700000000字节)", kDvdPieceSize},
+    {"邮件附件", "每个分割文件不超过18000000字节,作为邮件附件编码后仍在25MB以内", kMailPieceSize},
+    {"自定义大小", "每个分割文件不超过右边填写的大小", -1},
 };
 // The units of the custom size are the program's own size texts' (powers of 1024), so the
 // estimate beside them reads in the same units.
@@ -59,16 +60,20 @@ QLayout* SplitOptions::BuildPieceSize() {
   cbsize->setObjectName(QStringLiteral("cbsize"));
   for (const SizeChoice& choice : kSizeChoices) {
     cbsize->addItem(QString::fromUtf8(choice.caption));
+    cbsize->setItemData(cbsize->count() - 1, QString::fromUtf8(choice.tip), Qt::ToolTipRole);
   }
+  // Wide enough for the longest caption in the panel's font, whatever the style adds.
+  cbsize->setFixedWidth(92);
   cbsize->setToolTip(
       QStringLiteral("按大小分割时,分割数量取每个分割文件(连同末尾344字节的分割信息)\n"
                      "都不超过这个大小的最少数量;压缩时按无法压缩的数据计算"));
   edtsize = MakeEdit(panel_, "edtsize");
-  edtsize->setFixedWidth(56);
+  edtsize->setFixedWidth(40);
   cbunit = new QComboBox(panel_);
   cbunit->setObjectName(QStringLiteral("cbunit"));
   cbunit->addItems({QStringLiteral("KB"), QStringLiteral("MB"), QStringLiteral("GB")});
   cbunit->setCurrentIndex(1);
+  cbunit->setFixedWidth(48);
   cbunit->setToolTip(QStringLiteral("1KB=1024字节,1MB=1024KB,1GB=1024MB"));
   edtsize->setEnabled(false);
   cbunit->setEnabled(false);
