@@ -384,6 +384,9 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
   for (const int64_t share : shares) {
     total += share;
   }
+  if (sums && !header.compressed) {
+    total += static_cast<int64_t>(count) * static_cast<int64_t>(kHeaderTrailerSize);  // digested
+  }
   const bool has_checksum = header.check_kind != ChecksumKind::None;
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
