@@ -32,10 +32,11 @@ constexpr const char* kSplitUsage =
     "  --compress 级别     压缩分割文件: fastest 最快, default 默认, max 最大比例\n"
     "  --check 方式        启用文件校验,以便合并时检验文件是否和源文件相同: md5 或 crc32\n"
     "  --delete-source     分割成功后删除源文件\n"
+    "  --overwrite         覆盖已经存在的同名分割文件(否则不分割)\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
     "标准输出只包含分割过程的记录行。\n"
-    "退出码: 0 分割成功; 1 分割失败; 2 用法错误或输入不正确,分割未开始。\n";
+    "退出码: 0 分割成功; 1 分割失败; 2 用法错误、输入不正确或分割文件已存在,分割未开始。\n";
 
 constexpr const char* kMergeUsage =
     "用法: qarvo merge 分割文件 [--out 目录] [--password 密码] [--no-verify] [--delete-pieces]\n"
@@ -49,11 +50,13 @@ constexpr const char* kMergeUsage =
     "  --password 密码     分割时设置的密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pieces     合并后删除分割文件\n"
+    "  --overwrite         覆盖已经存在的同名文件(否则不合并);校验不符时合并出的文件\n"
+    "                      另存为 <文件名>.校验失败,原有的文件不动\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
     "标准输出只包含合并过程的记录行。\n"
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
-    "        2 用法错误或输入不正确,合并未开始。\n";
+    "        2 用法错误、输入不正确或合并出的文件已存在,合并未开始。\n";
 
 // Message-box texts go to stderr; nothing was started.
 int Refuse(const std::string& command, const std::string& message) {
@@ -87,12 +90,13 @@ int RunSplit(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
   if (!Parse("split", args, {"--count", "--out", "--password", "--compress", "--check"},
-             {"--delete-source", "--quiet"}, kSplitUsage, parsed, exit_code)) {
+             {"--delete-source", "--overwrite", "--quiet"}, kSplitUsage, parsed, exit_code)) {
     return exit_code;
   }
   const std::string& source = parsed.positional[0];
   TCWorkInfos options;
   options.DeleteSource = parsed.flags.count("--delete-source") != 0 ? 1 : 0;
+  options.Overwrite = parsed.flags.count("--overwrite") != 0 ? 1 : 0;
   if (const auto level = parsed.values.find("--compress"); level != parsed.values.end()) {
     options.Compress = 1;
     if (level->second == "fastest") {
@@ -137,6 +141,14 @@ int RunSplit(const std::vector<std::string>& args) {
     return RefuseWithLine("文件分割:目录不存在!");
   }
 
+  try {
+    if (RefusesExisting("split", parsed, SplitPiecePaths(source, std::stoi(count_text), out_dir))) {
+      return kExitNotStarted;
+    }
+  } catch (const std::exception& error) {
+    return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
+  }
+
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
   options.Log = std::make_shared<LogBesideProgress>(log, progress);
@@ -152,8 +164,9 @@ int RunSplit(const std::vector<std::string>& args) {
 int RunMerge(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("merge", args, {"--out", "--password"}, {"--no-verify", "--delete-pieces", "--quiet"},
-             kMergeUsage, parsed, exit_code)) {
+  if (!Parse("merge", args, {"--out", "--password"},
+             {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"}, kMergeUsage, parsed,
+             exit_code)) {
     return exit_code;
   }
   const std::string& piece = parsed.positional[0];
@@ -171,8 +184,13 @@ int RunMerge(const std::vector<std::string>& args) {
   TMWorkInfos options;
   options.DeletePieces = parsed.flags.count("--delete-pieces") != 0 ? 1 : 0;
   options.SkipVerify = parsed.flags.count("--no-verify") != 0 ? 1 : 0;
+  options.Overwrite = parsed.flags.count("--overwrite") != 0 ? 1 : 0;
   if (const auto password = parsed.values.find("--password"); password != parsed.values.end()) {
     options.Password = password->second;
+  }
+  if (const auto output = MergeOutputPath(piece, options.Password, out_dir);
+      output && RefusesExisting("merge", parsed, {*output})) {
+    return kExitNotStarted;
   }
   auto progress = StderrProgress(parsed);
   options.Log = std::make_shared<LogBesideProgress>(log, progress);

@@ -38,6 +38,19 @@ TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, i
   piece_base_ = PieceBaseOf(file_name);
   output_dir_ = AddTrailingBackslash(output_dir);
   source_name_ = StoredSourceName(file_name);
+  source_stamp_ = StampOf(source_path_);
+}
+
+std::vector<std::string> SplitPiecePaths(const std::string& source_path, int32_t piece_count,
+                                         const std::string& output_dir) {
+  const int64_t size = FileSizeOf(source_path);
+  const int32_t count = size < piece_count ? static_cast<int32_t>(size) : piece_count;
+  const std::string stem = AddTrailingBackslash(output_dir) + PieceBaseOf(FileNameOf(source_path));
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= count; ++n) {
+    paths.push_back(stem + std::to_string(n) + kPieceExtension);
+  }
+  return paths;
 }
 
 std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
@@ -48,7 +61,25 @@ std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
                                           std::move(callbacks)));
 }
 
+bool TCutFile::RefusesExistingPieces() {
+  if (options_.Overwrite == 1) {
+    return false;
+  }
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    paths.push_back(PiecePath(n));
+  }
+  const ExistingOutputs existing = FindExisting(paths);
+  if (existing.Any()) {
+    Log(ExistingOutputsLine(kSplitJob, existing));
+  }
+  return existing.Any();
+}
+
 JobResult TCutFile::Execute() {
+  if (RefusesExistingPieces()) {
+    return JobResult::Refused;
+  }
   const bool ok = WritePieces();
   Log(ok ? kSplitSucceeded : kSplitFailed);
   return ok ? JobResult::Succeeded : JobResult::Failed;
@@ -189,6 +220,12 @@ bool TCutFile::WritePieces() {
     if (durable) {
       SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
+      // The pieces hold what was read; a source changed since then is not theirs to replace.
+      if (!Unchanged(source_path_, source_stamp_)) {
+        hold.unlock();
+        Log(ChangedInputLine(kSplitJob, source_path_));
+        return false;
+      }
       DeleteFile(source_path_);
     }
     FinishProgress();

@@ -116,6 +116,10 @@ std::string VerifyPieceGoodLine(int32_t n, const std::string& path) {
   return "第" + std::to_string(n) + "个文件完好:" + path;
 }
 
+std::string DamagedPieceLine(std::string_view job, const std::string& path) {
+  return std::string(job) + "文件" + path + "已损坏!";
+}
+
 std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
   switch (fault) {
     case PieceFault::Missing:
@@ -127,7 +131,7 @@ std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
     case PieceFault::SizeMisfit:
       return "文件校验:文件" + path + "的大小与分割集不符!";
     case PieceFault::Damaged:
-      return "文件校验:文件" + path + "已损坏!";
+      return DamagedPieceLine("文件校验:", path);
     case PieceFault::None:
       break;
   }

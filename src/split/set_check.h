@@ -59,6 +59,9 @@ inline constexpr char kVerifyJoins[] = "校验结果:分割集完整,可以合�
 inline constexpr char kVerifyCannotJoin[] = "校验结果:分割集不能合并!";
 // "第n个文件完好:" + path
 std::string VerifyPieceGoodLine(int32_t n, const std::string& path);
+// job + "文件" + path + "已损坏!": a compressed piece whose stream is broken, in the words of
+// every job that finds one.
+std::string DamagedPieceLine(std::string_view job, const std::string& path);
 // The line that names a bad piece.
 std::string VerifyFaultLine(PieceFault fault, const std::string& path);
 
