@@ -20,7 +20,7 @@ namespace {
 constexpr const char* kSplitUsage =
     "用法: qarvo split 源文件 [--count 数量] [--out 目录] [--password 密码]\n"
     "                  [--compress fastest|default|max] [--check md5|crc32] [--delete-source]\n"
-    "                  [--quiet]\n"
+    "                  [--overwrite] [--quiet]\n"
     "\n"
     "把源文件分割成若干个分割文件: <源文件名去掉扩展名><序号>.vrk。\n"
     "每个分割文件的末尾都带有整个分割集的信息,合并时任选其中一个即可。\n"
@@ -40,7 +40,7 @@ constexpr const char* kSplitUsage =
 
 constexpr const char* kMergeUsage =
     "用法: qarvo merge 分割文件 [--out 目录] [--password 密码] [--no-verify] [--delete-pieces]\n"
-    "                  [--quiet]\n"
+    "                  [--overwrite] [--quiet]\n"
     "\n"
     "由分割集中任意一个 .vrk 分割文件合并出原文件;其余分割文件须在同一目录下,\n"
     "并保持分割时的文件名。合并出的文件使用分割时记录的原文件名。\n"
@@ -50,10 +50,10 @@ constexpr const char* kMergeUsage =
     "  --password 密码     分割时设置的密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pieces     合并后删除分割文件\n"
-    "  --overwrite         覆盖已经存在的同名文件(否则不合并);校验不符时合并出的文件\n"
-    "                      另存为 <文件名>.校验失败,原有的文件不动\n"
+    "  --overwrite         覆盖已经存在的同名文件(否则不合并)\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
+    "覆盖时若校验结果与原文件不符,合并出的文件另存为 <文件名>.校验失败,原有的文件不动。\n"
     "标准输出只包含合并过程的记录行。\n"
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
     "        2 用法错误、输入不正确或合并出的文件已存在,合并未开始。\n";
