@@ -336,7 +336,11 @@ std::vector<bool> TSDfile::Verify(const std::vector<AtomicOutput>& outputs) {
     try {
       sum = ChecksumTextOfFile(outputs[i].temp_path(), kind, &Observer());
     } catch (const FileError& error) {
-      LogFileFailure("无法读取文件", error);
+      // Named as the user knows it, not by its temporary stand-in.
+      const std::string& path = outputs[i].final_path();
+      LogFileFailure("无法读取文件", FileError("cannot read \"" + path +
+                                                   "\": " + std::strerror(error.error_number()),
+                                               path, error.error_number()));
       readable = false;
     }
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
