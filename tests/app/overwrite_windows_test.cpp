@@ -22,6 +22,7 @@
 #include "app_test_util.h"
 #include "split/cut_file.h"
 #include "split/job_runs.h"
+#include "split/merger_file.h"
 #include "support/capture_log.h"
 #include "tools/mp3cut.h"
 #include "tools/pack.h"
@@ -119,6 +120,36 @@ class OverwriteWindowsTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(w->Log().Lines().contains(QStringLiteral("分割成功!")), 20000);
     QTRY_VERIFY_WITH_TIMEOUT(start->isEnabled(), 5000);
     QVERIFY(ReadBytes(Path("clip1.vrk")) != piece1);
+  }
+
+  // A Yes lets the merge replace a file, but a joined file that fails its check goes beside it
+  // and the log says the merge failed.
+  void MergeKeepsTheOldFileWhenTheJoinedOneFailsItsCheck() {
+    qarvo::ui::Shell shell = qarvo::ui::CreateShell();
+    qarvo::ui::Tmainfm* w = shell.main.get();
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    WriteBytes(Path("data.bin"), NoiseBytes(40000, 4));
+    qarvo::TCWorkInfos md5;
+    md5.CheckKind = qarvo::ChecksumKind::Md5;
+    qarvo::test::RunSplit(Path("data.bin").toStdString(), md5, 2, dir_->path().toStdString());
+    QByteArray piece = ReadBytes(Path("data2.vrk"));
+    piece[3] = static_cast<char>(piece[3] ^ 0x11);
+    WriteBytes(Path("data2.vrk"), piece);
+    WriteBytes(Path("data.bin"), QByteArray("the good old copy"));
+
+    w->findChild<QLineEdit*>("edtmpath")->setText(Path("data1.vrk"));
+    QuestionAnswerer yes(QMessageBox::Yes);
+    w->findChild<QPushButton*>("btnmstart")->click();
+    QCOMPARE(yes.texts,
+             QStringList{QStringLiteral("文件%1已存在,是否覆盖?").arg(Path("data.bin"))});
+    const QString mismatch = QString::fromStdString(
+        qarvo::MergeMismatchLine(Path("data.bin.校验失败").toStdString(), true));
+    QTRY_VERIFY_WITH_TIMEOUT(w->Log().Lines().contains(mismatch), 20000);
+    QVERIFY(!w->Log().Lines().contains(QStringLiteral("合并成功!")));
+    QCOMPARE(ReadBytes(Path("data.bin")), QByteArray("the good old copy"));
+    QCOMPARE(ReadBytes(Path("data.bin.校验失败")).size(), 40000);
+    QTRY_VERIFY_WITH_TIMEOUT(w->findChild<QPushButton*>("btnmstart")->isEnabled(), 5000);
   }
 
   // The unpack window asks once for all the files of the job, and No leaves the window open.
