@@ -1,7 +1,7 @@
 #include "platform/file_checks.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cerrno>
