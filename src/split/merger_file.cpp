@@ -264,7 +264,11 @@ bool TMergerFile::JoinPieces() {
     const bool remove =
         options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
     output.Seal(remove);
-    PublishOutput(output, verdict, remove);
+    {
+      // A paused job gives its file no name either.
+      auto hold = Gate().Pass();
+      PublishOutput(output, verdict, remove);
+    }
     if (remove) {
       if (!RemovePieces()) {
         return false;
