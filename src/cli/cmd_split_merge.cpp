@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kSplitUsage =
     "用法: qarvo split 源文件 [--count 数量 | --size 大小] [--out 目录] [--password 密码]\n"
     "                  [--compress fastest|default|max] [--check md5|crc32] [--sums]\n"
-    "                  [--delete-source] [--quiet]\n"
+    "                  [--delete-source] [--overwrite] [--quiet]\n"
     "\n"
     "把源文件分割成若干个分割文件: <源文件名去掉扩展名><序号>.vrk。\n"
     "每个分割文件的末尾都带有整个分割集的信息,合并时任选其中一个即可。\n"
@@ -43,14 +43,15 @@ constexpr const char* kSplitUsage =
     "                      格式与 sha256sum 相同,可用 sha256sum -c 检查;合并和校验时会用它\n"
     "                      找出损坏的分割文件\n"
     "  --delete-source     分割成功后删除源文件\n"
+    "  --overwrite         覆盖已经存在的同名分割文件(否则不分割)\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
     "标准输出只包含分割过程的记录行。\n"
-    "退出码: 0 分割成功; 1 分割失败; 2 用法错误或输入不正确,分割未开始。\n";
+    "退出码: 0 分割成功; 1 分割失败; 2 用法错误、输入不正确或分割文件已存在,分割未开始。\n";
 
 constexpr const char* kMergeUsage =
     "用法: qarvo merge 分割文件 [--out 目录] [--password 密码] [--no-verify] [--delete-pieces]\n"
-    "                  [--quiet]\n"
+    "                  [--overwrite] [--quiet]\n"
     "\n"
     "由分割集中任意一个 .vrk 分割文件合并出原文件;其余分割文件须在同一目录下,\n"
     "并保持分割时的文件名。合并出的文件使用分割时记录的原文件名。\n"
@@ -62,11 +63,13 @@ constexpr const char* kMergeUsage =
     "  --password 密码     分割时设置的密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pieces     合并后删除分割文件\n"
+    "  --overwrite         覆盖已经存在的同名文件(否则不合并)\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
+    "覆盖时若校验结果与原文件不符,合并出的文件另存为 <文件名>.校验失败,原有的文件不动。\n"
     "标准输出只包含合并过程的记录行。\n"
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
-    "        2 用法错误或输入不正确,合并未开始。\n";
+    "        2 用法错误、输入不正确或合并出的文件已存在,合并未开始。\n";
 
 // Message-box texts go to stderr; nothing was started.
 int Refuse(const std::string& command, const std::string& message) {
@@ -100,7 +103,8 @@ int RunSplit(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
   if (!Parse("split", args, {"--count", "--size", "--out", "--password", "--compress", "--check"},
-             {"--delete-source", "--sums", "--quiet"}, kSplitUsage, parsed, exit_code)) {
+             {"--delete-source", "--sums", "--overwrite", "--quiet"}, kSplitUsage, parsed,
+             exit_code)) {
     return exit_code;
   }
   const std::string& source = parsed.positional[0];
@@ -122,6 +126,7 @@ int RunSplit(const std::vector<std::string>& args) {
     options.MaxPieceFile = std::max<int64_t>(*size, 1);
   }
   options.WriteSums = parsed.flags.count("--sums") != 0 ? 1 : 0;
+  options.Overwrite = parsed.flags.count("--overwrite") != 0 ? 1 : 0;
   if (const auto level = parsed.values.find("--compress"); level != parsed.values.end()) {
     options.Compress = 1;
     if (level->second == "fastest") {
@@ -165,17 +170,23 @@ int RunSplit(const std::vector<std::string>& args) {
   if (!DirectoryExists(out_dir)) {
     return RefuseWithLine("文件分割:目录不存在!");
   }
-  if (options.MaxPieceFile > 0) {
-    // Refused before anything is written; the worker plans again with the size it reads.
-    try {
+  int32_t count = std::stoi(count_text);
+  try {
+    if (options.MaxPieceFile > 0) {
+      // Refused before anything is written; the worker plans again with the size it reads.
       const SizePlan plan =
           PlanPiecesBySize(FileSizeOf(source), options.MaxPieceFile, options.Compress == 1);
       if (const char* refusal = SizePlanRefusalLine(plan.fault)) {
         return RefuseWithLine(refusal);
       }
-    } catch (const std::exception& error) {
-      return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
+      count = plan.count;
     }
+    if (RefusesExisting("split", parsed,
+                        SplitOutputPaths(source, count, out_dir, options.WriteSums == 1))) {
+      return kExitNotStarted;
+    }
+  } catch (const std::exception& error) {
+    return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
 
   auto log = std::make_shared<StdoutLog>();
@@ -193,8 +204,9 @@ int RunSplit(const std::vector<std::string>& args) {
 int RunMerge(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("merge", args, {"--out", "--password"}, {"--no-verify", "--delete-pieces", "--quiet"},
-             kMergeUsage, parsed, exit_code)) {
+  if (!Parse("merge", args, {"--out", "--password"},
+             {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"}, kMergeUsage, parsed,
+             exit_code)) {
     return exit_code;
   }
   const std::string& piece = parsed.positional[0];
@@ -212,8 +224,13 @@ int RunMerge(const std::vector<std::string>& args) {
   TMWorkInfos options;
   options.DeletePieces = parsed.flags.count("--delete-pieces") != 0 ? 1 : 0;
   options.SkipVerify = parsed.flags.count("--no-verify") != 0 ? 1 : 0;
+  options.Overwrite = parsed.flags.count("--overwrite") != 0 ? 1 : 0;
   if (const auto password = parsed.values.find("--password"); password != parsed.values.end()) {
     options.Password = password->second;
+  }
+  if (const auto output = MergeOutputPath(piece, options.Password, out_dir);
+      output && RefusesExisting("merge", parsed, {*output})) {
+    return kExitNotStarted;
   }
   auto progress = StderrProgress(parsed);
   options.Log = std::make_shared<LogBesideProgress>(log, progress);

@@ -45,6 +45,29 @@ TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, i
   piece_base_ = PieceBaseOf(file_name);
   output_dir_ = AddTrailingBackslash(output_dir);
   source_name_ = StoredSourceName(file_name);
+  source_stamp_ = StampOf(source_path_);
+}
+
+std::vector<std::string> SplitPiecePaths(const std::string& source_path, int32_t piece_count,
+                                         const std::string& output_dir) {
+  const int64_t size = FileSizeOf(source_path);
+  const int32_t count = size < piece_count ? static_cast<int32_t>(size) : piece_count;
+  const std::string stem = AddTrailingBackslash(output_dir) + PieceBaseOf(FileNameOf(source_path));
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= count; ++n) {
+    paths.push_back(stem + std::to_string(n) + kPieceExtension);
+  }
+  return paths;
+}
+
+std::vector<std::string> SplitOutputPaths(const std::string& source_path, int32_t piece_count,
+                                          const std::string& output_dir, bool sums) {
+  std::vector<std::string> paths = SplitPiecePaths(source_path, piece_count, output_dir);
+  if (sums) {
+    paths.push_back(
+        SumsPathOf(AddTrailingBackslash(output_dir), PieceBaseOf(FileNameOf(source_path))));
+  }
+  return paths;
 }
 
 std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
@@ -59,11 +82,32 @@ std::string SplitSumsWrittenLine(const std::string& path) {
   return "已生成校验文件:" + path;
 }
 
+bool TCutFile::RefusesExistingPieces() {
+  if (options_.Overwrite == 1) {
+    return false;
+  }
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    paths.push_back(PiecePath(n));
+  }
+  if (options_.WriteSums == 1) {
+    paths.push_back(SumsPathOf(output_dir_, piece_base_));
+  }
+  const ExistingOutputs existing = FindExisting(paths);
+  if (existing.Any()) {
+    Log(ExistingOutputsLine(kSplitJob, existing));
+  }
+  return existing.Any();
+}
+
 JobResult TCutFile::Execute() {
   // The size was checked before the start; the source may have grown since.
   if (const char* refusal = SizePlanRefusalLine(size_fault_)) {
     Log(refusal);
     Log(kSplitFailed);
+    return JobResult::Refused;
+  }
+  if (RefusesExistingPieces()) {
     return JobResult::Refused;
   }
   const bool ok = WritePieces();
@@ -249,6 +293,12 @@ bool TCutFile::WritePieces() {
     if (durable) {
       SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
+      // The pieces hold what was read; a source changed since then is not theirs to replace.
+      if (!Unchanged(source_path_, source_stamp_)) {
+        hold.unlock();
+        Log(ChangedInputLine(kSplitJob, source_path_));
+        return false;
+      }
       DeleteFile(source_path_);
     }
     FinishProgress();

@@ -2,13 +2,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
 #include "platform/atomic_output.h"
 #include "platform/file.h"
+#include "platform/file_checks.h"
 #include "split/piece_plan.h"
 #include "split/piece_sums.h"
 
@@ -27,12 +30,14 @@ std::string SplitSumsWrittenLine(const std::string& path);
 inline constexpr char kSplitNameNotUtf8[] = "文件分割:源文件名不是有效的UTF-8编码,无法分割!";
 // "正在分割第n个文件,剩余m个文件..."
 std::string SplitProgressLine(int32_t n, int32_t left);
+inline constexpr char kSplitJob[] = "文件分割:";
 
 // Options of one split, filled by the window and copied into the worker.
 struct TCWorkInfos {
   uint8_t DeleteSource = 0;  // delete the source after a successful split
   uint8_t Compress = 0;      // compress every piece
   uint8_t Level = 2;         // 1 fastest, 2 default, 3 best
+  uint8_t Overwrite = 0;     // the user agreed to replace pieces that already exist
   ChecksumKind CheckKind = ChecksumKind::None;
   std::string CheckText;  // filled by the worker
   std::string Password;   // UTF-8; empty for none
@@ -42,6 +47,15 @@ struct TCWorkInfos {
   int64_t MaxPieceFile = 0;
   uint8_t WriteSums = 0;  // write the checksum file "<stem>.sha256" beside the pieces
 };
+
+// The names of the pieces a split of `source_path` into `piece_count` pieces writes into
+// `output_dir`, as the split worker names them. Throws FileError when the source's size cannot
+// be read.
+std::vector<std::string> SplitPiecePaths(const std::string& source_path, int32_t piece_count,
+                                         const std::string& output_dir);
+// Every file that split writes: the pieces and, with `sums`, the checksum file beside them.
+std::vector<std::string> SplitOutputPaths(const std::string& source_path, int32_t piece_count,
+                                          const std::string& output_dir, bool sums);
 
 // Cuts one source file into a split set.
 class TCutFile : public WorkerThread {
@@ -62,6 +76,9 @@ class TCutFile : public WorkerThread {
 
  private:
   bool WritePieces();
+  // Without the user's consent, pieces that already exist are not replaced: the job ends before
+  // writing anything.
+  bool RefusesExistingPieces();
   // Checks the source still fits the plan, fixes the piece size and returns the trailer every
   // piece ends with.
   std::string PrepareSplit(File& source);
@@ -88,6 +105,8 @@ class TCutFile : public WorkerThread {
   std::string piece_base_;
   SizePlanFault size_fault_ = SizePlanFault::None;
   std::unique_ptr<PieceSums> sums_;  // while the pieces are written, when asked for
+  // Taken before the first read: a source changed while the job ran is not deleted.
+  std::optional<FileStamp> source_stamp_;
 };
 
 }  // namespace qarvo

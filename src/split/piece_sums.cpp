@@ -244,7 +244,7 @@ std::vector<std::string> SetSumsNotes(const SetSums& sums, const std::string& pr
   return notes;
 }
 
-std::string DamagedPieceLine(int32_t n, const std::string& path) {
+std::string PieceSumMismatchLine(int32_t n, const std::string& path) {
   return "第" + std::to_string(n) + "个分割文件已损坏:" + path;
 }
 

@@ -94,7 +94,7 @@ SetSums ReadSetSums(const std::string& piece_dir, const std::string& piece_base,
 // goes on without them.
 std::vector<std::string> SetSumsNotes(const SetSums& sums, const std::string& prefix);
 // "第n个分割文件已损坏:" + path, the piece whose digest differs from the checksum file.
-std::string DamagedPieceLine(int32_t n, const std::string& path);
+std::string PieceSumMismatchLine(int32_t n, const std::string& path);
 // Pieces (1-based) whose digest differs from a listed one; empty when all listed ones agree.
 // Pieces without a digest (not read to their end) are not judged.
 std::vector<int32_t> DamagedPieces(const SetSums& sums, const std::vector<std::string>& digests);

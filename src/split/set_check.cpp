@@ -124,6 +124,10 @@ std::string VerifyPieceUncheckedLine(int32_t n, const std::string& path, bool co
                     : number + "名称、分割信息和大小相符,内容未检查:" + path;
 }
 
+std::string DamagedPieceLine(std::string_view job, const std::string& path) {
+  return std::string(job) + "文件" + path + "已损坏!";
+}
+
 std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
   switch (fault) {
     case PieceFault::Missing:
@@ -135,7 +139,7 @@ std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
     case PieceFault::SizeMisfit:
       return "文件校验:文件" + path + "的大小与分割集不符!";
     case PieceFault::Damaged:
-      return "文件校验:文件" + path + "已损坏!";
+      return DamagedPieceLine("文件校验:", path);
     case PieceFault::None:
       break;
   }
@@ -409,7 +413,7 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
     }
     const auto i = static_cast<size_t>(n - 1);
     if (std::find(damaged.begin(), damaged.end(), n) != damaged.end()) {
-      log.Add(DamagedPieceLine(n, path(n)));
+      log.Add(PieceSumMismatchLine(n, path(n)));
     } else if (set_sums.Lists(n) && i < digests.size() && !digests[i].empty()) {
       log.Add(VerifyPieceGoodLine(n, path(n)));
     } else {

@@ -62,6 +62,9 @@ std::string VerifyPieceGoodLine(int32_t n, const std::string& path);
 // A piece whose content no checksum file vouches for: only its name, trailer and size were
 // checked, and for a compressed piece its stream (which carries its own check) as well.
 std::string VerifyPieceUncheckedLine(int32_t n, const std::string& path, bool compressed);
+// job + "文件" + path + "已损坏!": a compressed piece whose stream is broken, in the words of
+// every job that finds one.
+std::string DamagedPieceLine(std::string_view job, const std::string& path);
 // The line that names a bad piece.
 std::string VerifyFaultLine(PieceFault fault, const std::string& path);
 

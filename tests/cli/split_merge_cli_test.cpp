@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/run_qarvo.h"
+#include "split/merger_file.h"
 #include "support/test_support.h"
 
 namespace {
@@ -53,9 +54,15 @@ TEST(SplitMergeCli, DefaultsAreThreePiecesBesideTheSource) {
   CliResult run = Qarvo({"split", dir.File("doc.txt")});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(ReadFile(dir.File("doc3.vrk")).substr(0, 4), "ghij");
-  // Merging beside the pieces replaces the source with the joined copy.
+  // Merging beside the pieces replaces the source with the joined copy, when asked to.
   WriteFile(dir.File("doc.txt"), "stale");
   run = Qarvo({"merge", dir.File("doc1.vrk")});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_NE(run.err.find(dir.File("doc.txt") + "已存在"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("--overwrite"), std::string::npos) << run.err;
+  EXPECT_EQ(ReadFile(dir.File("doc.txt")), "stale");
+  run = Qarvo({"merge", dir.File("doc1.vrk"), "--overwrite"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out,
             "正在分析文件...\n正在合并第1个文件,剩余2个文件...\n正在合并第2个文件,剩余1个文件...\n"
@@ -135,16 +142,23 @@ TEST(SplitMergeCli, FailuresAndMismatchesExitWithOne) {
     piece[5] = static_cast<char>(piece[5] ^ 1);
     WriteFile(dir.File("m2.vrk"), piece);
   }
-  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12"});
+  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12", "--overwrite"});
   EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.out.find("校验结果:与原文件不符!\n合并成功!\n"), std::string::npos);
-  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12", "--no-verify"});
+  // The source is still there: the joined file that failed its check goes beside it.
+  EXPECT_NE(run.out.find("校验结果:与原文件不符!\n" +
+                         qarvo::MergeMismatchLine(dir.File("m.bin.校验失败"), true) + "\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_EQ(run.out.find(qarvo::kMergeSucceeded), std::string::npos);
+  EXPECT_TRUE(ReadFile(dir.File("m.bin")) == content);
+  EXPECT_EQ(ReadFile(dir.File("m.bin.校验失败")).size(), content.size());
+  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12", "--no-verify", "--overwrite"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.out.find("正在验证生成文件"), std::string::npos);
 
   // A missing piece.
   std::filesystem::remove(dir.File("m3.vrk"));
-  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12"});
+  run = Qarvo({"merge", dir.File("m1.vrk"), "--password", "abc12", "--overwrite"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out, "正在分析文件...\n文件合并:文件" + dir.File("m3.vrk") + "不存在!\n");
 

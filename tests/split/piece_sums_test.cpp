@@ -97,7 +97,7 @@ TEST(PieceSumsTest, FlippedByteInPieceTwoIsNamedByVerifyAndMerge) {
     if (!compressed) {
       // Every piece gets its line, the damaged one named, then the result.
       EXPECT_EQ(verify, (Lines{kMergeAnalysing, VerifyPieceGoodLine(1, dir.File("data1.vrk")),
-                               DamagedPieceLine(2, piece2),
+                               PieceSumMismatchLine(2, piece2),
                                VerifyPieceGoodLine(3, dir.File("data3.vrk")), kVerifyCannotJoin}));
     } else {
       // The broken stream stops the check at that piece; the checksum file names it.
@@ -108,7 +108,7 @@ TEST(PieceSumsTest, FlippedByteInPieceTwoIsNamedByVerifyAndMerge) {
     TMWorkInfos options;
     options.DeletePieces = 1;
     const Lines merge = test::RunMerge(dir.File("data1.vrk"), options, out.path());
-    EXPECT_TRUE(Contains(merge, "文件合并:" + DamagedPieceLine(2, piece2)))
+    EXPECT_TRUE(Contains(merge, "文件合并:" + PieceSumMismatchLine(2, piece2)))
         << testing::PrintToString(merge);
     EXPECT_TRUE(Contains(merge, kMergeFailed));
     EXPECT_FALSE(Contains(merge, kMergeSucceeded));
@@ -165,6 +165,10 @@ TEST(PieceSumsTest, SourceNamedLikeTheChecksumFileIsKept) {
   test::WriteFile(dir.File("data.sha256"), "the source");
   TCWorkInfos options;
   options.WriteSums = 1;
+  // Unasked, the existing name alone stops it; asked to overwrite, it still keeps its source.
+  const Lines refused = test::RunSplit(dir.File("data.sha256"), options, 2, dir.path());
+  EXPECT_FALSE(Contains(refused, kSplitSucceeded));
+  options.Overwrite = 1;
   const Lines lines = test::RunSplit(dir.File("data.sha256"), options, 2, dir.path());
   EXPECT_TRUE(Contains(lines, "分割失败!"));
   EXPECT_EQ(test::ReadFile(dir.File("data.sha256")), "the source");
