@@ -67,7 +67,7 @@ constexpr const char* kCheckUsage =
 
 constexpr const char* kMp3CutUsage =
     "用法: qarvo mp3cut 源文件 --length 时:分:秒 --start 时:分:秒 --end 时:分:秒 [--out 目录]\n"
-    "                   [--quiet]\n"
+    "                   [--overwrite] [--quiet]\n"
     "\n"
     "按播放时间把源文件的一段剪辑到新文件 \"<源文件名去掉最后4个字节>剪辑.mp3\"。\n"
     "假定文件的字节均匀分布在整个播放时间内(固定码率),按字节比例剪辑。\n"
@@ -77,12 +77,13 @@ constexpr const char* kMp3CutUsage =
     "  --start 时:分:秒    起始时间\n"
     "  --end 时:分:秒      结束时间\n"
     "  --out 目录          释放到的目录(默认:源文件所在目录)\n"
+    "  --overwrite         覆盖已经存在的同名文件(否则不剪辑)\n"
     "  --quiet             不在终端上显示进度行\n"
     "\n"
     "时、分、秒各为1到2位数字;分和秒不能大于60。\n"
     "播放时间必须大于0,起始时间不能晚于结束时间,两者都不能超过播放时间。\n"
     "\n"
-    "退出码: 0 剪辑完毕; 1 剪辑失败; 2 用法错误或输入不正确。\n";
+    "退出码: 0 剪辑完毕; 1 剪辑失败; 2 用法错误、输入不正确或剪辑文件已存在。\n";
 
 // Validation refusals are the window's message boxes: they go to stderr and start nothing.
 int Refuse(const std::string& command, const char* message) {
@@ -220,8 +221,8 @@ int RunCheck(const std::vector<std::string>& args) {
 int RunMp3Cut(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"}, {"--quiet"},
-                   kMp3CutUsage, parsed, exit_code)) {
+  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"},
+                   {"--overwrite", "--quiet"}, kMp3CutUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.positional.size() != 1) {
@@ -248,12 +249,17 @@ int RunMp3Cut(const std::vector<std::string>& args) {
       !ParseTime(parsed.values["--end"], end) || !Mp3TimesValid(play, start, end)) {
     return Refuse("mp3cut", kMp3BadTimes);
   }
+  const bool overwrite = parsed.flags.count("--overwrite") != 0;
+  if (RefusesExisting("mp3cut", parsed, {Mp3CutOutputPath(source, dir)})) {
+    return kExitNotStarted;
+  }
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
   std::shared_ptr<TMp3Cut> worker;
   try {
     worker = TMp3Cut::Create(source, dir, start, end, play,
-                             JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+                             JobHost{std::make_shared<LogBesideProgress>(log, progress), progress},
+                             overwrite);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;

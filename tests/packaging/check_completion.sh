@@ -61,6 +61,8 @@ expect "qarvo split movie.avi --compress m" max
 expect "qarvo pack a b --check " md5 crc32
 expect "qarvo split movie.avi --out " sub 片段
 expect "qarvo split movie.avi --count "
+expect "qarvo split movie.avi --size " fat32 cd dvd mail
+expect "qarvo split movie.avi --size d" dvd
 expect "qarvo merge " a.vrk sub 片段 电影1.vrk
 expect "qarvo merge 电" 电影1.vrk
 expect "qarvo compare a.vrk " a.vrk b.txt c.VRK sub 片段 电影1.vrk d.sha256 e.SFV

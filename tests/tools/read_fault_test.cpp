@@ -86,10 +86,18 @@ TEST(ReadFault, UnpackKeepsThePackWhenAFileCannotBeReadBack) {
   ASSERT_TRUE(FileExists(dir.File("x.pak")));
 
   const std::string target = dir.File("out/a.bin");
-  ReadFaultGuard fault(target, 100000);
+  // The file is read back before it takes its name: the fault goes on its temporary file.
+  std::unique_ptr<ReadFaultGuard> fault;
   TSMWorkInfos infos;
   infos.DeleteSource = true;
   auto log = std::make_shared<CaptureLog>();
+  log->on_line = [&](const std::string& line) {
+    if (line == "正在校验文件...") {
+      for (const auto& entry : std::filesystem::directory_iterator(dir.File("out"))) {
+        fault = std::make_unique<ReadFaultGuard>(entry.path().string(), 100000);
+      }
+    }
+  };
   auto worker = TSDfile::Create(dir.File("x.pak"), infos, dir.File("out"), JobHost{log, nullptr});
   ASSERT_TRUE(worker->WaitFinished(kDeadline));
   const auto lines = log->Lines();
