@@ -295,6 +295,17 @@ void Tmainfm::btnstartClick() {
   const int32_t count = split_options_->Count();
   const QString source = split_->Source()->text();
   const QString dir = split_->Directory()->text();
+  bool agreed = false;
+  try {
+    if (!MayWriteOutputs(this,
+                         SplitOutputPaths(ToUtf8(source), count, ToUtf8(dir), info.WriteSums == 1),
+                         agreed)) {
+      return;
+    }
+  } catch (const FileError&) {
+    // The start below names why the source cannot be read.
+  }
+  info.Overwrite = agreed ? 1 : 0;
   StartJob(
       Panel::Split, QStringLiteral("分割"), source,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {
@@ -317,6 +328,12 @@ void Tmainfm::btnmstartClick() {
   info.Log = log_->Sink();
   const QString piece = merge_->Source()->text();
   const QString dir = merge_->Directory()->text();
+  bool agreed = false;
+  if (const auto output = MergeOutputPath(ToUtf8(piece), info.Password, ToUtf8(dir));
+      output && !MayWriteOutputs(this, {*output}, agreed)) {
+    return;
+  }
+  info.Overwrite = agreed ? 1 : 0;
   StartJob(
       Panel::Merge, QStringLiteral("合并"), piece,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {

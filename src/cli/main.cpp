@@ -23,7 +23,8 @@ constexpr Command kCommands[] = {
     {"pack", qarvo::cli::RunPack, "把多个文件打包到一个文件"},
     {"unpack", qarvo::cli::RunUnpack, "把打包文件解包"},
     {"bundle", qarvo::cli::RunBundle, "把一个文件捆绑到另一个文件的末尾"},
-    {"compare", qarvo::cli::RunCompare, "比较两个文件是否相同"},
+    {"compare", qarvo::cli::RunCompare, "比较两个文件是否相同,或检查文件是否与校验值相符"},
+    {"check", qarvo::cli::RunCheck, "检查校验文件(.sha256/.sha1/.md5/.sfv)列出的每个文件"},
     {"mp3cut", qarvo::cli::RunMp3Cut, "按播放时间剪辑MP3文件"},
 };
 

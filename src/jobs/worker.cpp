@@ -146,6 +146,8 @@ bool WorkerThread::Shakes(JobResult result) const {
       return false;
     case ShakeAfter::Completion:
       return completed;
+    case ShakeAfter::Success:
+      return result == JobResult::Succeeded;
     case ShakeAfter::CompletionOrRefusal:
       return completed || result == JobResult::Refused;
     case ShakeAfter::Always:

@@ -40,6 +40,7 @@ struct JobOutcome {
 enum class ShakeAfter {
   Never,
   Completion,           // Succeeded or Mismatch: the job ran to its end
+  Success,              // Succeeded only: a mismatch is a failure of this job
   CompletionOrRefusal,  // also when the input was refused
   Always,
 };

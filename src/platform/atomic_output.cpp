@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -263,6 +264,58 @@ void AtomicOutput::Publish(bool durable) {
 void AtomicOutput::Commit(bool durable) {
   Seal(durable);
   Publish(durable);
+}
+
+namespace {
+
+// rename() that fails with EEXIST instead of replacing. File systems without RENAME_NOREPLACE
+// get a hard link and an unlink, which refuses an existing name as well.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return 0;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    return errno;
+  }
+  if (::link(from.c_str(), to.c_str()) != 0) {
+    return errno;
+  }
+  ::unlink(from.c_str());
+  return 0;
+}
+
+}  // namespace
+
+void AtomicOutput::Publish(bool durable, bool replace) {
+  if (replace) {
+    Publish(durable);
+    return;
+  }
+  if (const int error = RenameNoReplace(temp_path_, final_path_); error != 0) {
+    throw ForFinalName("cannot create", final_path_, error);
+  }
+  temp_path_.clear();
+  if (durable) {
+    SyncDirectory(DirectoryOf(final_path_));
+  }
+}
+
+std::string AtomicOutput::PublishBeside(std::string_view mark, bool durable) {
+  const std::string base = final_path_ + std::string(mark);
+  for (int n = 1;; ++n) {
+    const std::string name = n == 1 ? base : base + " (" + std::to_string(n) + ")";
+    const int error = RenameNoReplace(temp_path_, name);
+    if (error == 0) {
+      temp_path_.clear();
+      if (durable) {
+        SyncDirectory(DirectoryOf(final_path_));
+      }
+      return name;
+    }
+    if (error != EEXIST || n >= 1000) {
+      throw ForFinalName("cannot create", name, error);
+    }
+  }
 }
 
 void AtomicOutput::Discard() {

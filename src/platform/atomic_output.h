@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
@@ -41,6 +42,13 @@ class AtomicOutput {
   void Publish(bool durable);
   // Seal, then Publish.
   void Commit(bool durable);
+  // Publish, or Publish without replacing: a file that took the final name while the job ran
+  // (the user was asked about the names before) stays, and FileError EEXIST says so.
+  void Publish(bool durable, bool replace);
+  // Publishes the sealed file under the final name followed by `mark` (and " (2)", " (3)"...
+  // when that is taken too), never over an existing file, and returns that name. For a result
+  // that failed its check, which must not take the place of a file that was there before.
+  std::string PublishBeside(std::string_view mark, bool durable);
   // Closes and removes the temporary file now.
   void Discard();
 

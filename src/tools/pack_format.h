@@ -28,6 +28,7 @@ inline constexpr size_t kOutNameFieldBytes = 255;
 struct TSMWorkInfos {
   bool DeleteSource = false;  // pack: delete the packed files; unpack: delete the pack
   bool SkipVerify = false;    // unpack: do not verify even when the pack carries checksums
+  bool Overwrite = false;     // the user agreed to replace files that already exist
   ChecksumKind CheckKind = ChecksumKind::None;
   std::vector<std::string> CheckSums;
   std::string OutName;  // pack: the pack's name without directory
