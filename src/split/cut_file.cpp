@@ -1,5 +1,7 @@
 #include "split/cut_file.h"
 
+#include <unistd.h>
+
 #include <exception>
 #include <string>
 #include <string_view>
@@ -213,7 +215,24 @@ void TCutFile::ClosePiece(int32_t n, AtomicOutput& out, const std::string& trail
   // Flushed to disk only when the source is to go: then the pieces are the only copy. Their
   // names reach the disk with one flush of the folder once every piece is there.
   out.Seal(durable);
-  out.Publish(false);
+}
+
+void TCutFile::PublishPieces() {
+  auto hold = Gate().Pass();
+  std::vector<std::string> published;
+  try {
+    for (AtomicOutput& piece : pieces_) {
+      const std::string name = piece.final_path();
+      piece.Publish(false, options_.Overwrite == 1);
+      published.push_back(name);
+    }
+  } catch (...) {
+    for (const std::string& name : published) {
+      ::unlink(name.c_str());
+    }
+    throw;
+  }
+  pieces_.clear();
 }
 
 void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
@@ -222,14 +241,14 @@ void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, b
   for (int32_t n = 1; n <= piece_count_; ++n) {
     offsets.push_back(offsets.back() + ShareOf(n));
   }
-  std::vector<AtomicOutput> pieces(static_cast<size_t>(piece_count_));
+  pieces_.resize(static_cast<size_t>(piece_count_));
   CompressPieces(
       source, offsets, options_.Level,
       [&](int32_t n) -> File& {
-        pieces[static_cast<size_t>(n - 1)] = OpenPiece(n);
-        return pieces[static_cast<size_t>(n - 1)].file();
+        pieces_[static_cast<size_t>(n - 1)] = OpenPiece(n);
+        return pieces_[static_cast<size_t>(n - 1)].file();
       },
-      [&](int32_t n) { ClosePiece(n, pieces[static_cast<size_t>(n - 1)], trailer, durable); },
+      [&](int32_t n) { ClosePiece(n, pieces_[static_cast<size_t>(n - 1)], trailer, durable); },
       Observer());
 }
 
@@ -257,7 +276,6 @@ bool TCutFile::WritePieces() {
     return false;
   }
   File source;
-  AtomicOutput piece;
   const bool durable = options_.DeleteSource == 1;
   try {
     const std::string trailer = PrepareSplit(source);
@@ -275,7 +293,8 @@ bool TCutFile::WritePieces() {
       WriteCompressedPieces(source, trailer, durable);
     } else {
       for (int32_t n = 1; n <= piece_count_; ++n) {
-        piece = OpenPiece(n);
+        pieces_.push_back(OpenPiece(n));
+        AtomicOutput& piece = pieces_.back();
         if (sums_) {
           CopyAndDigest(source, piece.file(), ShareOf(n), n, *sums_, &Observer());
         } else {
@@ -285,6 +304,7 @@ bool TCutFile::WritePieces() {
       }
     }
     source.Close();
+    PublishPieces();
     if (sums_) {
       WriteSumsFile(durable);
     }
@@ -305,7 +325,7 @@ bool TCutFile::WritePieces() {
     return true;
   } catch (const std::exception& error) {
     NoteFailure(error);
-    piece = AtomicOutput();
+    pieces_.clear();
     source = File();
     sums_.reset();
     Log(kSplitBusyFailure);

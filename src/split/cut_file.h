@@ -88,6 +88,9 @@ class TCutFile : public WorkerThread {
   void ClosePiece(int32_t n, AtomicOutput& out, const std::string& trailer, bool durable);
   void WriteSumsFile(bool durable);
   void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);
+  // Gives every sealed piece its name, once the whole set is written; a rename that fails takes
+  // back the names already given, so no incomplete set is ever left under the final names.
+  void PublishPieces();
   // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
   std::string BuildHeaderText(File& source);
   std::string PiecePath(int32_t n) const;
@@ -103,6 +106,7 @@ class TCutFile : public WorkerThread {
   std::string output_dir_;
   std::string source_path_;
   std::string piece_base_;
+  std::vector<AtomicOutput> pieces_;  // sealed under temporary names until the set is whole
   SizePlanFault size_fault_ = SizePlanFault::None;
   std::unique_ptr<PieceSums> sums_;  // while the pieces are written, when asked for
   // Taken before the first read: a source changed while the job ran is not deleted.

@@ -286,6 +286,27 @@ TEST(CutFileTest, WriteFailureInTheLastPieceKeepsTheSource) {
   EXPECT_TRUE(FileExists(source));
 }
 
+// The disk fills while the last piece is written: the pieces written before it must not stay
+// under their names either, as an incomplete set that looks whole.
+TEST(CutFileTest, DiskFullAtTheLastPieceLeavesNoPieceOfTheSet) {
+  TempDir dir;
+  const std::string source = dir.File("movie.bin");
+  // 3 pieces of 100000 bytes, the last one 2 bytes more: only the last exceeds the limit.
+  test::WriteFile(source, test::RandomBytes(300002, 9));
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  options.CheckKind = ChecksumKind::Crc32;
+  Events events;
+  {
+    test::FileSizeLimit limit(100000 + 344 + 1);
+    ASSERT_TRUE(limit.ok());
+    events = RunSplit(source, options, 3, dir.path());
+  }
+  EXPECT_EQ(events[events.size() - 2], "分割失败!");
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"movie.bin"});
+  EXPECT_EQ(std::filesystem::file_size(source), 300002u);
+}
+
 TEST(CutFileTest, CompressedPieceOfFourGibibytesIsRefusedBeforeAnythingIsWritten) {
   TempDir dir;
   const std::string source = dir.File("huge.img");
