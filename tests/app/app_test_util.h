@@ -5,6 +5,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QEvent>
 #include <QFile>
 #include <QMessageBox>
 #include <QObject>
@@ -105,5 +106,32 @@ inline QByteArray NoiseBytes(qsizetype size, quint32 seed) {
   }
   return bytes;
 }
+
+// Pauses a panel's job the moment the panel's stop button comes on. The worker is then still
+// waiting for the window to take its busy call, so the pause lands before the job's next step
+// however fast the job would run; the test's click on the button then finds it paused.
+class PauseWhenStopEnabled : public QObject {
+ public:
+  PauseWhenStopEnabled(QAbstractButton* stop, std::function<void()> pause)
+      : stop_(stop), pause_(std::move(pause)) {
+    stop_->installEventFilter(this);
+  }
+  ~PauseWhenStopEnabled() override { stop_->removeEventFilter(this); }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched == stop_ && event->type() == QEvent::EnabledChange && stop_->isEnabled() &&
+        !paused_) {
+      paused_ = true;
+      pause_();
+    }
+    return false;
+  }
+
+ private:
+  QAbstractButton* stop_;
+  std::function<void()> pause_;
+  bool paused_ = false;
+};
 
 }  // namespace qarvo::test

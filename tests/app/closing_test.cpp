@@ -27,6 +27,7 @@
 
 using qarvo::WorkerThread;
 using qarvo::test::NoiseBytes;
+using qarvo::test::PauseWhenStopEnabled;
 using qarvo::test::ReadBytes;
 using qarvo::test::WriteBytes;
 using qarvo::ui::Tmainfm;
@@ -59,32 +60,6 @@ class QuestionAnswerer : public QObject {
  private:
   QMessageBox::StandardButton answer_;
   QTimer timer_;
-};
-
-// Pauses the split the moment its stop button comes on: the worker still waits for the window
-// to take its busy call, so the pause lands before the job's first step.
-class PauseWhenStopEnabled : public QObject {
- public:
-  PauseWhenStopEnabled(QAbstractButton* stop, std::function<void()> pause)
-      : stop_(stop), pause_(std::move(pause)) {
-    stop_->installEventFilter(this);
-  }
-  ~PauseWhenStopEnabled() override { stop_->removeEventFilter(this); }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == stop_ && event->type() == QEvent::EnabledChange && stop_->isEnabled() &&
-        !done_) {
-      done_ = true;
-      pause_();
-    }
-    return false;
-  }
-
- private:
-  QAbstractButton* stop_;
-  std::function<void()> pause_;
-  bool done_ = false;
 };
 
 }  // namespace

@@ -30,6 +30,7 @@
 
 using qarvo::test::ModalAnswerer;
 using qarvo::test::NoiseBytes;
+using qarvo::test::PauseWhenStopEnabled;
 using qarvo::test::ReadBytes;
 using qarvo::test::WriteBytes;
 using qarvo::ui::Tmainfm;
@@ -42,33 +43,6 @@ const QString kStart2 = QStringLiteral("有任何建议请联系我,谢谢!");
 int IndexOf(const QStringList& lines, const QString& line, int from = 0) {
   return static_cast<int>(lines.indexOf(line, from));
 }
-
-// Pauses a panel's job the moment the panel's stop button comes on. The worker is then still
-// waiting for the window to take its busy call, so the pause lands before the job's next step
-// however fast the job would run; the test's click on the button then finds it paused.
-class PauseWhenStopEnabled : public QObject {
- public:
-  PauseWhenStopEnabled(QAbstractButton* stop, std::function<void()> pause)
-      : stop_(stop), pause_(std::move(pause)) {
-    stop_->installEventFilter(this);
-  }
-  ~PauseWhenStopEnabled() override { stop_->removeEventFilter(this); }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (watched == stop_ && event->type() == QEvent::EnabledChange && stop_->isEnabled() &&
-        !paused_) {
-      paused_ = true;
-      pause_();
-    }
-    return false;
-  }
-
- private:
-  QAbstractButton* stop_;
-  std::function<void()> pause_;
-  bool paused_ = false;
-};
 
 }  // namespace
 
