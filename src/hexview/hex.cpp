@@ -172,6 +172,9 @@ void Thexfm::ConnectControls() {
   connect(MPHexEditorEx1, &TMPHexEditorEx::progress, this, &Thexfm::MPHexEditorEx1Progress);
   connect(MPHexEditorEx1, &TMPHexEditorEx::selectionChanged, this, &Thexfm::UpdateStatus);
   connect(MPHexEditorEx1, &TMPHexEditorEx::changed, this, &Thexfm::UpdateStatus);
+  connect(MPHexEditorEx1, &TMPHexEditorEx::sourceChanged, this, [this] {
+    Label4->setText(QStringLiteral("文件已被其他程序改动,显示的内容可能与文件不符。"));
+  });
 }
 
 void Thexfm::ShowError(const QString& text) {
@@ -203,7 +206,7 @@ void Thexfm::btnfileClick() {
 }
 
 void Thexfm::OpenFile(const QString& path) {
-  if (path.isEmpty() || !QFileInfo(path).isFile()) {
+  if (path.isEmpty()) {
     return;
   }
   setWindowTitle(QStringLiteral("文件十六进制查看->") + QFileInfo(path).absoluteFilePath());
