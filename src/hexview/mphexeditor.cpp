@@ -592,9 +592,11 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   // A refused change (Ctrl+Delete with NoSizeChange, a buffer at its limit) is reported here.
   try {
     if (known) {
+      // The caret's move may already have scrolled; only a page key asks for a top row.
+      const int64_t before = top_row_;
       int64_t top = top_row_;
       model_.KeyDown(key, shift, ctrl, VisibleRows(), top, bookmark);
-      if (top != top_row_) {
+      if (top != before) {
         SetTopRow(top);
       }
     } else {
