@@ -362,8 +362,8 @@ class BlockMatcher {
 
 }  // namespace
 
-int64_t THexSearch::Find(const Reader& read, int64_t size, std::string_view pattern,
-                         int64_t start, int64_t stop, bool ignore_case, const Progress& progress,
+int64_t THexSearch::Find(const Reader& read, int64_t size, std::string_view pattern, int64_t start,
+                         int64_t stop, bool ignore_case, const Progress& progress,
                          int64_t block) const {
   const auto n = static_cast<int64_t>(pattern.size());
   stop = std::min(stop, size - 1);

@@ -245,8 +245,8 @@ void TMPHexEditorEx::MoveSelection(int64_t position) {
     return;
   }
   QByteArray bytes(static_cast<qsizetype>(high - low + 1), '\0');
-  model_.Read(low, std::span(reinterpret_cast<uint8_t*>(bytes.data()),
-                             static_cast<size_t>(bytes.size())));
+  model_.Read(
+      low, std::span(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<size_t>(bytes.size())));
   const bool keep = S().no_size_change;
   model_.SetNoSizeChange(false);
   try {

@@ -45,8 +45,8 @@ StoreSlice UnpackSlice(const std::vector<uint8_t>& data) {
     uint64_t values[2] = {};
     for (int k = 0; k < 2; ++k) {
       for (int i = 0; i < 8; ++i) {
-        values[k] |= static_cast<uint64_t>(data[at + 1 + 8 * static_cast<size_t>(k) +
-                                                static_cast<size_t>(i)])
+        values[k] |= static_cast<uint64_t>(
+                         data[at + 1 + 8 * static_cast<size_t>(k) + static_cast<size_t>(i)])
                      << (8 * i);
       }
     }

@@ -76,8 +76,8 @@ QByteArray ReadFileList(const QList<QUrl>& urls, const ImportOptions& options) {
   for (const QString& path : paths) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-      throw EMPHexEditor("无法打开文件“" + path.toStdString() + "”:" +
-                         file.errorString().toStdString() + "。");
+      throw EMPHexEditor("无法打开文件“" + path.toStdString() +
+                         "”:" + file.errorString().toStdString() + "。");
     }
     out += file.readAll();
   }

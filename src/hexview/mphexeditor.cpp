@@ -907,9 +907,8 @@ void TMPHexEditorEx::TellSourceChange() {
 
 int TMPHexEditorEx::PaintedByte(int64_t position) const {
   const int64_t at = position - painted_from_;
-  return at >= 0 && at < static_cast<int64_t>(painted_.size())
-             ? painted_[static_cast<size_t>(at)]
-             : -1;
+  return at >= 0 && at < static_cast<int64_t>(painted_.size()) ? painted_[static_cast<size_t>(at)]
+                                                               : -1;
 }
 
 void TMPHexEditorEx::PaintRulerRow(QPainter& p, const PaintState& ps) {

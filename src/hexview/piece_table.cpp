@@ -69,8 +69,8 @@ void FileBlocks::CheckUnchanged() {
 void FileBlocks::ReadAt(int64_t offset, uint8_t* out, size_t count) {
   size_t done = 0;
   while (done < count) {
-    const ssize_t n = pread(fd_, out + done, count - done, static_cast<off_t>(offset) +
-                                                               static_cast<off_t>(done));
+    const ssize_t n =
+        pread(fd_, out + done, count - done, static_cast<off_t>(offset) + static_cast<off_t>(done));
     if (n < 0 && errno == EINTR) {
       continue;
     }

@@ -304,8 +304,7 @@ TEST(Find, AgreesWithTheByteByByteLoop) {
         last = p;
       }
     }
-    ASSERT_EQ(search.FindBackward(read, whole, pattern, start, low, ignore_case, none, block),
-              last)
+    ASSERT_EQ(search.FindBackward(read, whole, pattern, start, low, ignore_case, none, block), last)
         << "round " << round << " block " << block;
   }
 }

@@ -9,8 +9,8 @@
 
 #include "hexview/hex_error.h"
 #include "hexview/hex_model.h"
-#include "hexview/piece_table.h"
 #include "hexview/hex_test_util.h"
+#include "hexview/piece_table.h"
 #include "support/test_support.h"
 
 namespace qarvo::hex {

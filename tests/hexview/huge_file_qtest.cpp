@@ -44,9 +44,7 @@ struct HugeView {
     widget.LoadFromFile(path);
     QCoreApplication::processEvents();
   }
-  qint64 LastTop() const {
-    return 2 + (kSize / widget.BytesPerRow()) - widget.VisibleRows();
-  }
+  qint64 LastTop() const { return 2 + (kSize / widget.BytesPerRow()) - widget.VisibleRows(); }
   QByteArray FileBytes(qint64 position, int count) const {
     QByteArray out(count, '\0');
     const int fd = ::open(path.toUtf8().constData(), O_RDONLY);

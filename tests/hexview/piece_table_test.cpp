@@ -11,8 +11,8 @@
 #include "hexview/find.h"
 #include "hexview/hex_error.h"
 #include "hexview/hex_model.h"
-#include "hexview/modified_flags.h"
 #include "hexview/hex_test_util.h"
+#include "hexview/modified_flags.h"
 #include "hexview/piece_table.h"
 #include "support/test_support.h"
 
@@ -179,8 +179,7 @@ TEST(HugeFile, ModelOnASparse64GiBFile) {
   const auto read = [&](int64_t position, std::span<uint8_t> out) { model.Read(position, out); };
   // From 1 MiB before the end: the whole file would take a while on a slow disk.
   EXPECT_EQ(search.Find(read, size, pattern, size - (1 << 20), size - 1, true), size - 100);
-  EXPECT_EQ(search.FindBackward(read, size, pattern, size - 1, size - (1 << 20), true),
-            size - 100);
+  EXPECT_EQ(search.FindBackward(read, size, pattern, size - 1, size - (1 << 20), true), size - 100);
 
   model.SetInsertMode(true);
   model.MoveCaret({0, false, 0});
