@@ -4,9 +4,11 @@
 //                                    and painting there (- : an empty control, painted)
 //   hexview_bench repaint FILE [N]   seconds of one full repaint at the start and at the end
 //   hexview_bench type FILE          one byte typed at the start in insert mode, and its undo
-//   hexview_bench find FILE PATTERN  seconds and match of a search for PATTERN over the whole
-//                                    file, as it is and with case ignored
+//   hexview_bench find FILE PATTERN  wall seconds, CPU seconds and match of a search for PATTERN
+//                                    over the whole file, as it is and with case ignored
 //   hexview_bench png FILE OUT.png   a picture of the control showing FILE
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
@@ -58,6 +60,17 @@ double RepaintTime(TMPHexEditorEx& editor, int count) {
   return Seconds(start) / count;
 }
 
+// User and system time of this process: on a shared machine the wall time also counts the
+// waits for a core.
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 long PeakKiB() {
   std::ifstream status("/proc/self/status");
   std::string line;
@@ -101,9 +114,11 @@ int Find(TMPHexEditorEx& editor, const std::string& text) {
   const int64_t last = editor.DataSize() - 1;
   for (const bool ignore_case : {false, true}) {
     const std::string pattern = editor.PrepareSearchData(text, ignore_case, true);
+    const double cpu = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     const int64_t found = editor.Find(pattern, 0, last, ignore_case);
-    std::printf("%.6f %lld\n", Seconds(start), static_cast<long long>(found));
+    std::printf("%.6f %.6f %lld\n", Seconds(start), CpuSeconds() - cpu,
+                static_cast<long long>(found));
   }
   return 0;
 }

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "hexview/hex_error_text.h"
 #include "hexview/hexfm_info.h"
 #include "hexview/mphexeditor.h"
 
@@ -178,7 +179,8 @@ void Thexfm::ConnectControls() {
 }
 
 void Thexfm::ShowError(const QString& text) {
-  QMessageBox::critical(this, QStringLiteral("错误"), text);
+  QMessageBox::critical(this, QStringLiteral("错误"),
+                        QString::fromStdString(UserErrorText(text.toStdString())));
 }
 
 void Thexfm::UpdateStatus() {

@@ -9,6 +9,7 @@
 #include <QMimeData>
 
 #include "hexview/hex_error.h"
+#include "hexview/hex_error_text.h"
 #include "hexview/hex_mime.h"
 #include "hexview/mphexeditor.h"
 
@@ -347,7 +348,8 @@ void TMPHexEditorEx::dropEvent(QDropEvent* event) {
 }
 
 void TMPHexEditorEx::ShowError(const std::exception& e) {
-  QMessageBox::critical(window(), QStringLiteral("错误"), QString::fromUtf8(e.what()));
+  QMessageBox::critical(window(), QStringLiteral("错误"),
+                        QString::fromStdString(UserErrorText(e.what())));
 }
 
 }  // namespace qarvo::hex

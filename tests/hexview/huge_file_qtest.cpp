@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QLabel>
 #include <QMimeData>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -14,6 +15,7 @@
 #include <climits>
 
 #include "app/app_test_util.h"
+#include "hexview/hex.h"
 #include "hexview/mphexeditor.h"
 
 using qarvo::hex::TMPHexEditorEx;
@@ -154,6 +156,32 @@ class HugeFileTest : public QObject {
     w.CopyToClipboard();
     QCOMPARE(answers.BoxTexts().size(), 1);
     QVERIFY(QApplication::clipboard()->mimeData()->text().contains(QStringLiteral("far away")));
+  }
+
+  // A file cut short under an open window: no crash, the rows past the new end show zeros,
+  // and the status line says the file changed.
+  void FileCutShortUnderTheWindow() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shrinks.bin");
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QVERIFY(file.write(QByteArray(4 << 20, 'x')) == (4 << 20));
+    file.close();
+    qarvo::hex::Thexfm window(nullptr, [](int64_t bytes) { return QString::number(bytes); });
+    window.show();
+    window.OpenFile(path);
+    TMPHexEditorEx& w = *window.MPHexEditorEx1;
+    QCOMPARE(w.DataSize(), qint64{4} << 20);
+    QVERIFY(window.Label4->text().isEmpty());
+    QVERIFY(::truncate(path.toUtf8().constData(), 1000) == 0);
+    QTest::keyClick(&w, Qt::Key_End, Qt::ControlModifier);
+    w.viewport()->grab();  // paints the end, which the file no longer has
+    QVERIFY2(window.Label4->text().contains(QStringLiteral("改动")),
+             qPrintable(window.Label4->text()));
+    uint8_t last = 1;
+    w.Read(w.DataSize() - 1, std::span(&last, 1));
+    QCOMPARE(last, uint8_t{0});
+    QCOMPARE(w.DataSize(), qint64{4} << 20);  // keeps what it showed
   }
 };
 
