@@ -32,8 +32,8 @@ struct View {
   }
   QByteArray bytes() const {
     QByteArray out(static_cast<qsizetype>(widget.DataSize()), '\0');
-    widget.Read(0,
-                std::span(reinterpret_cast<uint8_t*>(out.data()), static_cast<size_t>(out.size())));
+    widget.ReadContent(
+        0, std::span(reinterpret_cast<uint8_t*>(out.data()), static_cast<size_t>(out.size())));
     return out;
   }
   void select(int64_t from, int64_t to) { widget.Model().SetSelection(from, to); }

@@ -128,12 +128,12 @@ class HugeFileTest : public QObject {
     QTest::keyClicks(&w, "7");
     QCOMPARE(w.DataSize(), kSize + 1);
     uint8_t first = 0;
-    w.Read(0, std::span(&first, 1));
+    w.ReadContent(0, std::span(&first, 1));
     QCOMPARE(first, uint8_t{0x70});
     QVERIFY(w.CanUndo());
     w.Undo();
     QCOMPARE(w.DataSize(), kSize);
-    w.Read(0, std::span(&first, 1));
+    w.ReadContent(0, std::span(&first, 1));
     QCOMPARE(first, uint8_t{0});
     QCOMPARE(v.FileBytes(0, 1), QByteArray(1, '\0'));
     QCOMPARE(v.FileBytes(kSize - 40, 8), QByteArray("far away"));
@@ -179,7 +179,7 @@ class HugeFileTest : public QObject {
     QVERIFY2(window.Label4->text().contains(QStringLiteral("改动")),
              qPrintable(window.Label4->text()));
     uint8_t last = 1;
-    w.Read(w.DataSize() - 1, std::span(&last, 1));
+    w.ReadContent(w.DataSize() - 1, std::span(&last, 1));
     QCOMPARE(last, uint8_t{0});
     QCOMPARE(w.DataSize(), qint64{4} << 20);  // keeps what it showed
   }
