@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,19 @@ void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int
                     const std::function<File&(int32_t)>& open,
                     const std::function<void(int32_t)>& close, CopyObserver& observer);
 
+// A compressed piece whose stream is broken or ends early, by its 1-based number.
+class DamagedPiece : public std::runtime_error {
+ public:
+  explicit DamagedPiece(int32_t piece) : std::runtime_error("damaged piece"), piece_(piece) {}
+  int32_t piece() const { return piece_; }
+
+ private:
+  int32_t piece_;
+};
+
 // Compressed join: inflates piece n into `output` at offset offsets[n-1]; the content it
 // declares must be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and
-// returns the opened piece, positioned at its start.
+// returns the opened piece, positioned at its start. A broken stream throws DamagedPiece.
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
                    const std::function<File(int32_t)>& open, CopyObserver& observer);
 
