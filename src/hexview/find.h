@@ -29,6 +29,10 @@ class THexSearch {
  public:
   // Percent of the data passed so far (0..100), for a progress line.
   using Progress = std::function<void(int percent)>;
+  // Fills `out` with the searched data from `position`; the range always lies in the data.
+  using Reader = std::function<void(int64_t position, std::span<std::uint8_t> out)>;
+  // Bytes read at a time by the searches through a Reader.
+  static constexpr int64_t kBlockSize = int64_t{4} << 20;
 
   THexSearch();
 
@@ -53,6 +57,18 @@ class THexSearch {
   // reached; it cannot cancel the search.
   int64_t Find(std::span<const std::uint8_t> data, std::string_view pattern, int64_t start,
                int64_t stop, bool ignore_case, const Progress& progress = {}) const;
+
+  // The same over data of `size` bytes read block by block through `read`, so that data of any
+  // size is searched in little memory; the blocks overlap by the pattern's length less one, so
+  // a match across a block boundary is found as in one piece. `block` is for tests.
+  int64_t Find(const Reader& read, int64_t size, std::string_view pattern, int64_t start,
+               int64_t stop, bool ignore_case, const Progress& progress = {},
+               int64_t block = kBlockSize) const;
+  // Backwards: the last position p with low <= p <= start at which the pattern lies whole in
+  // the data, or -1. Progress counts the part of [low, start] passed.
+  int64_t FindBackward(const Reader& read, int64_t size, std::string_view pattern, int64_t start,
+                       int64_t low, bool ignore_case, const Progress& progress = {},
+                       int64_t block = kBlockSize) const;
 
   const ByteTable& identity_table() const { return identity_; }
   // Entry i: i translated to Windows-1252, lower-cased there and translated back; bytes whose

@@ -22,6 +22,7 @@
 
 #include "hexview/byte_values.h"
 #include "hexview/find.h"
+#include "hexview/hex_error_text.h"
 #include "hexview/hexfm_goto.h"
 #include "hexview/hexfm_info.h"
 #include "hexview/hexfm_inspector.h"
@@ -70,45 +71,6 @@ Widget* Place(Widget* widget, const char* name, const QRect& place) {
   widget->setObjectName(QString::fromLatin1(name));
   widget->setGeometry(place);
   return widget;
-}
-
-// The last p < `before` at which `pattern` lies whole in the data, or -1; read block by block
-// from the end, so it works on any size of data.
-// TODO(store): use the control's own backward search once it has one.
-int64_t FindLastBefore(const TMPHexEditorEx& view, const std::string& pattern, int64_t before,
-                       bool ignore_case) {
-  const auto length = static_cast<int64_t>(pattern.size());
-  const int64_t size = view.DataSize();
-  if (length == 0 || before <= 0) {
-    return -1;
-  }
-  // A search object of our own, with the case table of the view's translation.
-  THexSearch search;
-  SearchSettings settings;
-  settings.translation.SetKind(static_cast<TMPHTranslationKind>(view.Translation()));
-  search.PrepareSearchData("a", false, false, settings);  // builds the tables
-  constexpr int64_t kBlock = int64_t{1} << 20;
-  std::vector<uint8_t> block;
-  for (int64_t end = std::min(before, size); end > 0;) {
-    const int64_t first = std::max<int64_t>(0, end - kBlock);
-    const int64_t last = std::min(size, end + length - 1);  // a match may run past `end`
-    block.resize(static_cast<size_t>(last - first));
-    view.ReadContent(first, block);
-    int64_t found = -1;
-    for (int64_t from = 0;;) {
-      const int64_t p = search.Find(block, pattern, from, last - first - 1, ignore_case);
-      if (p < 0 || first + p >= end) {
-        break;
-      }
-      found = first + p;
-      from = p + 1;
-    }
-    if (found >= 0) {
-      return found;
-    }
-    end = first;
-  }
-  return -1;
 }
 
 }  // namespace
@@ -283,6 +245,9 @@ void Thexfm::ConnectControls() {
   connect(MPHexEditorEx1, &TMPHexEditorEx::progress, this, &Thexfm::MPHexEditorEx1Progress);
   connect(MPHexEditorEx1, &TMPHexEditorEx::selectionChanged, this, &Thexfm::UpdateStatus);
   connect(MPHexEditorEx1, &TMPHexEditorEx::changed, this, &Thexfm::UpdateStatus);
+  connect(MPHexEditorEx1, &TMPHexEditorEx::sourceChanged, this, [this] {
+    Label4->setText(QStringLiteral("文件已被其他程序改动,显示的内容可能与文件不符。"));
+  });
   connect(actEditFindPrev, &QAction::triggered, this, &Thexfm::actEditFindPrevExecute);
   connect(acGoto, &QAction::triggered, this, &Thexfm::acGotoExecute);
   connect(acCopyHex, &QAction::triggered, this, &Thexfm::acCopyHexExecute);
@@ -294,7 +259,8 @@ void Thexfm::ConnectControls() {
 }
 
 void Thexfm::ShowError(const QString& text) {
-  QMessageBox::critical(this, QStringLiteral("错误"), text);
+  QMessageBox::critical(this, QStringLiteral("错误"),
+                        QString::fromStdString(UserErrorText(text.toStdString())));
 }
 
 void Thexfm::UpdateStatus() {
@@ -387,7 +353,7 @@ void Thexfm::btnfileClick() {
 }
 
 void Thexfm::OpenFile(const QString& path) {
-  if (path.isEmpty() || !QFileInfo(path).isFile()) {
+  if (path.isEmpty()) {
     return;
   }
   setWindowTitle(QStringLiteral("文件十六进制查看->") + QFileInfo(path).absoluteFilePath());
@@ -516,9 +482,9 @@ void Thexfm::SearchStep(bool backward) {
     const int64_t anchor = view->SelectionCount() > 0
                                ? std::min(view->SelectionStart(), view->SelectionEnd())
                                : view->CaretPosition();
-    found = FindLastBefore(*view, pattern, anchor, find_.FindIgnoreCase);
+    found = view->FindBackward(pattern, anchor - 1, 0, find_.FindIgnoreCase);
     if (found < 0 && find_.FindWrap) {
-      found = FindLastBefore(*view, pattern, size, find_.FindIgnoreCase);
+      found = view->FindBackward(pattern, size - 1, 0, find_.FindIgnoreCase);
       wrapped = found >= 0;
     }
   }

@@ -22,7 +22,7 @@ bool IsControl(char32_t code) {
 }  // namespace
 
 void TMPHexEditorEx::ReadContent(int64_t position, std::span<uint8_t> out) const {
-  model_.Data().Read(position, out.data(), static_cast<int64_t>(out.size()));
+  model_.Read(position, out);
 }
 
 void TMPHexEditorEx::SaveCopyTo(const QString& path) {

@@ -9,8 +9,8 @@
 #include <QMimeData>
 
 #include "hexview/hex_error.h"
+#include "hexview/hex_error_text.h"
 #include "hexview/hex_mime.h"
-#include "hexview/memory_stream.h"
 #include "hexview/mphexeditor.h"
 
 namespace qarvo::hex {
@@ -48,16 +48,48 @@ std::string TMPHexEditorEx::PrepareSearchText(const QString& text, bool ignore_c
 
 int64_t TMPHexEditorEx::Find(const std::string& pattern, int64_t start, int64_t stop,
                              bool ignore_case) {
-  const std::span<const uint8_t> bytes(model_.Data().Data(), static_cast<size_t>(DataSize()));
   BusyCursor busy;
-  THexSearch::Progress report;
-  if (S().find_progress && isSignalConnected(QMetaMethod::fromSignal(&TMPHexEditorEx::progress))) {
-    report = [this](int percent) {
-      bool cancel = false;  // a search is not cancelled from its progress line
-      emit progress(pkFind, FileName(), percent, &cancel);
-    };
+  const int64_t found =
+      search_.Find(StoreReader(), DataSize(), pattern, start, stop, ignore_case, SearchProgress());
+  TellSourceChange();
+  return found;
+}
+
+int64_t TMPHexEditorEx::FindBackward(const std::string& pattern, int64_t start, int64_t low,
+                                     bool ignore_case) {
+  BusyCursor busy;
+  const int64_t found = search_.FindBackward(StoreReader(), DataSize(), pattern, start, low,
+                                             ignore_case, SearchProgress());
+  TellSourceChange();
+  return found;
+}
+
+THexSearch::Reader TMPHexEditorEx::StoreReader() const {
+  return [this](int64_t position, std::span<uint8_t> out) { model_.Read(position, out); };
+}
+
+THexSearch::Progress TMPHexEditorEx::SearchProgress() {
+  if (!S().find_progress ||
+      !isSignalConnected(QMetaMethod::fromSignal(&TMPHexEditorEx::progress))) {
+    return {};
   }
-  return search_.Find(bytes, pattern, start, stop, ignore_case, report);
+  return [this](int percent) {
+    bool cancel = false;  // a search is not cancelled from its progress line
+    emit progress(pkFind, FileName(), percent, &cancel);
+  };
+}
+
+bool TMPHexEditorEx::RefuseLargeTransfer() const {
+  if (model_.SelectionCount() <= kMaxTransfer) {
+    return false;
+  }
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"),
+                  QStringLiteral("选中的数据太多(%1 字节),不能复制或拖动。一次最多 %2 MB。")
+                      .arg(model_.SelectionCount())
+                      .arg(kMaxTransfer >> 20),
+                  QMessageBox::Ok, window());
+  box.exec();
+  return true;
 }
 
 // ---------------------------------------------------------------- clipboard
@@ -70,12 +102,15 @@ QMimeData* TMPHexEditorEx::CreateDataObject() const {
   const int64_t low = model_.SelectionLow();
   const int64_t count = model_.SelectionCount();
   QByteArray bytes(static_cast<qsizetype>(count), '\0');
-  model_.Data().Read(low, bytes.data(), count);
+  model_.Read(low, std::span(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<size_t>(count)));
   return MakeHexMimeData(bytes, S().clipboard_as_hex_text, S().swap_nibbles);
 }
 
 void TMPHexEditorEx::CopyToClipboard() {
   if (!CanCopy()) {
+    return;
+  }
+  if (RefuseLargeTransfer()) {
     return;
   }
   BusyCursor busy;
@@ -97,7 +132,7 @@ bool TMPHexEditorEx::CanCut() const {
 }
 
 void TMPHexEditorEx::CutToClipboard() {
-  if (!CanCut()) {
+  if (!CanCut() || RefuseLargeTransfer()) {
     return;
   }
   CopyToClipboard();
@@ -128,7 +163,7 @@ std::optional<QByteArray> TMPHexEditorEx::ImportData(const QMimeData* source, bo
   options.link = link;
   options.unicode_big_endian = S().unicode_big_endian;
   options.swap_nibbles = S().swap_nibbles;
-  options.limit = TMPHMemoryStream::kMaxSize - DataSize();
+  options.limit = kMaxInMemory;
   std::optional<QByteArray> bytes = ImportBytes(source, format, options);
   if (bytes) {
     bytes->truncate(bytes->size() - bytes->size() % std::max(1, S().bytes_per_unit));
@@ -164,6 +199,9 @@ void TMPHexEditorEx::PasteFromClipboard() {
 // ---------------------------------------------------------------- drag and drop
 
 void TMPHexEditorEx::StartDrag() {
+  if (RefuseLargeTransfer()) {
+    return;
+  }
   auto* drag = new QDrag(this);
   drag->setMimeData(CreateDataObject());
   const Qt::DropActions allowed =
@@ -208,7 +246,8 @@ void TMPHexEditorEx::MoveSelection(int64_t position) {
     return;
   }
   QByteArray bytes(static_cast<qsizetype>(high - low + 1), '\0');
-  model_.Data().Read(low, bytes.data(), bytes.size());
+  model_.Read(
+      low, std::span(reinterpret_cast<uint8_t*>(bytes.data()), static_cast<size_t>(bytes.size())));
   const bool keep = S().no_size_change;
   model_.SetNoSizeChange(false);
   try {
@@ -309,7 +348,8 @@ void TMPHexEditorEx::dropEvent(QDropEvent* event) {
 }
 
 void TMPHexEditorEx::ShowError(const std::exception& e) {
-  QMessageBox::critical(window(), QStringLiteral("错误"), QString::fromUtf8(e.what()));
+  QMessageBox::critical(window(), QStringLiteral("错误"),
+                        QString::fromStdString(UserErrorText(e.what())));
 }
 
 }  // namespace qarvo::hex

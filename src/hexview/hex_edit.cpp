@@ -11,15 +11,54 @@ namespace qarvo::hex {
 
 namespace {
 
-std::vector<uint8_t> CopyOf(const TMPHMemoryStream& data, int64_t position, int64_t count) {
+std::vector<uint8_t> CopyOf(const ByteStore& data, int64_t position, int64_t count) {
   try {
     count = std::clamp<int64_t>(count, 0, std::max<int64_t>(0, data.Size() - position));
     std::vector<uint8_t> bytes(static_cast<size_t>(count));
-    data.Read(position, bytes.data(), count);
+    data.Read(position, bytes);
     return bytes;
   } catch (const std::bad_alloc&) {
     throw EMPHexEditor("Out of memory: cannot keep " + std::to_string(count) + " bytes for undo");
   }
+}
+
+// The pieces of a slice as record data: source (1 byte), offset and length (8 each).
+std::vector<uint8_t> PackSlice(const StoreSlice& slice) {
+  std::vector<uint8_t> out;
+  out.reserve(slice.pieces.size() * 17);
+  for (const Piece& piece : slice.pieces) {
+    out.push_back(static_cast<uint8_t>(piece.source));
+    for (const int64_t value : {piece.offset, piece.length}) {
+      for (int i = 0; i < 8; ++i) {
+        out.push_back(static_cast<uint8_t>(static_cast<uint64_t>(value) >> (8 * i)));
+      }
+    }
+  }
+  return out;
+}
+
+StoreSlice UnpackSlice(const std::vector<uint8_t>& data) {
+  StoreSlice slice;
+  for (size_t at = 0; at + 17 <= data.size(); at += 17) {
+    Piece piece;
+    piece.source = static_cast<PieceSource>(data[at]);
+    uint64_t values[2] = {};
+    for (int k = 0; k < 2; ++k) {
+      for (int i = 0; i < 8; ++i) {
+        values[k] |= static_cast<uint64_t>(
+                         data[at + 1 + 8 * static_cast<size_t>(k) + static_cast<size_t>(i)])
+                     << (8 * i);
+      }
+    }
+    piece.offset = static_cast<int64_t>(values[0]);
+    piece.length = static_cast<int64_t>(values[1]);
+    slice.pieces.push_back(piece);
+  }
+  return slice;
+}
+
+std::span<const uint8_t> SpanOf(const uint8_t* bytes, int64_t count) {
+  return {bytes, static_cast<size_t>(count)};
 }
 
 int64_t AlignDown(int64_t value, int64_t unit) {
@@ -105,10 +144,10 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
   }
   UndoRecord r;
   r.kind = kind;
-  r.caret = static_cast<int32_t>(caret_.position);
-  r.position = static_cast<int32_t>(position);
-  r.count = static_cast<int32_t>(count);
-  r.extra = static_cast<int32_t>(extra);
+  r.caret = caret_.position;
+  r.position = position;
+  r.count = count;
+  r.extra = extra;
   r.translation = static_cast<uint8_t>(translator_.Kind());
   r.bytes_per_unit = settings_.bytes_per_unit;
   if (modified_) {
@@ -121,9 +160,9 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
   }
   if (HasSelection()) {
     r.flags |= ufSelection;
-    r.sel_low = static_cast<int32_t>(sel_low_);
-    r.sel_high = static_cast<int32_t>(sel_high_);
-    r.sel_anchor = static_cast<int32_t>(sel_anchor_);
+    r.sel_low = sel_low_;
+    r.sel_high = sel_high_;
+    r.sel_anchor = sel_anchor_;
   }
   if (settings_.insert_mode) {
     r.flags |= ufInsertMode;
@@ -146,12 +185,29 @@ void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& desc
   modified_ = true;
 }
 
+void HexEditorModel::KeepRange(UndoRecord& r, int64_t position, int64_t count) const {
+  count = std::clamp<int64_t>(count, 0, std::max<int64_t>(0, DataSize() - position));
+  if (count <= kUndoInlineBytes) {
+    r.data = CopyOf(*store_, position, count);
+    return;
+  }
+  r.flags |= ufPieces;
+  r.data = PackSlice(store_->Slice(position, count));
+}
+
+StoreSlice HexEditorModel::KeptSlice(const UndoRecord& r) {
+  if (r.flags & ufPieces) {
+    return UnpackSlice(r.data);
+  }
+  return store_->Keep(r.data);
+}
+
 void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
                                   const std::string& description, int64_t extra,
                                   int64_t count) const {
   switch (kind) {
     case ukChange:
-      r.data = CopyOf(data_, position, count);
+      r.data = CopyOf(*store_, position, count);
       if (flags_.Get(position)) {
         r.flags |= ufFirstModified;
       }
@@ -161,17 +217,17 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       break;
     case ukRemove:
     case ukConvert:
-      r.data = CopyOf(data_, position, count);
+      KeepRange(r, position, count);
       break;
     case ukReplace:
-      r.data = CopyOf(data_, position, extra);
+      KeepRange(r, position, extra);
       break;
     case ukNibbleInsert:
     case ukNibbleDelete:
-      r.data = CopyOf(data_, position, 1);
+      r.data = CopyOf(*store_, position, 1);
       if (kind == ukNibbleDelete && position + 1 < DataSize()) {
         // The shift drops the last byte's low nibble; the undo needs it back.
-        r.data.push_back(data_.Byte(DataSize() - 1));
+        r.data.push_back(store_->Byte(DataSize() - 1));
       }
       if (flags_.Get(position)) {
         r.flags |= ufFirstModified;
@@ -184,7 +240,7 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
       break;
     }
     case ukSaveAll:
-      r.data = CopyOf(data_, 0, DataSize());
+      KeepRange(r, 0, DataSize());
       break;
     default:
       break;
@@ -240,10 +296,16 @@ void HexEditorModel::ChangeByte(uint8_t old_value, uint8_t new_value, int64_t po
   if (old_value == new_value) {
     return;
   }
-  data_.CheckRange(position, 1);
+  store_->CheckRange(position, 1);
   CheckChange(ukChange, 1, 0);
+  const int before = undo_.Count();
   AddUndo(ukChange, position, description, 0, 1);
-  data_.Write(position, &new_value, 1);
+  try {
+    store_->Replace(position, 1, SpanOf(&new_value, 1));
+  } catch (...) {
+    DropFailedUndo(before);
+    throw;
+  }
   if (!settings_.insert_mode) {
     flags_.Set(position, true);
   }
@@ -255,10 +317,16 @@ void HexEditorModel::ChangeWord(const uint8_t old_value[2], const uint8_t new_va
   if (std::memcmp(old_value, new_value, 2) == 0) {
     return;
   }
-  data_.CheckRange(position, 2);
+  store_->CheckRange(position, 2);
   CheckChange(ukChange, 2, 0);
+  const int before = undo_.Count();
   AddUndo(ukChange, position, description, 0, 2);
-  data_.Write(position, new_value, 2);
+  try {
+    store_->Replace(position, 2, SpanOf(new_value, 2));
+  } catch (...) {
+    DropFailedUndo(before);
+    throw;
+  }
   if (!settings_.insert_mode) {
     for (int i = 0; i < 2; ++i) {
       if (old_value[i] != new_value[i]) {
@@ -287,7 +355,7 @@ void HexEditorModel::InsertBuffer(const uint8_t* bytes, int64_t length, bool mov
   const int before = undo_.Count();
   AddUndo(ukInsert, position, description, 0, length);
   try {
-    data_.Insert(position, bytes, length);
+    store_->Replace(position, 0, SpanOf(bytes, length));
   } catch (...) {
     DropFailedUndo(before);
     throw;
@@ -312,7 +380,7 @@ void HexEditorModel::AppendBuffer(const uint8_t* bytes, int64_t length, bool mov
   const int before = undo_.Count();
   AddUndo(ukAppend, old_size, description, 0, length);
   try {
-    data_.Insert(old_size, bytes, length);
+    store_->Replace(old_size, 0, SpanOf(bytes, length));
   } catch (...) {
     DropFailedUndo(before);
     throw;
@@ -346,7 +414,7 @@ void HexEditorModel::ReplaceSelection(const uint8_t* bytes, int64_t length, bool
   sel_high_ = low + selected - 1;  // the record keeps the range that is replaced
   AddUndo(ukReplace, low, description, selected, length);
   try {
-    data_.Replace(low, selected, bytes, length);
+    store_->Replace(low, selected, SpanOf(bytes, length));
   } catch (...) {
     DropFailedUndo(before);
     throw;
@@ -364,9 +432,10 @@ void HexEditorModel::ReplaceSelection(const uint8_t* bytes, int64_t length, bool
 }
 
 void HexEditorModel::RemoveBytes(int64_t start, int64_t count, const std::string& description) {
+  store_->CheckRange(start, count);
   CheckChange(ukRemove, count, 0);
   AddUndo(ukRemove, start, description, 0, count);
-  data_.Remove(start, count);
+  store_->Replace(start, count, StoreSlice{});
   caret_ = CaretState{std::min(start, LastCaretPosition()), caret_.in_char_field, 0};
   sel_low_ = sel_high_ = sel_anchor_ = -1;
   LayoutChanged();
@@ -439,20 +508,24 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
   redo.count = r.count;
   redo.extra = r.extra;
   redo.state = CurrentState();
+  const auto slice = [this](int64_t position, int64_t count) {
+    position = std::clamp<int64_t>(position, 0, DataSize());
+    return store_->Slice(position, std::clamp<int64_t>(count, 0, DataSize() - position));
+  };
   switch (r.kind) {
     case ukChange:
     case ukInsert:
     case ukReplace:
     case ukConvert:
-      redo.bytes = CopyOf(data_, pos, r.count);
+      redo.bytes = slice(pos, r.count);
       break;
     case ukAppend:
-      redo.bytes = CopyOf(data_, pos, DataSize() - pos);
+      redo.bytes = slice(pos, DataSize() - pos);
       break;
     case ukNibbleInsert:
     case ukNibbleDelete:
     case ukSaveAll:
-      redo.bytes = CopyOf(data_, 0, DataSize());
+      redo.bytes = slice(0, DataSize());
       break;
     default:
       break;
@@ -462,64 +535,63 @@ HexEditorModel::RedoRecord HexEditorModel::RedoFor(const UndoRecord& r) const {
 
 void HexEditorModel::ReverseChange(const UndoRecord& r) {
   const int64_t pos = r.position;
-  const auto* stored = r.data.data();
   switch (r.kind) {
-    case ukChange:
-      data_.Write(pos, stored, std::min<int64_t>(r.count, static_cast<int64_t>(r.data.size())));
+    case ukChange: {
+      const int64_t count = std::min<int64_t>(r.count, static_cast<int64_t>(r.data.size()));
+      store_->Replace(pos, count, SpanOf(r.data.data(), count));
       flags_.Set(pos, (r.flags & ufFirstModified) != 0);
       if (r.count > 1) {
         flags_.Set(pos + 1, (r.flags & ufSecondModified) != 0);
       }
       break;
+    }
     case ukRemove:
-      data_.Insert(pos, stored, r.count);
+      store_->Replace(pos, 0, KeptSlice(r));
       ShiftBookmarks(ukInsert, pos, r.count, 0);
       flags_.DropFrom(pos);
       break;
     case ukInsert:
-      data_.Remove(pos, r.count);
+      store_->Replace(pos, r.count, StoreSlice{});
       ShiftBookmarks(ukRemove, pos, r.count, 0);
       flags_.DropFrom(pos);
       break;
     case ukReplace:
-      data_.Replace(pos, r.count, stored, r.extra);
+      store_->Replace(pos, r.count, KeptSlice(r));
       ShiftBookmarks(ukReplace, pos, r.extra, r.count);
       flags_.DropFrom(pos - 1);
       break;
     case ukAppend:
-      data_.SetSize(pos);
+      store_->Replace(pos, DataSize() - pos, StoreSlice{});
       flags_.DropFrom(pos);
       break;
     case ukNibbleInsert:
       NibbleShift(pos, false);
-      data_.Write(pos, stored, 1);
+      store_->Replace(pos, 1, SpanOf(r.data.data(), 1));
       flags_.DropFrom(pos);
       break;
     case ukNibbleDelete:
       if (pos >= DataSize()) {
         // The nibble was in the last byte, which went with it.
-        data_.Insert(pos, stored, 1);
+        store_->Replace(pos, 0, SpanOf(r.data.data(), 1));
       } else {
         NibbleShift(pos, true);
-        data_.Write(pos, stored, 1);
+        store_->Replace(pos, 1, SpanOf(r.data.data(), 1));
         if (r.data.size() > 1) {
-          data_.Write(DataSize() - 1, stored + 1, 1);
+          store_->Replace(DataSize() - 1, 1, SpanOf(r.data.data() + 1, 1));
         }
       }
       flags_.DropFrom(pos);
       break;
-    case ukConvert:
-      data_.Write(pos, stored, r.count);
+    case ukConvert: {
+      const StoreSlice kept = KeptSlice(r);
+      store_->Replace(pos, kept.Size(), kept);
       flags_.DropFrom(pos);
       break;
-    case ukSaveAll: {
-      TMPHMemoryStream copy;
-      copy.SetSize(static_cast<int64_t>(r.data.size()));
-      copy.Write(0, r.data.data(), copy.Size());
-      data_ = std::move(copy);
+    }
+    case ukSaveAll:
+      store_->Replace(0, DataSize(), KeptSlice(r));
       flags_.Clear();
       break;
-    }
     default:
       break;
   }
@@ -588,36 +660,32 @@ void HexEditorModel::Redo() {
     return;
   }
   RedoRecord& r = redo_;
-  const auto* bytes = r.bytes.data();
-  const auto length = static_cast<int64_t>(r.bytes.size());
+  const StoreSlice& bytes = r.bytes;
+  const int64_t length = bytes.Size();
   switch (r.kind) {
     case ukChange:
-      data_.Write(r.position, bytes, length);
+      store_->Replace(r.position, length, bytes);
       break;
     case ukRemove:
-      data_.Remove(r.position, r.count);
+      store_->Replace(r.position, r.count, StoreSlice{});
       break;
     case ukInsert:
-      data_.Insert(r.position, bytes, length);
+      store_->Replace(r.position, 0, bytes);
       break;
     case ukReplace:
-      data_.Replace(r.position, r.extra, bytes, length);
+      store_->Replace(r.position, r.extra, bytes);
       break;
     case ukAppend:
-      data_.Insert(DataSize(), bytes, length);
+      store_->Replace(DataSize(), 0, bytes);
       break;
     case ukConvert:
-      data_.Replace(r.position, r.count, bytes, length);
+      store_->Replace(r.position, r.count, bytes);
       break;
     case ukNibbleInsert:
     case ukNibbleDelete:
-    case ukSaveAll: {
-      TMPHMemoryStream copy;
-      copy.SetSize(length);
-      copy.Write(0, bytes, length);
-      data_ = std::move(copy);
+    case ukSaveAll:
+      store_->Replace(0, DataSize(), bytes);
       break;
-    }
     default:
       break;
   }

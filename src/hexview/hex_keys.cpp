@@ -350,16 +350,16 @@ void HexEditorModel::TypeCharacter(const std::vector<uint8_t>& bytes) {
     } else if (pos >= size) {
       AppendBuffer(bytes.data(), unit, false);
     } else if (pos % unit != 0) {
-      ChangeByte(data_.Byte(pos), bytes[0], pos);
+      ChangeByte(store_->Byte(pos), bytes[0], pos);
     } else {
       InsertBuffer(bytes.data(), unit, false, pos);
     }
   } else if (s.unicode_chars && pos + 1 < size) {
     uint8_t old_value[2];
-    data_.Read(pos, old_value, 2);
+    store_->Read(pos, std::span(old_value, 2));
     ChangeWord(old_value, bytes.data(), pos);
   } else {
-    ChangeByte(data_.Byte(pos), bytes[0], pos);
+    ChangeByte(store_->Byte(pos), bytes[0], pos);
   }
   MoveByCells(1);
 }
@@ -369,7 +369,7 @@ void HexEditorModel::TypeHexDigit(int digit) {
   const int64_t pos = caret_.position;
   const int64_t size = DataSize();
   const int64_t unit = s.bytes_per_unit;
-  const uint8_t old_byte = pos < size ? data_.Byte(pos) : 0;
+  const uint8_t old_byte = pos < size ? store_->Byte(pos) : 0;
   const bool high_column = (caret_.digit == 0) != s.swap_nibbles;
   const auto new_byte =
       static_cast<uint8_t>(high_column || HasSelection() ? (digit << 4 | (old_byte & 0x0F))

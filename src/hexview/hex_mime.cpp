@@ -69,16 +69,15 @@ QByteArray ReadFileList(const QList<QUrl>& urls, const ImportOptions& options) {
     total += QFileInfo(path).size();
   }
   if (total > options.limit) {
-    throw EMPHexEditor("The dropped files hold " + std::to_string(total) +
-                       " bytes; the editor takes at most " + std::to_string(options.limit) +
-                       " more bytes");
+    throw EMPHexEditor("拖入的文件共有 " + std::to_string(total) + " 字节,一次最多只能放入 " +
+                       std::to_string(options.limit) + " 字节。");
   }
   out.reserve(static_cast<qsizetype>(total));
   for (const QString& path : paths) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-      throw EMPHexEditor("Cannot open " + path.toStdString() + ".\r\n(" +
-                         file.errorString().toStdString() + ".)");
+      throw EMPHexEditor("无法打开文件“" + path.toStdString() +
+                         "”:" + file.errorString().toStdString() + "。");
     }
     out += file.readAll();
   }

@@ -1,5 +1,9 @@
 #include "hexview/hex_model.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -7,6 +11,7 @@
 #include <utility>
 
 #include "hexview/hex_error.h"
+#include "hexview/piece_table.h"
 
 namespace qarvo::hex {
 
@@ -18,7 +23,7 @@ size_t MemorySource::Read(void* buffer, size_t count) {
   return n;
 }
 
-HexEditorModel::HexEditorModel() {
+HexEditorModel::HexEditorModel() : store_(std::make_unique<PieceTable>()) {
   format_ = ParseOffsetFormat("-!10:0x|", {16, 2, 1});
 }
 
@@ -45,7 +50,9 @@ void HexEditorModel::SelectionChanged() {
 // ---------------------------------------------------------------- content
 
 void HexEditorModel::WriteBytes(int64_t position, const void* bytes, int64_t count) {
-  data_.Write(position, bytes, count);
+  store_->CheckRange(position, count);
+  store_->Replace(position, count,
+                  std::span(static_cast<const uint8_t*>(bytes), static_cast<size_t>(count)));
   if (!settings_.insert_mode) {
     for (int64_t i = 0; i < count; ++i) {
       flags_.Set(position + i, true);
@@ -66,7 +73,7 @@ bool HexEditorModel::IsModified(int64_t position) const {
 
 void HexEditorModel::CreateEmptyFile(const std::string& name) {
   file_name_ = name.empty() ? "Untitled" : name;
-  data_.Clear();
+  store_ = std::make_unique<PieceTable>();
   flags_.Clear();
   modified_ = false;
   read_only_file_ = true;
@@ -83,24 +90,56 @@ void HexEditorModel::CreateEmptyFile(const std::string& name) {
   SelectionChanged();
 }
 
+namespace {
+
+// The reason of the last system error, in the program's words where it has them.
+std::string Reason(int error) {
+  switch (error) {
+    case ENOENT:
+      return "文件不存在";
+    case EACCES:
+    case EPERM:
+      return "没有读取它的权限";
+    default:
+      return std::strerror(error);
+  }
+}
+
+}  // namespace
+
 void HexEditorModel::LoadFromFile(const std::string& path) {
-  File file;
-  try {
-    file = File(path, OpenMode::Read, Share::Shared);
-  } catch (const FileError& e) {
-    throw EMPHexEditor("Cannot open " + path + ".\r\n(" + std::strerror(e.error_number()) + ".)");
+  // Not blocking: a FIFO must be refused, not waited on for a writer.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    throw EMPHexEditor("无法打开文件“" + path + "”:" + Reason(errno) + "。");
   }
-  bool writable = false;
-  try {
-    File probe(path, OpenMode::ReadWrite, Share::Shared);
-    writable = true;
-  } catch (const FileError&) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    const int error = errno;
+    close(fd);
+    throw EMPHexEditor("无法打开文件“" + path + "”:" + Reason(error) + "。");
   }
-  read_only_file_ = !writable;
+  if (!S_ISREG(st.st_mode)) {
+    close(fd);
+    throw EMPHexEditor(S_ISDIR(st.st_mode) ? "“" + path + "”是文件夹,不能查看。"
+                                           : "“" + path + "”不是普通文件,不能查看。");
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  read_only_file_ = access(path.c_str(), W_OK) != 0;
   stream_file_name_ = path;
   try {
-    FileSource source(file);
-    LoadFromStream(source);
+    if (st.st_size == 0) {
+      LoadUnsizedFile(fd);  // takes the descriptor
+    } else {
+      std::unique_ptr<ByteStore> store;
+      try {
+        store = std::make_unique<PieceTable>(fd, static_cast<int64_t>(st.st_size), path);
+      } catch (...) {
+        close(fd);
+        throw;
+      }
+      Load(std::move(store));
+    }
   } catch (...) {
     stream_file_name_.clear();
     has_file_ = false;
@@ -111,44 +150,40 @@ void HexEditorModel::LoadFromFile(const std::string& path) {
   has_file_ = true;
 }
 
-void HexEditorModel::LoadFromStream(ByteSource& source) {
-  data_.Clear();
+void HexEditorModel::LoadUnsizedFile(int fd) {
+  auto store = std::make_unique<PieceTable>();
+  try {
+    std::vector<uint8_t> block(static_cast<size_t>(kCopyStep));
+    for (;;) {
+      const ssize_t n = read(fd, block.data(), block.size());
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n < 0) {
+        throw EMPHexEditor("读取文件“" + stream_file_name_ + "”出错:" + Reason(errno) + "。");
+      }
+      if (n == 0) {
+        break;
+      }
+      if (store->Size() + n > kMaxInMemory) {
+        throw EMPHexEditor("文件“" + stream_file_name_ + "”太大,不能读入内存。");
+      }
+      store->Replace(store->Size(), 0, std::span(block.data(), static_cast<size_t>(n)));
+    }
+  } catch (...) {
+    close(fd);
+    throw;
+  }
+  close(fd);
+  Load(std::move(store));
+}
+
+void HexEditorModel::Load(std::unique_ptr<ByteStore> store) {
+  store_ = std::move(store);
   flags_.Clear();
   sel_anchor_ = sel_low_ = sel_high_ = -1;
   caret_ = CaretState{};
-  LayoutChanged();
-  try {
-    const int64_t size = source.Size();
-    if (size > TMPHMemoryStream::kMaxSize) {
-      throw EMPHexEditor("Cannot load " + std::to_string(size) +
-                         " bytes: the editor holds at most " +
-                         std::to_string(TMPHMemoryStream::kMaxSize) + " bytes (2 GiB - 1)");
-    }
-    data_.SetSize(size);
-    source.Seek(0);
-    CopyWithProgress(size, pkLoad, [&](int64_t offset, int64_t count) {
-      size_t got = 0;
-      try {
-        got = source.Read(data_.Data() + offset, static_cast<size_t>(count));
-      } catch (const FileError& e) {
-        throw EMPHexEditor(e.what());
-      }
-      if (static_cast<int64_t>(got) != count) {
-        throw EMPHexEditor("Stream read error");
-      }
-    });
-  } catch (...) {
-    data_.Clear();
-    flags_.Clear();
-    ResetUndo();
-    modified_ = false;
-    has_file_ = false;
-    LayoutChanged();
-    throw;
-  }
-  flags_.Clear();
   modified_ = false;
-  caret_ = CaretState{};
   if (undo_.UpdateCount() == 0) {
     ResetUndo();
   }
@@ -157,6 +192,45 @@ void HexEditorModel::LoadFromStream(ByteSource& source) {
     on_change();
   }
   SelectionChanged();
+}
+
+void HexEditorModel::LoadFromStream(ByteSource& source) {
+  store_ = std::make_unique<PieceTable>();
+  flags_.Clear();
+  sel_anchor_ = sel_low_ = sel_high_ = -1;
+  caret_ = CaretState{};
+  LayoutChanged();
+  auto loaded = std::make_unique<PieceTable>();
+  try {
+    const int64_t size = source.Size();
+    if (size > kMaxInMemory) {
+      throw EMPHexEditor("不能读入 " + std::to_string(size) + " 字节:一次最多读入 " +
+                         std::to_string(kMaxInMemory) + " 字节(2 GiB - 1)。");
+    }
+    loaded->Reserve(size);
+    source.Seek(0);
+    std::vector<uint8_t> block(static_cast<size_t>(std::min(size, kCopyStep)));
+    CopyWithProgress(size, pkLoad, [&](int64_t, int64_t count) {
+      size_t got = 0;
+      try {
+        got = source.Read(block.data(), static_cast<size_t>(count));
+      } catch (const FileError& e) {
+        throw EMPHexEditor(e.what());
+      }
+      if (static_cast<int64_t>(got) != count) {
+        throw EMPHexEditor("Stream read error");
+      }
+      loaded->Replace(loaded->Size(), 0, std::span(block.data(), got));
+    });
+  } catch (...) {
+    flags_.Clear();
+    ResetUndo();
+    modified_ = false;
+    has_file_ = false;
+    LayoutChanged();
+    throw;
+  }
+  Load(std::move(loaded));
 }
 
 void HexEditorModel::CopyWithProgress(int64_t total, TMPHProgressKind kind,
@@ -431,13 +505,19 @@ char HexEditorModel::HexDigitChar(int nibble) const {
 }
 
 char16_t HexEditorModel::DisplayChar(int64_t position) const {
+  uint8_t bytes[2] = {};
+  const bool pair = settings_.unicode_chars && position + 1 < DataSize();
+  Read(position, std::span(bytes, pair ? 2 : 1));
+  return DisplayCharOf(bytes[0], pair ? bytes[1] : -1);
+}
+
+char16_t HexEditorModel::DisplayCharOf(uint8_t first, int second) const {
   if (!settings_.unicode_chars) {
-    return AnsiToUnicode(translator_.DisplayCode(data_.Byte(position)));
+    return AnsiToUnicode(translator_.DisplayCode(first));
   }
-  const uint8_t* bytes = data_.Data() + position;
-  char16_t unit = bytes[0];
-  if (position + 1 < DataSize()) {
-    unit = static_cast<char16_t>(unit | (bytes[1] << 8));
+  char16_t unit = first;
+  if (second >= 0) {
+    unit = static_cast<char16_t>(unit | (second << 8));
   }
   if (settings_.unicode_big_endian) {
     unit = static_cast<char16_t>((unit >> 8) | (unit << 8));

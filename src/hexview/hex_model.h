@@ -3,13 +3,16 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "hexview/byte_source.h"
+#include "hexview/byte_store.h"
 #include "hexview/grid_geometry.h"
 #include "hexview/hex_settings.h"
-#include "hexview/memory_stream.h"
+#include "hexview/modified_flags.h"
 #include "hexview/offset_format.h"
 #include "hexview/translation.h"
 #include "hexview/undo_storage.h"
@@ -18,6 +21,12 @@ namespace qarvo::hex {
 
 // Bytes moved per step of a load or save; each step may raise one progress event.
 inline constexpr int64_t kCopyStep = 61440;
+// The most bytes taken into memory at once: a stream load, a paste or a drop. A file opened for
+// viewing is read where it lies and has no such limit.
+inline constexpr int64_t kMaxInMemory = 0x7FFFFFFF;
+// Ranges up to this size are kept in undo records as their bytes, larger ones as the store's
+// pieces that hold them.
+inline constexpr int64_t kUndoInlineBytes = 64 * 1024;
 
 // Keys that the control acts on; the widget maps its toolkit's keys onto these.
 enum class HexKey {
@@ -73,9 +82,13 @@ class HexEditorModel {
   std::function<bool(int64_t number, bool max_wanted, std::string& text)> on_get_offset_text;
 
   // ---- content
-  int64_t DataSize() const { return data_.Size(); }
-  const TMPHMemoryStream& Data() const { return data_; }
-  uint8_t ByteAt(int64_t position) const { return data_.Byte(position); }
+  int64_t DataSize() const { return store_->Size(); }
+  const ByteStore& Store() const { return *store_; }
+  // The bytes from `position`; the whole range must lie in the data.
+  void Read(int64_t position, std::span<uint8_t> out) const { store_->Read(position, out); }
+  uint8_t ByteAt(int64_t position) const { return store_->Byte(position); }
+  // True once the opened file was found changed or shorter than when it was opened.
+  bool SourceChanged() const { return store_->SourceChanged(); }
   // Writes bytes in place and marks them modified (outside insert mode); raises OnChange.
   void WriteBytes(int64_t position, const void* bytes, int64_t count);
   // The modified flag of `position`; always false in insert mode.
@@ -147,6 +160,8 @@ class HexEditorModel {
   char HexDigitChar(int nibble) const;
   // The character that the character column at `position` shows (UTF-16).
   char16_t DisplayChar(int64_t position) const;
+  // The same for bytes already read: `second` is the next byte, -1 past the end.
+  char16_t DisplayCharOf(uint8_t first, int second) const;
 
   // ---- caret and selection
   const CaretState& Caret() const { return caret_; }
@@ -237,7 +252,7 @@ class HexEditorModel {
   struct RedoRecord {
     int kind = -1;
     int64_t position = 0, count = 0, extra = 0;
-    std::vector<uint8_t> bytes;
+    StoreSlice bytes;  // the store's pieces: a redo of any size costs no copy
     EditState state;
   };
 
@@ -289,7 +304,15 @@ class HexEditorModel {
   void ReapplyOffsetUnit();
   void CheckUnitValue(int value) const;
 
-  TMPHMemoryStream data_;
+  // The range the record keeps, as the store's pieces (bytes kept inline go into the store).
+  StoreSlice KeptSlice(const UndoRecord& r);
+  // Keeps [position, position + count) in the record: its bytes when small, else its pieces.
+  void KeepRange(UndoRecord& r, int64_t position, int64_t count) const;
+  void Load(std::unique_ptr<ByteStore> store);
+  // A file whose size the system does not know (/proc), read to its end.
+  void LoadUnsizedFile(int fd);
+
+  std::unique_ptr<ByteStore> store_;
   ModifiedFlags flags_;
   bool modified_ = false;
   std::string file_name_ = "---";

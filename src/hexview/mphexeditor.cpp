@@ -175,11 +175,13 @@ BusyCursor::~BusyCursor() {
 
 void TMPHexEditorEx::LoadFromFile(const QString& path) {
   BusyCursor busy;
+  source_change_told_ = false;
   model_.LoadFromFile(path.toStdString());
 }
 
 void TMPHexEditorEx::LoadFromStream(ByteSource& source) {
   BusyCursor busy;
+  source_change_told_ = false;
   model_.LoadFromStream(source);
 }
 
@@ -276,12 +278,44 @@ int TMPHexEditorEx::VisibleRows() const {
   return std::max(1, free / std::max(1, row_height_));
 }
 
+namespace {
+// Steps of the vertical bar when rows are more than it holds.
+constexpr int64_t kBarSteps = int64_t{1} << 30;
+// Row offsets times bar steps need 94 bits for the largest files.
+__extension__ typedef __int128 Wide;
+}  // namespace
+
+int TMPHexEditorEx::BarValueOf(int64_t top_offset) const {
+  if (max_top_ <= kBarSteps) {
+    return static_cast<int>(top_offset);
+  }
+  const auto scaled = static_cast<Wide>(top_offset) * kBarSteps + max_top_ / 2;
+  return static_cast<int>(scaled / max_top_);
+}
+
+int64_t TMPHexEditorEx::TopOffsetOf(int bar_value) const {
+  if (max_top_ <= kBarSteps) {
+    return bar_value;
+  }
+  const auto scaled = static_cast<Wide>(bar_value) * max_top_ + kBarSteps / 2;
+  return static_cast<int64_t>(scaled / kBarSteps);
+}
+
+void TMPHexEditorEx::SyncBar() {
+  syncing_bar_ = true;
+  verticalScrollBar()->setValue(BarValueOf(top_row_ - 2));
+  syncing_bar_ = false;
+}
+
 void TMPHexEditorEx::UpdateScrollBars() {
   const int64_t data_rows = geo_.RowCount() - 2;
-  const int64_t max_top = std::max<int64_t>(0, data_rows - VisibleRows());
+  max_top_ = std::max<int64_t>(0, data_rows - VisibleRows());
   QScrollBar* v = verticalScrollBar();
-  v->setRange(0, static_cast<int>(std::min<int64_t>(max_top, INT_MAX)));
-  v->setPageStep(VisibleRows());
+  syncing_bar_ = true;
+  v->setRange(0, static_cast<int>(std::min(max_top_, kBarSteps)));
+  syncing_bar_ = false;
+  v->setPageStep(static_cast<int>(
+      max_top_ <= kBarSteps ? VisibleRows() : std::max<int64_t>(1, BarValueOf(VisibleRows()))));
   v->setSingleStep(1);
   QScrollBar* h = horizontalScrollBar();
   const int fixed = geo_.ColumnX(2);
@@ -289,19 +323,29 @@ void TMPHexEditorEx::UpdateScrollBars() {
   h->setRange(0, std::max(0, scroll_width - (viewport()->width() - fixed)));
   h->setPageStep(std::max(1, viewport()->width() - fixed));
   h->setSingleStep(char_width_);
-  top_row_ = 2 + v->value();
+  top_row_ = 2 + std::clamp<int64_t>(top_row_ - 2, 0, max_top_);
+  SyncBar();
   left_px_ = h->value();
 }
 
 void TMPHexEditorEx::scrollContentsBy(int, int) {
-  top_row_ = 2 + verticalScrollBar()->value();
+  if (!syncing_bar_) {
+    top_row_ = 2 + TopOffsetOf(verticalScrollBar()->value());
+  }
   left_px_ = horizontalScrollBar()->value();
   viewport()->update();
   emit topLeftChanged();
 }
 
 void TMPHexEditorEx::SetTopRow(int64_t row) {
-  verticalScrollBar()->setValue(static_cast<int>(std::clamp<int64_t>(row - 2, 0, INT_MAX)));
+  const int64_t top = 2 + std::clamp<int64_t>(row - 2, 0, max_top_);
+  if (top == top_row_) {
+    return;
+  }
+  top_row_ = top;
+  SyncBar();
+  viewport()->update();
+  emit topLeftChanged();
 }
 
 void TMPHexEditorEx::ScrollToCaret() {
@@ -816,6 +860,8 @@ void TMPHexEditorEx::paintEvent(QPaintEvent* event) {
   const int64_t first = top_row_ + std::max(0, dirty.top() - ps.fixed_h) / std::max(1, row_height_);
   const int64_t last = std::min<int64_t>(
       last_row, top_row_ + std::max(0, dirty.bottom() - ps.fixed_h) / std::max(1, row_height_));
+  ReadPaintedRows(first, last);
+  TellSourceChange();
   p.save();
   p.setClipRect(QRect(0, ps.fixed_h, viewport()->width(), viewport()->height() - ps.fixed_h));
   for (int64_t row = first; row <= last; ++row) {
@@ -837,6 +883,34 @@ void TMPHexEditorEx::paintEvent(QPaintEvent* event) {
   PaintCaretFrames(p, ps);
   PaintGutterEdges(p, ps);
   PaintCaret(p);
+}
+
+void TMPHexEditorEx::ReadPaintedRows(int64_t first_row, int64_t last_row) {
+  const int64_t per_row = S().bytes_per_row;
+  const int64_t size = model_.DataSize();
+  // One byte more for the second half of a double-byte character at the end of the last row.
+  painted_from_ = std::clamp<int64_t>((first_row - 2) * per_row, 0, size);
+  const int64_t to = std::clamp<int64_t>((last_row - 1) * per_row + 1, painted_from_, size);
+  painted_.resize(static_cast<size_t>(to - painted_from_));
+  try {
+    model_.Read(painted_from_, painted_);
+  } catch (const EMPHexEditor&) {
+    // A file the system stopped reading: the rows show empty rather than stale bytes.
+    painted_.clear();
+  }
+}
+
+void TMPHexEditorEx::TellSourceChange() {
+  if (model_.SourceChanged() && !source_change_told_) {
+    source_change_told_ = true;
+    emit sourceChanged();
+  }
+}
+
+int TMPHexEditorEx::PaintedByte(int64_t position) const {
+  const int64_t at = position - painted_from_;
+  return at >= 0 && at < static_cast<int64_t>(painted_.size()) ? painted_[static_cast<size_t>(at)]
+                                                               : -1;
 }
 
 void TMPHexEditorEx::PaintRulerRow(QPainter& p, const PaintState& ps) {
@@ -923,16 +997,18 @@ void TMPHexEditorEx::PaintGapCell(QPainter& p, const QRect& rect) {
 void TMPHexEditorEx::LookOfByte(const PaintState& ps, int column, int64_t position, bool char_field,
                                 bool edge, bool active, CellLook& look) const {
   const HexSettings& s = S();
-  const uint8_t* bytes = model_.Data().Data();
+  const int byte = PaintedByte(position);
+  if (byte < 0) {
+    return;
+  }
   if (char_field && char_encoding_ != TextEncoding::kControl && !s.unicode_chars) {
     look.text = CharCellText(position);
   } else if (char_field) {
-    look.text = QChar(model_.DisplayChar(position));
+    look.text = QChar(model_.DisplayCharOf(static_cast<uint8_t>(byte), PaintedByte(position + 1)));
   } else {
     const int digit = (column - 2) % 2;
     const bool high = (digit == 0) != s.swap_nibbles;
-    look.text =
-        QLatin1Char(model_.HexDigitChar(high ? bytes[position] >> 4 : bytes[position] & 15));
+    look.text = QLatin1Char(model_.HexDigitChar(high ? byte >> 4 : byte & 15));
   }
   const bool pair = char_field && s.unicode_chars;
   const bool modified = model_.IsModified(position) || (pair && model_.IsModified(position + 1));

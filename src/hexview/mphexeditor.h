@@ -8,6 +8,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "hexview/char_encoding.h"
 #include "hexview/find.h"
@@ -154,8 +155,13 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // UTF-8 bytes, or UTF-16 code units in double-byte mode.
   std::string PrepareSearchText(const QString& text, bool ignore_case);
   int64_t Find(const std::string& pattern, int64_t start, int64_t stop, bool ignore_case);
+  // The last match that starts between `low` and `start`, or -1 (Shift+F3).
+  int64_t FindBackward(const std::string& pattern, int64_t start, int64_t low, bool ignore_case);
 
   // ---- clipboard and drag and drop (one data object for both)
+  // The largest selection that copy, cut and drag take: beyond it the clipboard would hold
+  // gigabytes, and they are refused with a message box.
+  static constexpr int64_t kMaxTransfer = int64_t{64} << 20;
   bool CanCopy() const;
   void CopyToClipboard();
   bool CanCut() const;
@@ -311,6 +317,8 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // OnQueryPublicProperty: clear *isPublic to keep a setting out of the settings text.
   void queryPublicProperty(const QString& name, bool* isPublic);
   void topLeftChanged();
+  // The opened file was found changed or shorter than when it was opened (once per load).
+  void sourceChanged();
   void bookmarkChanged();
   void invalidKey();
 
@@ -344,6 +352,12 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void OnModelSelectionChanged();
   void DeliverSelectionChanged();
   void UpdateScrollBars();
+  // The scroll bar holds an int: beyond its range rows map onto it in proportion, both ends
+  // exact, so that the thumb reaches the first and the last row of any file.
+  int BarValueOf(int64_t top_offset) const;
+  int64_t TopOffsetOf(int bar_value) const;
+  // Puts the bar where the top row says, without taking the top row back from the bar.
+  void SyncBar();
   void ApplyAutoBytesPerRow();
   void RestartCaret();
   // The caret place for a viewport point on a data cell, with the insert-mode half-cell rule.
@@ -357,6 +371,10 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void SetDropCell(const Cell& cell);
   void StartDrag();
   void ShowError(const std::exception& e);
+  // A message box instead of a copy, cut or drag of more than kMaxTransfer bytes.
+  bool RefuseLargeTransfer() const;
+  THexSearch::Reader StoreReader() const;
+  THexSearch::Progress SearchProgress();
   // Copy, cut and paste by their standard keys and the Insert / Delete pairs; true if handled.
   bool ClipboardKey(QKeyEvent* event, bool shift, bool ctrl);
   // A control that goes empties the clipboard it filled, unless FlushClipboardAtShutDown
@@ -382,6 +400,12 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // on the row, each cell drawing its own part of it.
   void PaintEncodedChar(QPainter& p, const QRect& text_rect, int64_t position, int64_t row);
   void DrawFrame(QPainter& p, const QRect& rect, const QColor& color, bool focus_style);
+  // Reads the bytes of the rows a paint draws, once per paint.
+  void ReadPaintedRows(int64_t first_row, int64_t last_row);
+  // Raises sourceChanged the first time a read finds the file changed.
+  void TellSourceChange();
+  // A byte of the rows read for painting; -1 outside them.
+  int PaintedByte(int64_t position) const;
 
   HexEditorModel model_;
   GridGeometry geo_;
@@ -396,6 +420,11 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   int char_width_ = 8;
   int row_height_ = 16;
   int64_t top_row_ = 2;
+  int64_t max_top_ = 0;       // the largest top row offset (top row - 2)
+  bool syncing_bar_ = false;  // set while the top row moves the bar
+  bool source_change_told_ = false;
+  std::vector<uint8_t> painted_;
+  int64_t painted_from_ = 0;
   int left_px_ = 0;
   int update_lock_ = 0;
   bool layout_pending_ = false;

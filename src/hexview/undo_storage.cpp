@@ -15,9 +15,21 @@ void Put32(std::vector<uint8_t>& out, uint32_t value) {
   }
 }
 
+void Put64(std::vector<uint8_t>& out, int64_t value) {
+  const auto bits = static_cast<uint64_t>(value);
+  for (int i = 0; i < 8; ++i) {
+    out.push_back(static_cast<uint8_t>(bits >> (8 * i)));
+  }
+}
+
 uint32_t Get32(const uint8_t* at) {
   return static_cast<uint32_t>(at[0]) | static_cast<uint32_t>(at[1]) << 8 |
          static_cast<uint32_t>(at[2]) << 16 | static_cast<uint32_t>(at[3]) << 24;
+}
+
+int64_t Get64(const uint8_t* at) {
+  return static_cast<int64_t>(static_cast<uint64_t>(Get32(at)) |
+                              static_cast<uint64_t>(Get32(at + 4)) << 32);
 }
 
 }  // namespace
@@ -34,7 +46,7 @@ void TMPHUndoStorage::Append(const UndoRecord& record) {
   const bool described = (record.flags & ufDescription) != 0;
   const bool selected = (record.flags & ufSelection) != 0;
   const size_t length = kHeaderSize + std::max<size_t>(record.data.size(), 1) +
-                        (described ? record.description.size() + 4 : 0) + (selected ? 12 : 0) + 4;
+                        (described ? record.description.size() + 4 : 0) + (selected ? 24 : 0) + 4;
   // Written straight into the block, whose memory is had first: a record may hold a copy of
   // the whole buffer, and a copy on the way or a doubling of the block would need that again.
   const size_t start = stream_.size();
@@ -47,10 +59,10 @@ void TMPHUndoStorage::Append(const UndoRecord& record) {
   }
   Put32(stream_, static_cast<uint32_t>(length));
   Put32(stream_, record.flags | static_cast<uint32_t>(1u << record.kind));
-  Put32(stream_, static_cast<uint32_t>(record.caret));
-  Put32(stream_, static_cast<uint32_t>(record.position));
-  Put32(stream_, static_cast<uint32_t>(record.count));
-  Put32(stream_, static_cast<uint32_t>(record.extra));
+  Put64(stream_, record.caret);
+  Put64(stream_, record.position);
+  Put64(stream_, record.count);
+  Put64(stream_, record.extra);
   stream_.push_back(record.translation);
   Put32(stream_, static_cast<uint32_t>(record.bytes_per_unit));
   if (record.data.empty()) {
@@ -63,9 +75,9 @@ void TMPHUndoStorage::Append(const UndoRecord& record) {
     Put32(stream_, static_cast<uint32_t>(record.description.size()));
   }
   if (selected) {
-    Put32(stream_, static_cast<uint32_t>(record.sel_low));
-    Put32(stream_, static_cast<uint32_t>(record.sel_high));
-    Put32(stream_, static_cast<uint32_t>(record.sel_anchor));
+    Put64(stream_, record.sel_low);
+    Put64(stream_, record.sel_high);
+    Put64(stream_, record.sel_anchor);
   }
   Put32(stream_, static_cast<uint32_t>(length));
   ++count_;
@@ -82,7 +94,7 @@ void TMPHUndoStorage::Trim(int64_t max_bytes) {
     }
     stream_.erase(stream_.begin(), stream_.begin() + length);
     --count_;
-    if (stream_.size() < 30) {
+    if (stream_.size() < kMinRecord) {
       stream_.clear();
       count_ = 0;
     }
@@ -102,18 +114,18 @@ UndoRecord TMPHUndoStorage::Newest() const {
     }
   }
   r.flags = flags & ~0x7FFu;
-  r.caret = static_cast<int32_t>(Get32(at + 8));
-  r.position = static_cast<int32_t>(Get32(at + 12));
-  r.count = static_cast<int32_t>(Get32(at + 16));
-  r.extra = static_cast<int32_t>(Get32(at + 20));
-  r.translation = at[24];
-  r.bytes_per_unit = static_cast<int32_t>(Get32(at + 25));
+  r.caret = Get64(at + 8);
+  r.position = Get64(at + 16);
+  r.count = Get64(at + 24);
+  r.extra = Get64(at + 32);
+  r.translation = at[40];
+  r.bytes_per_unit = static_cast<int32_t>(Get32(at + 41));
   size_t tail = length - 4;  // the end of the variable part
   if (flags & ufSelection) {
-    r.sel_low = static_cast<int32_t>(Get32(at + tail - 12));
-    r.sel_high = static_cast<int32_t>(Get32(at + tail - 8));
-    r.sel_anchor = static_cast<int32_t>(Get32(at + tail - 4));
-    tail -= 12;
+    r.sel_low = Get64(at + tail - 24);
+    r.sel_high = Get64(at + tail - 16);
+    r.sel_anchor = Get64(at + tail - 8);
+    tail -= 24;
   }
   if (flags & ufDescription) {
     const uint32_t d = Get32(at + tail - 4);
@@ -133,7 +145,7 @@ void TMPHUndoStorage::RemoveNewest() {
   const uint32_t length = Get32(stream_.data() + stream_.size() - 4);
   stream_.resize(length <= stream_.size() ? stream_.size() - length : 0);
   --count_;
-  if (stream_.size() < 30) {
+  if (stream_.size() < kMinRecord) {
     stream_.clear();
     count_ = 0;
   }
@@ -151,7 +163,7 @@ void TMPHUndoStorage::RefreshDescription() {
   const uint32_t flags = Get32(at + 4);
   size_t tail = length - 4;
   if (flags & ufSelection) {
-    tail -= 12;
+    tail -= 24;
   }
   if (flags & ufDescription) {
     const uint32_t d = Get32(at + tail - 4);

@@ -31,8 +31,10 @@ struct View {
     widget.LoadFromStream(source);
   }
   QByteArray bytes() const {
-    const auto& d = widget.Model().Data();
-    return QByteArray(reinterpret_cast<const char*>(d.Data()), static_cast<qsizetype>(d.Size()));
+    QByteArray out(static_cast<qsizetype>(widget.DataSize()), '\0');
+    widget.ReadContent(
+        0, std::span(reinterpret_cast<uint8_t*>(out.data()), static_cast<size_t>(out.size())));
+    return out;
   }
   void select(int64_t from, int64_t to) { widget.Model().SetSelection(from, to); }
   // Sends a drag over the cell of `position` and drops it there; the action the control chose.

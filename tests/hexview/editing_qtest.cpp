@@ -91,7 +91,8 @@ class EditingWidgetTest : public QObject {
     e.widget.SetNoSizeChange(true);
     qarvo::test::ModalAnswerer answers;
     QTest::keyClick(e.port(), Qt::Key_Delete, Qt::ControlModifier);
-    QCOMPARE(answers.BoxTexts(), QStringList{"Cannot update undo storage"});
+    // The control refuses in its own words; the box says it in the program's language.
+    QCOMPARE(answers.BoxTexts(), QStringList{"这一步修改不能进行。"});
     QCOMPARE(e.widget.DataSize(), qint64(4));
     // The control still takes keys afterwards.
     QTest::keyClicks(e.port(), "7");

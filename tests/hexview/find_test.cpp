@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -284,6 +285,27 @@ TEST(Find, AgreesWithTheByteByByteLoop) {
     // Sliced for progress events, the same answer.
     ASSERT_EQ(search.Find(data, pattern, start, stop, ignore_case, ignore), expected)
         << "round " << round;
+    // Read block by block, blocks small enough that matches straddle their borders.
+    const THexSearch::Reader read = [&](int64_t position, std::span<std::uint8_t> out) {
+      ASSERT_GE(position, 0);
+      ASSERT_LE(position + static_cast<int64_t>(out.size()), static_cast<int64_t>(size));
+      std::copy_n(data.begin() + position, out.size(), out.begin());
+    };
+    const int64_t block = 1 + static_cast<int64_t>(random() % 40);
+    const auto whole = static_cast<int64_t>(size);
+    ASSERT_EQ(search.Find(read, whole, pattern, start, stop, ignore_case, none, block), expected)
+        << "round " << round << " block " << block;
+    // Backwards: the last match starting in [low, start], against the reference run from
+    // every candidate start downwards.
+    const int64_t low = std::max<int64_t>(stop, 0) / 2;
+    int64_t last = -1;
+    for (int64_t p = std::min<int64_t>(start, whole - 1); p >= low && last < 0; --p) {
+      if (ReferenceFind(data, pattern, p, whole - 1, table) == p) {
+        last = p;
+      }
+    }
+    ASSERT_EQ(search.FindBackward(read, whole, pattern, start, low, ignore_case, none, block), last)
+        << "round " << round << " block " << block;
   }
 }
 
