@@ -1,11 +1,17 @@
 #include "split/cut_file.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "codec/block_deflate.h"
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/atomic_output.h"
@@ -65,16 +71,11 @@ int64_t TCutFile::ShareOf(int32_t n) const {
   return file_size_ - static_cast<int64_t>(piece_count_ - 1) * piece_size_;
 }
 
-std::string TCutFile::BuildHeaderText(File& source) {
-  if (options_.CheckKind != ChecksumKind::None) {
-    options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
-    source.Seek(0);
-  } else {
-    options_.CheckText = "0";
-  }
-  return EncryptHeaderWithFiller(BuildSetHeaderText(options_.Password, options_.CheckText,
-                                                    options_.CheckKind, options_.Compress == 1,
-                                                    piece_count_, source_name_));
+std::string TCutFile::BuildTrailer() {
+  return MakeTrailerBlock(EncryptHeaderWithFiller(BuildSetHeaderText(
+                              options_.Password, options_.CheckText, options_.CheckKind,
+                              options_.Compress == 1, piece_count_, source_name_)),
+                          kHeaderTrailerSize);
 }
 
 bool TCutFile::SourceIsAPiece() const {
@@ -97,7 +98,7 @@ bool TCutFile::SourceIsAPiece() const {
   return n <= piece_count_ && SameFile(PiecePath(n), source_path_);
 }
 
-std::string TCutFile::PrepareSplit(File& source) {
+void TCutFile::PrepareSplit(File& source) {
   if (SourceIsAPiece()) {
     throw FileError("\"" + source_path_ + "\" would be replaced by one of its pieces", source_path_,
                     0);
@@ -109,9 +110,8 @@ std::string TCutFile::PrepareSplit(File& source) {
           kMaxEnvelopeContent) {
     throw CompressionError();
   }
-  const bool checked = options_.CheckKind != ChecksumKind::None;
-  SetProgressTotal(checked ? 2 * file_size_ : file_size_);
-  if (checked) {
+  SetProgressTotal(file_size_);
+  if (options_.CheckKind != ChecksumKind::None) {
     Log(options_.CheckKind == ChecksumKind::Md5 ? kSplitMakingMd5 : kSplitMakingCrc32);
   }
   source = File(source_path_, OpenMode::Read, Share::Exclusive);
@@ -120,46 +120,143 @@ std::string TCutFile::PrepareSplit(File& source) {
     throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
                     source_path_, 0);
   }
-  const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
+  if (options_.CheckKind == ChecksumKind::None) {
+    options_.CheckText = "0";
+    trailer_ = BuildTrailer();
+  }
   if (piece_count_ <= 0) {
     throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
   }
   piece_size_ = file_size_ / piece_count_;
-  return trailer;
 }
 
-AtomicOutput TCutFile::OpenPiece(int32_t n) {
+void TCutFile::OpenPiece(std::vector<AtomicOutput>& pieces, int32_t n) {
   Log(SplitProgressLine(n, piece_count_ - n));
   auto hold = Gate().Pass();
-  return AtomicOutput(PiecePath(n));
+  pieces.emplace_back(PiecePath(n));
 }
 
-void TCutFile::ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable) {
+void TCutFile::WriteToPiece(File& piece, int32_t /*n*/, const uint8_t* data, size_t size) {
+  piece.Write(data, size);
+}
+
+void TCutFile::EndShare(AtomicOutput& piece, int32_t n) {
+  if (trailer_.empty()) {
+    // Closed for now; the trailer comes once the checksum is known.
+    piece.Seal(false);
+    return;
+  }
   {
     auto hold = Gate().Pass();
-    out.file().Write(trailer.data(), trailer.size());
+    WriteToPiece(piece.file(), n, reinterpret_cast<const uint8_t*>(trailer_.data()),
+                 trailer_.size());
   }
-  // Flushed to disk only when the source is to go: then the pieces are the only copy. Their
-  // names reach the disk with one flush of the folder once every piece is there.
-  out.Seal(durable);
-  out.Publish(false);
+  // Flushed to disk only when the source is to go: then the pieces are the only copy.
+  piece.Seal(durable_);
 }
 
-void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
-  // Compression is the slow part: the pieces are compressed concurrently, one per core.
-  std::vector<int64_t> offsets{0};
-  for (int32_t n = 1; n <= piece_count_; ++n) {
-    offsets.push_back(offsets.back() + ShareOf(n));
+void TCutFile::AppendTrailer(AtomicOutput& piece, int32_t n) {
+  File file(piece.temp_path(), OpenMode::ReadWrite, Share::Exclusive);
+  file.ReportAs(piece.final_path());
+  file.SeekToEnd();
+  {
+    auto hold = Gate().Pass();
+    WriteToPiece(file, n, reinterpret_cast<const uint8_t*>(trailer_.data()), trailer_.size());
   }
-  std::vector<AtomicOutput> pieces(static_cast<size_t>(piece_count_));
-  CompressPieces(
-      source, offsets, options_.Level,
-      [&](int32_t n) -> File& {
-        pieces[static_cast<size_t>(n - 1)] = OpenPiece(n);
-        return pieces[static_cast<size_t>(n - 1)].file();
-      },
-      [&](int32_t n) { ClosePiece(pieces[static_cast<size_t>(n - 1)], trailer, durable); },
-      Observer());
+  if (durable_) {
+    file.Sync();
+  }
+  file.Close();
+}
+
+void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest) {
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    OpenPiece(pieces, n);
+    AtomicOutput& piece = pieces.back();
+    if (digest == nullptr) {
+      Copy(source, piece.file(), ShareOf(n));
+    } else {
+      for (int64_t left = ShareOf(n); left > 0;) {
+        uint8_t* block = digest->Acquire();
+        const auto step = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
+        source.ReadExact(block, step);
+        {
+          auto hold = Observer().BeforeBlock();
+          WriteToPiece(piece.file(), n, block, step);
+        }
+        digest->Push(step);
+        left -= static_cast<int64_t>(step);
+        Observer().Advanced(static_cast<int64_t>(step));
+      }
+    }
+    EndShare(piece, n);
+  }
+}
+
+void TCutFile::CompressShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest) {
+  // Compression is the slow part: blocks of every piece are deflated on one pool, one thread per
+  // core, while this thread reads the source once and writes the pieces in order.
+  ParallelDeflater deflater(options_.Level, PoolThreads(), &Observer());
+  std::vector<uint8_t> own_buffer(digest == nullptr ? kDeflateBlockSize : 0);
+  pieces.reserve(static_cast<size_t>(piece_count_));
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    OpenPiece(pieces, n);
+    const auto index = static_cast<size_t>(n - 1);
+    deflater.Begin(ShareOf(n), [this, &pieces, index, n](const uint8_t* data, size_t size) {
+      WriteToPiece(pieces[index].file(), n, data, size);
+    });
+    for (int64_t left = ShareOf(n); left > 0;) {
+      uint8_t* block = digest != nullptr ? digest->Acquire() : own_buffer.data();
+      const auto step = static_cast<size_t>(std::min<int64_t>(left, kDeflateBlockSize));
+      source.ReadExact(block, step);
+      deflater.Add(block, step);
+      if (digest != nullptr) {
+        digest->Push(step);
+      }
+      left -= static_cast<int64_t>(step);
+    }
+    deflater.End([this, &pieces, index, n] { EndShare(pieces[index], n); });
+  }
+  deflater.Flush();
+}
+
+void TCutFile::PublishAll(std::vector<AtomicOutput>& pieces) {
+  size_t published = 0;
+  try {
+    for (; published < pieces.size(); ++published) {
+      pieces[published].Publish(false);
+    }
+  } catch (...) {
+    for (size_t i = 0; i < published; ++i) {
+      ::unlink(pieces[i].final_path().c_str());
+    }
+    throw;
+  }
+}
+
+void TCutFile::WriteSet(File& source, std::vector<AtomicOutput>& pieces) {
+  const bool checked = options_.CheckKind != ChecksumKind::None;
+  RunningChecksum checksum(options_.CheckKind);
+  std::unique_ptr<BlockPipe> digest;
+  if (checked) {
+    // Eight blocks ahead of the digest at most: a few MiB, whatever the source's size.
+    digest = std::make_unique<BlockPipe>(
+        options_.Compress == 1 ? kDeflateBlockSize : kCopyBlockSize, 8,
+        [&checksum](const uint8_t* data, size_t size) { checksum.Update(data, size); });
+  }
+  if (options_.Compress == 1) {
+    CompressShares(source, pieces, digest.get());
+  } else {
+    CopyShares(source, pieces, digest.get());
+  }
+  if (checked) {
+    digest->Finish();
+    options_.CheckText = checksum.Text();
+    trailer_ = BuildTrailer();
+    for (int32_t n = 1; n <= piece_count_; ++n) {
+      AppendTrailer(pieces[static_cast<size_t>(n - 1)], n);
+    }
+  }
 }
 
 bool TCutFile::WritePieces() {
@@ -169,24 +266,18 @@ bool TCutFile::WritePieces() {
     return false;
   }
   File source;
-  AtomicOutput piece;
-  const bool durable = options_.DeleteSource == 1;
+  durable_ = options_.DeleteSource == 1;
   try {
-    const std::string trailer = PrepareSplit(source);
-
-    if (options_.Compress == 1) {
-      WriteCompressedPieces(source, trailer, durable);
-    } else {
-      for (int32_t n = 1; n <= piece_count_; ++n) {
-        piece = OpenPiece(n);
-        Copy(source, piece.file(), ShareOf(n));
-        ClosePiece(piece, trailer, durable);
-      }
-    }
+    // The pieces keep temporary names until the whole set is written: a split that fails leaves
+    // no piece of an incomplete set behind.
+    std::vector<AtomicOutput> pieces;
+    PrepareSplit(source);
+    WriteSet(source, pieces);
     source.Close();
+    PublishAll(pieces);
 
     // Only now is every piece complete and, when the source goes, on the disk.
-    if (durable) {
+    if (durable_) {
       SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
       DeleteFile(source_path_);
@@ -195,7 +286,6 @@ bool TCutFile::WritePieces() {
     return true;
   } catch (const std::exception& error) {
     NoteFailure(error);
-    piece = AtomicOutput();
     source = File();
     Log(kSplitBusyFailure);
     return false;

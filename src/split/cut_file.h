@@ -3,7 +3,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
@@ -54,16 +56,25 @@ class TCutFile : public WorkerThread {
 
  private:
   bool WritePieces();
-  // Checks the source still fits the plan, fixes the piece size and returns the trailer every
-  // piece ends with.
-  std::string PrepareSplit(File& source);
+  // Checks the source still fits the plan, opens it and fixes the piece size. Builds the trailer
+  // at once when the set carries no checksum.
+  void PrepareSplit(File& source);
   // True when the name of one of the pieces is the source's own, in the output folder.
   bool SourceIsAPiece() const;
-  AtomicOutput OpenPiece(int32_t n);
-  void ClosePiece(AtomicOutput& out, const std::string& trailer, bool durable);
-  void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);
-  // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
-  std::string BuildHeaderText(File& source);
+  // Every piece's share in one read of the source, the checksum digested from the same blocks
+  // on a thread of its own; the trailers follow once it is known.
+  void WriteSet(File& source, std::vector<AtomicOutput>& pieces);
+  void CopyShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest);
+  void CompressShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest);
+  void OpenPiece(std::vector<AtomicOutput>& pieces, int32_t n);
+  // The piece's share is complete: ends it with the trailer when that is known already.
+  void EndShare(AtomicOutput& piece, int32_t n);
+  void AppendTrailer(AtomicOutput& piece, int32_t n);
+  // Every byte that goes into piece n passes here.
+  void WriteToPiece(File& piece, int32_t n, const uint8_t* data, size_t size);
+  // Gives every piece its final name, or none of them.
+  void PublishAll(std::vector<AtomicOutput>& pieces);
+  std::string BuildTrailer();
   std::string PiecePath(int32_t n) const;
   int64_t ShareOf(int32_t n) const;
 
@@ -77,6 +88,8 @@ class TCutFile : public WorkerThread {
   std::string output_dir_;
   std::string source_path_;
   std::string piece_base_;
+  std::string trailer_;  // empty until the checksum is known
+  bool durable_ = false;
 };
 
 }  // namespace qarvo
