@@ -1,5 +1,6 @@
 #include "codec/block_pipe.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qarvo {
@@ -115,6 +116,28 @@ void BlockPipe::Run() {
       --queued_;
     }
     changed_.notify_all();
+  }
+}
+
+void CopyThroughPipe(File& in, int64_t count, const ByteSink& write, BlockPipe& pipe,
+                     CopyObserver* observer) {
+  for (int64_t left = count; left > 0;) {
+    uint8_t* block = pipe.Acquire();
+    const auto step =
+        static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(pipe.block_size())));
+    in.ReadExact(block, step);
+    {
+      std::unique_lock<std::mutex> hold;
+      if (observer != nullptr) {
+        hold = observer->BeforeBlock();
+      }
+      write(block, step);
+    }
+    pipe.Push(step);
+    left -= static_cast<int64_t>(step);
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(step));
+    }
   }
 }
 

@@ -74,4 +74,11 @@ class BlockPipe {
   std::thread thread_;
 };
 
+// Copies the next `count` bytes of `in` to `write`, block by block through the pipe's buffers,
+// handing each block to the pipe once it is written: one read of the source serves the copy and
+// the pipe's consumer. `write` runs inside the observer's block lock; a source that ends early
+// throws FileError. `observer` may be null.
+void CopyThroughPipe(File& in, int64_t count, const ByteSink& write, BlockPipe& pipe,
+                     CopyObserver* observer);
+
 }  // namespace qarvo

@@ -176,18 +176,10 @@ void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, Block
     if (digest == nullptr) {
       Copy(source, piece.file(), ShareOf(n));
     } else {
-      for (int64_t left = ShareOf(n); left > 0;) {
-        uint8_t* block = digest->Acquire();
-        const auto step = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
-        source.ReadExact(block, step);
-        {
-          auto hold = Observer().BeforeBlock();
-          WriteToPiece(piece.file(), n, block, step);
-        }
-        digest->Push(step);
-        left -= static_cast<int64_t>(step);
-        Observer().Advanced(static_cast<int64_t>(step));
-      }
+      CopyThroughPipe(
+          source, ShareOf(n),
+          [&](const uint8_t* data, size_t size) { WriteToPiece(piece.file(), n, data, size); },
+          *digest, &Observer());
     }
     EndShare(piece, n);
   }

@@ -31,9 +31,10 @@ class TSMfile : public WorkerThread {
  private:
   // Checks that must pass before anything is read or created; each failure logs its line.
   bool CheckSources();
-  // Computes the checksums (logging them) and returns the encrypted header text.
+  // The encrypted header text, once the checksums are known.
   std::string BuildPackHeader();
-  bool WritePack(const std::string& header);
+  // Copies every file, digesting it in the same pass when the pack carries checksums.
+  bool WritePack();
   bool CopySource(size_t index, int64_t size);
   void LogFileFailure(const std::string& what, const FileError& error);
 
