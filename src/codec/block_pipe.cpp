@@ -1,6 +1,10 @@
 #include "codec/block_pipe.h"
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 namespace qarvo {
@@ -116,6 +120,85 @@ void BlockPipe::Run() {
       --queued_;
     }
     changed_.notify_all();
+  }
+}
+
+FileFollower::FileFollower(const File& file, ChecksumKind kind)
+    : fd_(file.fd()), path_(file.path()), checksum_(kind) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+FileFollower::~FileFollower() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void FileFollower::WrittenUpTo(int64_t end) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = std::max(written_, end);
+  }
+  changed_.notify_all();
+}
+
+std::string FileFollower::Finish(int64_t end) {
+  WrittenUpTo(end);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finishing_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  if (failure_) {
+    std::rethrow_exception(failure_);
+  }
+  return checksum_.Text();
+}
+
+void FileFollower::Run() {
+  std::vector<uint8_t> buffer(4 * kCopyBlockSize);
+  for (;;) {
+    int64_t available = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || finishing_ || written_ > digested_; });
+      if (stopping_ || (finishing_ && written_ == digested_)) {
+        return;
+      }
+      available = written_ - digested_;
+    }
+    try {
+      const auto step =
+          static_cast<size_t>(std::min<int64_t>(available, static_cast<int64_t>(buffer.size())));
+      size_t got = 0;
+      while (got < step) {
+        const ssize_t now =
+            ::pread(fd_, buffer.data() + got, step - got, digested_ + static_cast<int64_t>(got));
+        if (now < 0 && errno == EINTR) {
+          continue;
+        }
+        if (now <= 0) {
+          const int error = now < 0 ? errno : EIO;
+          throw FileError("cannot read \"" + path_ + "\": " + std::strerror(error), path_, error);
+        }
+        got += static_cast<size_t>(now);
+      }
+      checksum_.Update(buffer.data(), step);
+      std::lock_guard<std::mutex> lock(mutex_);
+      digested_ += static_cast<int64_t>(step);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failure_ = std::current_exception();
+      return;
+    }
   }
 }
 

@@ -74,6 +74,41 @@ class BlockPipe {
   std::thread thread_;
 };
 
+// Digests a file on a thread of its own while another thread writes it, reading back from the
+// file what was stored (so it checks the bytes as written, not as meant). The writer reports how
+// far the file is whole from its start; the follower reads and digests up to there and waits for
+// more. It holds one read block of memory. Like BlockPipe's consumer it never waits on the pause
+// gate: it only ever reads what the paused writer has finished.
+class FileFollower {
+ public:
+  FileFollower(const File& file, ChecksumKind kind);
+  // Stops the follower without waiting for the rest.
+  ~FileFollower();
+  FileFollower(const FileFollower&) = delete;
+  FileFollower& operator=(const FileFollower&) = delete;
+
+  // The first `end` bytes of the file are written (never less than reported before).
+  void WrittenUpTo(int64_t end);
+  // Waits until the first `end` bytes are digested and returns the checksum text of exactly
+  // them. Throws the follower's FileError when it could not read the file.
+  std::string Finish(int64_t end);
+
+ private:
+  void Run();
+
+  int fd_;
+  std::string path_;
+  RunningChecksum checksum_;
+  int64_t written_ = 0;
+  int64_t digested_ = 0;
+  bool finishing_ = false;
+  bool stopping_ = false;
+  std::exception_ptr failure_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::thread thread_;
+};
+
 // Copies the next `count` bytes of `in` to `write`, block by block through the pipe's buffers,
 // handing each block to the pipe once it is written: one read of the source serves the copy and
 // the pipe's consumer. `write` runs inside the observer's block lock; a source that ends early

@@ -11,6 +11,8 @@
 
 namespace qarvo {
 
+class FileFollower;
+
 // Lines the merge worker adds to the log.
 inline constexpr char kMergeAnalysing[] = "正在分析文件...";
 inline constexpr char kMergeNotRecognised[] = "文件合并:无法识别文件!";
@@ -74,7 +76,8 @@ class TMergerFile : public WorkerThread {
   // The set carries a checksum and the user did not turn the verification off.
   bool Verifies() const;
   // Reads the joined file back through the handle the join wrote it with, which stays locked.
-  Verdict VerifyOutput(File& output, const std::string& output_path);
+  // `follower` has digested the output while it was written; null when nothing is verified.
+  Verdict VerifyOutput(File& output, const std::string& output_path, FileFollower* follower);
   void RemovePieces();
   std::string PiecePath(int32_t n) const;
 

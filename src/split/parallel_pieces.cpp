@@ -173,7 +173,8 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
 }
 
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer) {
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   const std::function<void(int32_t)>& done) {
   const auto count = static_cast<int32_t>(offsets.size()) - 1;
   std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
   RunPieces(
@@ -201,6 +202,9 @@ void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
           throw CompressionError();
         }
         piece.Close();
+        if (done) {
+          done(n);
+        }
       },
       observer);
 }

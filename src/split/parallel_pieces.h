@@ -40,7 +40,9 @@ void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset)
 // Compressed join: inflates piece n into `output` at offset offsets[n-1]; the content it
 // declares must be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and
 // returns the opened piece, positioned at its start.
+// done(n), when given, runs on the piece's thread once its content is all in `output`.
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer);
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   const std::function<void(int32_t)>& done = nullptr);
 
 }  // namespace qarvo

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -69,6 +71,33 @@ TEST(BlockPipeTest, AFailingConsumerStopsTheProducerAndALeavingProducerStopsTheC
     }
   }
   EXPECT_LE(consumed.load(), 3);
+}
+
+TEST(FileFollowerTest, DigestsWhatIsWrittenAsItIsWrittenAndFailsOnWhatIsNotThere) {
+  const std::string data = test::RandomBytes(700001, 6);
+  test::TempDir dir;
+  for (const ChecksumKind kind : {ChecksumKind::Md5, ChecksumKind::Crc32}) {
+    File out(dir.File("out"), OpenMode::CreateNew, Share::Shared);
+    FileFollower follower(out, kind);
+    for (size_t at = 0; at < data.size(); at += 50000) {
+      const size_t step = std::min<size_t>(50000, data.size() - at);
+      out.Write(data.data() + at, step);
+      follower.WrittenUpTo(static_cast<int64_t>(at + step));
+    }
+    File in(dir.File("out"), OpenMode::Read, Share::Shared);
+    EXPECT_EQ(follower.Finish(static_cast<int64_t>(data.size())),
+              ChecksumTextOf(in, static_cast<int64_t>(data.size()), kind, nullptr));
+    out.Close();
+    std::remove(dir.File("out").c_str());
+  }
+  // Reported as written, but the file ends before: the follower's read fails, and says so.
+  File out(dir.File("short"), OpenMode::CreateNew, Share::Shared);
+  out.Write(data.data(), 1000);
+  FileFollower follower(out, ChecksumKind::Md5);
+  EXPECT_THROW(follower.Finish(5000), FileError);
+  // A follower let go while the writer still runs stops without the rest.
+  FileFollower abandoned(out, ChecksumKind::Crc32);
+  abandoned.WrittenUpTo(1000);
 }
 
 }  // namespace
