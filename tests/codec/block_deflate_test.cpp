@@ -100,7 +100,7 @@ TEST(ParallelDeflaterTest, BytesDependOnNeitherThreadsNorHowTheContentArrives) {
 }
 
 TEST(ParallelDeflaterTest, RatioStaysWithinOnePercentOfOneStream) {
-  const std::string content = TextLike(4 << 20, 11) + test::RandomBytes(256 << 10, 5);
+  const std::string content = TextLike(2 << 20, 11) + test::RandomBytes(128 << 10, 5);
   for (int level = 1; level <= 3; ++level) {
     test::TempDir dir;
     const std::string path = dir.File("one");
