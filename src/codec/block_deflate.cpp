@@ -117,7 +117,7 @@ class RawDeflate {
 ParallelDeflater::ParallelDeflater(int level, int threads, CopyObserver* observer)
     : zlib_level_(ZlibLevelOf(level)),
       observer_(observer),
-      max_pending_(2 * static_cast<size_t>(std::max(threads, 1)) + 2) {
+      max_pending_(static_cast<size_t>(std::max(threads, 1)) + 2) {
   try {
     for (int i = 0; i < std::max(threads, 1); ++i) {
       threads_.emplace_back([this] { Work(); });
