@@ -60,7 +60,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 if(QARVO_GUI)
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-liberation2")
+  # Qt's own texts (dialog buttons, file dialogs) in Chinese, as the program loads them.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-wqy-microhei, fonts-liberation2, qt6-translations-l10n")
 endif()
 include(CPack)
 

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   zlib1g-dev libdeflate-dev libisal-dev libssl-dev libgtest-dev
-  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev
+  qt6-base-dev qt6-qpa-plugins qt6-multimedia-dev libgl-dev qt6-translations-l10n
   clang libclang-rt-14-dev clang-format
   fonts-wqy-microhei fonts-liberation2
   xvfb xauth x11-apps x11-utils imagemagick

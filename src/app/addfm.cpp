@@ -30,8 +30,8 @@ void Taddfm::Edit2Change(const QString& text) {
 void Taddfm::btn1Click() {
   const std::string head = ToUtf8(Edit1->text());
   const std::string tail = ToUtf8(Edit2->text());
-  if (CheckInputs({{FileExists(head), QStringLiteral("头文件不存在!"), Edit1},
-                   {FileExists(tail), QStringLiteral("尾文件不存在!"), Edit2}})) {
+  if (CheckInputs({{FileExists(head), FromUtf8(BundleInputLine("头文件", head)), Edit1},
+                   {FileExists(tail), FromUtf8(BundleInputLine("尾文件", tail)), Edit2}})) {
     StartAndClose([&] { TAddFile::Create(head, tail, Host()); });
   }
 }

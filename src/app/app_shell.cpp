@@ -2,9 +2,11 @@
 
 #include <QDir>
 #include <QIcon>
+#include <QLibraryInfo>
 #include <QMessageBox>
 #include <QProxyStyle>
 #include <QScreen>
+#include <QTranslator>
 
 #include <exception>
 
@@ -48,8 +50,23 @@ bool QarvoApplication::notify(QObject* receiver, QEvent* event) {
   return false;
 }
 
+void InstallQtTranslations(QApplication& app) {
+  // The program speaks Chinese whatever the system's language, and so do Qt's own texts
+  // beside its texts: the file dialogs, the message boxes' buttons, the edit boxes' menus.
+  const QString folder = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+  for (const char* catalog : {"qtbase_zh_CN", "qtmultimedia_zh_CN"}) {
+    auto* translator = new QTranslator(&app);
+    if (translator->load(QString::fromLatin1(catalog), folder)) {
+      QCoreApplication::installTranslator(translator);
+    } else {
+      delete translator;  // without the package the texts stay English
+    }
+  }
+}
+
 void SetUpApplication(QApplication& app) {
   InitResources();
+  InstallQtTranslations(app);
   // The application name, not the display name: a display name would be appended to every
   // window title.
   QApplication::setApplicationName(QStringLiteral("Qarvo文件分割助手"));

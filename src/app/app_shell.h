@@ -23,6 +23,8 @@ class QarvoApplication : public QApplication {
 // Sets what the application shows for all its windows: the title, the font, the icon and the
 // tooltip delay of 100 ms.
 void SetUpApplication(QApplication& app);
+// Qt's own translations in the program's language (Debian: qt6-translations-l10n).
+void InstallQtTranslations(QApplication& app);
 
 // The windows that live for the whole run.
 struct Shell {

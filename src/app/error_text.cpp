@@ -11,17 +11,25 @@ QString ReasonText(int error_number) {
       return QStringLiteral("文件不存在");
     case EACCES:
     case EPERM:
-      return QStringLiteral("没有访问权限");
+      return QStringLiteral("权限不够");
     case EBUSY:
     case EWOULDBLOCK:
       // An exclusive open fails this way while another program holds the file open.
       return QStringLiteral("文件正被其他程序使用");
     case EISDIR:
-      return QStringLiteral("这是一个目录");
+      return QStringLiteral("这是一个文件夹");
+    case ENOTDIR:
+      return QStringLiteral("路径中有一部分不是文件夹");
     case ENOSPC:
       return QStringLiteral("磁盘空间不足");
+    case EDQUOT:
+      return QStringLiteral("磁盘配额已用完");
+    case EFBIG:
+      return QStringLiteral("文件太大");
     case EROFS:
-      return QStringLiteral("磁盘是只读的");
+      return QStringLiteral("只读文件系统");
+    case EEXIST:
+      return QStringLiteral("文件已存在");
     case EMFILE:
     case ENFILE:
       return QStringLiteral("打开的文件太多");
@@ -35,6 +43,13 @@ QString ReasonText(int error_number) {
   return QStringLiteral("系统错误 %1: %2")
       .arg(error_number)
       .arg(QString::fromLocal8Bit(std::strerror(error_number)));
+}
+
+QString FailureReasonLine(const QString& path, int error_number) {
+  if (path.isEmpty()) {
+    return QStringLiteral("原因:%1").arg(ReasonText(error_number));
+  }
+  return QStringLiteral("出错的文件:%1,原因:%2").arg(path, ReasonText(error_number));
 }
 
 }  // namespace qarvo::ui

@@ -13,6 +13,9 @@ namespace qarvo::ui {
 namespace {
 
 constexpr int kProgressSteps = 1000;
+const QString kRunningFormat = QStringLiteral("%p%");
+// "停止" only pauses: the bar says so, or a paused job looks like one that hangs.
+const QString kPausedFormat = QStringLiteral("%p% (已暂停)");
 
 }  // namespace
 
@@ -43,7 +46,7 @@ JobPanel::JobPanel(const JobPanelTexts& texts, MainLog& log, QWidget* parent)
   progress_->setRange(0, kProgressSteps);
   progress_->setValue(0);
   progress_->setTextVisible(true);
-  progress_->setFormat(QStringLiteral("%p%"));
+  progress_->setFormat(kRunningFormat);
   progress_->setAccessibleName(texts.progress_name);
   progress_->setFixedHeight(18);
 
@@ -101,6 +104,7 @@ void JobPanel::SetBusy(bool busy) {
   start_->setEnabled(!busy);
   stop_->setEnabled(busy);
   con_->setEnabled(false);
+  progress_->setFormat(kRunningFormat);
   if (busy) {
     progress_->setValue(0);
   }
@@ -151,6 +155,7 @@ void JobPanel::StopClick() {
     worker->Pause();
   }
   log_.Add(texts_.job + QStringLiteral("被停止!"));
+  progress_->setFormat(kPausedFormat);
   con_->setEnabled(true);
   stop_->setEnabled(false);
 }
@@ -161,6 +166,7 @@ void JobPanel::ContinueClick() {
   if (auto worker = worker_.lock()) {
     worker->Continue();
   }
+  progress_->setFormat(kRunningFormat);
   con_->setEnabled(false);
   stop_->setEnabled(true);
 }

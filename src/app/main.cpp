@@ -8,7 +8,9 @@
 #include <string>
 
 #include "app/app_shell.h"
+#include "jobs/stop_on_signal.h"
 #include "jobs/worker.h"
+#include "platform/atomic_output.h"
 
 namespace {
 
@@ -55,6 +57,8 @@ int main(int argc, char** argv) {
                  "命令行版见 qarvo --help。\n";
     return 0;
   }
+  // Before Qt starts its threads, which inherit the blocked signals.
+  qarvo::StopJobsOnSignals();
   qarvo::ui::QarvoApplication app(argc, argv);
   qarvo::ui::SetUpApplication(app);
   qarvo::ui::Shell shell = qarvo::ui::CreateShell();
@@ -63,11 +67,11 @@ int main(int argc, char** argv) {
   ArmSmokeClose(*shell.main);
   const int result = app.exec();
 
-  // Closing the window ends the program, running or paused jobs included: they were released
-  // from the window when it closed, and files already written stay as they are.
+  // The window stopped its jobs when it closed; one that has not ended yet (blocked in a slow
+  // write) is not waited for, and its temporary files go with the program.
   if (qarvo::WorkerThread::Running() > 0) {
     std::fflush(nullptr);
-    std::_Exit(result);
+    qarvo::RemoveTemporaryFilesAndExit(result);
   }
   return result;
 }

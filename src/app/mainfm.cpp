@@ -9,6 +9,7 @@
 #include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -294,6 +295,17 @@ void Tmainfm::btnstartClick() {
   const int32_t count = split_options_->Count();
   const QString source = split_->Source()->text();
   const QString dir = split_->Directory()->text();
+  bool agreed = false;
+  try {
+    if (!MayWriteOutputs(this,
+                         SplitOutputPaths(ToUtf8(source), count, ToUtf8(dir), info.WriteSums == 1),
+                         agreed)) {
+      return;
+    }
+  } catch (const FileError&) {
+    // The start below names why the source cannot be read.
+  }
+  info.Overwrite = agreed ? 1 : 0;
   StartJob(
       Panel::Split, QStringLiteral("分割"), source,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {
@@ -316,6 +328,12 @@ void Tmainfm::btnmstartClick() {
   info.Log = log_->Sink();
   const QString piece = merge_->Source()->text();
   const QString dir = merge_->Directory()->text();
+  bool agreed = false;
+  if (const auto output = MergeOutputPath(ToUtf8(piece), info.Password, ToUtf8(dir));
+      output && !MayWriteOutputs(this, {*output}, agreed)) {
+    return;
+  }
+  info.Overwrite = agreed ? 1 : 0;
   StartJob(
       Panel::Merge, QStringLiteral("合并"), piece,
       [&](std::shared_ptr<PanelCallbacks> callbacks) {
@@ -410,8 +428,27 @@ void Tmainfm::ReleaseWorkers() {
   shaker_->Stop();
 }
 
+bool Tmainfm::ConfirmStopJobs() {
+  if (WorkerThread::Running() == 0) {
+    return true;
+  }
+  QMessageBox box(QMessageBox::Question, QStringLiteral("提示"),
+                  QStringLiteral("有任务正在进行或已暂停。退出将停止任务并删除未完成的文件,"
+                                 "源文件保持不变。\n确定要退出吗?"),
+                  QMessageBox::Yes | QMessageBox::No, this);
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 void Tmainfm::closeEvent(QCloseEvent* event) {
+  if (!IsClosing() && !ConfirmStopJobs()) {
+    event->ignore();
+    return;
+  }
   ReleaseWorkers();
+  // Closing ends the program: every job stops where it is and discards its temporary files.
+  WorkerThread::StopAll();
+  WorkerThread::WaitAllFinished(kStopGrace);
   QMainWindow::closeEvent(event);
 }
 

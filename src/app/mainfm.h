@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QStringList>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <map>
@@ -37,6 +38,8 @@ class Tmainfm : public QMainWindow, private PanelHost {
  public:
   static constexpr int kClientWidth = 417;
   static constexpr int kClientHeight = 539;
+  // How long closing waits for stopped jobs to discard their temporary files.
+  static constexpr std::chrono::milliseconds kStopGrace{1500};
 
   explicit Tmainfm(QWidget* parent = nullptr);
   ~Tmainfm() override;
@@ -97,6 +100,8 @@ class Tmainfm : public QMainWindow, private PanelHost {
   void StartJob(Panel which, const QString& job, const QString& path, const Create& create,
                 const FileErrorText& file_error_text);
   void ReleaseWorkers();
+  // Whether the user goes on with closing while jobs run or are paused; true when none does.
+  bool ConfirmStopJobs();
   void OpenTool(QAction* entry, Factory factory);
   void OpenHexView();
   JobPanel* PanelOf(Panel panel) const { return panel == Panel::Split ? split_ : merge_; }

@@ -159,7 +159,12 @@ void Tmp3fm::btn2Click() {
   // well: neither has a span to cut.
   if (CheckInputs(
           {{Mp3TimesValid(play_time, start_time, end_time), QString::fromUtf8(kMp3BadTimes)}})) {
-    StartAndClose([&] { TMp3Cut::Create(source, dir, start_time, end_time, play_time, Host()); });
+    bool agreed = false;
+    if (!MayWriteOutputs(this, {Mp3CutOutputPath(source, dir)}, agreed)) {
+      return;
+    }
+    StartAndClose(
+        [&] { TMp3Cut::Create(source, dir, start_time, end_time, play_time, Host(), agreed); });
   }
 }
 

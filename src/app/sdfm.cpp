@@ -87,6 +87,9 @@ void Tsdfm::btn1Click() {
   infos.DeleteSource = chkdel->isChecked();
   infos.SkipVerify = chktruecmp->isChecked();
   infos.Password = ToUtf8(edtpwd->text());
+  if (!MayWriteOutputs(this, TSDfile::OutputPaths(pack, infos.Password, target), infos.Overwrite)) {
+    return;
+  }
   StartAndClose([&] { TSDfile::Create(pack, infos, target, Host()); });
 }
 

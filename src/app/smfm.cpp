@@ -265,6 +265,9 @@ void Tsmfm::btn1Click() {
   if (chkpwd->isChecked() && password_dialog_ != nullptr) {
     infos.Password = ToUtf8(password_dialog_->Password());
   }
+  if (!MayWriteOutputs(this, {PackOutputPath(out_dir, out_name)}, infos.Overwrite)) {
+    return;
+  }
   StartAndClose([&] { TSMfile::Create(out_dir, infos, Host()); });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLabel>
 #include <QLayout>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <QRadioButton>
 
 #include <cstdint>
+#include <optional>
 
 #include "split/cut_file.h"
 
@@ -31,7 +33,8 @@ class SplitOptions : public QObject {
   // The dialog that holds the split password; it clears `chkpwd` when closed without one.
   void SetPasswordDialog(Tpwdfm* dialog);
 
-  // The count check of a start: logs its line and takes the focus when the count is no number.
+  // The count check of a start: logs its line and takes the focus when the count is no number,
+  // or, when a piece size is chosen, when the size is no number or gives no count.
   bool CheckCount();
   // The count, once CheckCount passed.
   int32_t Count() const;
@@ -43,8 +46,16 @@ class SplitOptions : public QObject {
   void chkpwdClick(bool checked);
   void btnpwdClick();
   void UpdateSizeLabels();
+  // The count box follows the chosen piece size (nothing when the count is typed).
+  void UpdateCountFromSize();
+  void cbsizeChange(int index);
 
  private:
+  // The largest piece file the panel asks for; none when the count is typed, or when the custom
+  // size is no number.
+  std::optional<int64_t> ChosenPieceSize() const;
+  bool BySize() const;
+  QLayout* BuildPieceSize();
   QLayout* BuildSizes();
   QLayout* BuildOptions();
   QWidget* BuildModes();
@@ -62,6 +73,11 @@ class SplitOptions : public QObject {
   QCheckBox* chkccmp = nullptr;
   QRadioButton* rbmd5 = nullptr;
   QCheckBox* chkcdelfile = nullptr;
+  QComboBox* cbsize = nullptr;   // by count, or a piece size: presets and a custom size
+  QLineEdit* edtsize = nullptr;  // the custom size
+  QComboBox* cbunit = nullptr;   // its unit: KB, MB, GB
+  QCheckBox* chksums = nullptr;  // the checksum file beside the pieces
+  QString typed_count_;          // the count typed before a size took the box over
 };
 
 }  // namespace qarvo::ui

@@ -5,6 +5,7 @@
 #include <QStandardPaths>
 
 #include "platform/file.h"
+#include "platform/file_checks.h"
 
 namespace qarvo::ui {
 
@@ -17,6 +18,25 @@ QFont WindowFont() {
 void ShowHint(QWidget* parent, const QString& text) {
   QMessageBox box(QMessageBox::Warning, QStringLiteral("提示"), text, QMessageBox::Ok, parent);
   box.exec();
+}
+
+bool MayWriteOutputs(QWidget* parent, const std::vector<std::string>& paths, bool& agreed) {
+  agreed = false;
+  const ExistingOutputs existing = FindExisting(paths);
+  if (!existing.Any()) {
+    return true;
+  }
+  QString text = QStringLiteral("文件%1已存在").arg(FromUtf8(existing.first));
+  if (existing.count > 1) {
+    text += QStringLiteral("(共有%1个文件已存在)").arg(existing.count);
+  }
+  text += QStringLiteral(",是否覆盖?");
+  QMessageBox box(QMessageBox::Question, QStringLiteral("提示"), text,
+                  QMessageBox::Yes | QMessageBox::No, parent);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  agreed = box.exec() == QMessageBox::Yes;
+  return agreed;
 }
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption) {

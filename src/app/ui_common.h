@@ -11,6 +11,7 @@
 
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 namespace qarvo::ui {
 
@@ -20,6 +21,11 @@ QFont WindowFont();
 // The small dialogs' input-error box: caption "提示", a warning icon, one OK button, modal to
 // `parent`.
 void ShowHint(QWidget* parent, const QString& text);
+
+// Once per job, before it starts: when some of the job's outputs (`paths`) already exist, a
+// question box names the first and says how many there are; No is the default. True when
+// nothing would be replaced or the user answered Yes; `agreed` is then whether a Yes was given.
+bool MayWriteOutputs(QWidget* parent, const std::vector<std::string>& paths, bool& agreed);
 
 // Named controls laid out by a layout: buttons do not take the default action, and every
 // control carries its object name.

@@ -3,6 +3,8 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include "app/error_text.h"
+
 namespace qarvo::ui {
 
 WindowBridge::WindowBridge(QObject* context, PanelHost* host) : context_(context), host_(host) {}
@@ -110,6 +112,20 @@ void PanelCallbacks::Progress(int64_t done_bytes, int64_t total) {
     host.ShowProgress(panel, done_bytes, total);
     done();
   });
+}
+
+std::string JobFailureLine(const std::string& path, int error_number) {
+  return FailureReasonLine(QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size())),
+                           error_number)
+      .toStdString();
+}
+
+std::string PanelCallbacks::FailureLine(const std::string& path, int error_number) {
+  return JobFailureLine(path, error_number);
+}
+
+std::string ToolCallbacks::FailureLine(const std::string& path, int error_number) {
+  return JobFailureLine(path, error_number);
 }
 
 bool ToolCallbacks::ShakeOption() {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
@@ -81,6 +82,7 @@ class PanelCallbacks : public JobCallbacks, public std::enable_shared_from_this<
   bool ShakeOption() override;
   void ShakeWindow() override;
   void Progress(int64_t done, int64_t total) override;
+  std::string FailureLine(const std::string& path, int error_number) override;
 
  private:
   std::shared_ptr<WindowBridge> bridge_;
@@ -94,9 +96,13 @@ class ToolCallbacks : public JobCallbacks {
   explicit ToolCallbacks(std::shared_ptr<WindowBridge> bridge) : bridge_(std::move(bridge)) {}
   bool ShakeOption() override;
   void ShakeWindow() override;
+  std::string FailureLine(const std::string& path, int error_number) override;
 
  private:
   std::shared_ptr<WindowBridge> bridge_;
 };
+
+// The reason line of every window's failed job (error_text.h), as the workers take it.
+std::string JobFailureLine(const std::string& path, int error_number);
 
 }  // namespace qarvo::ui

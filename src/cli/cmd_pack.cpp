@@ -27,11 +27,13 @@ constexpr char kPackUsage[] =
     "  --check md5|crc32   对每个文件生成校验信息(MD5校验或CRC32校验)\n"
     "  --password 密码     加密打包文件:5到16个英文字母和数字\n"
     "  --delete-sources    打包后删除源文件\n"
+    "  --overwrite         覆盖已经存在的同名打包文件(否则不打包)\n"
     "  --quiet             不在终端上显示进度行\n"
     "  --help              显示本说明\n"
     "\n"
     "不存在或大小为0的文件不打包。标准输出是任务的记录行;\n"
-    "退出码: 0 打包完成; 1 任务中途结束; 2 任务未开始。\n";
+    "两个文件的文件名相同时不打包(解包时后一个会覆盖前一个)。\n"
+    "退出码: 0 打包完成; 1 任务中途结束或被拒绝; 2 任务未开始(如打包文件已存在)。\n";
 
 constexpr char kUnpackUsage[] =
     "用法: qarvo unpack 打包文件 [选项]\n"
@@ -42,12 +44,15 @@ constexpr char kUnpackUsage[] =
     "  --password 密码     解包密码\n"
     "  --no-verify         即使有校验信息也不校验文件\n"
     "  --delete-pack       解包后删除源文件\n"
+    "  --overwrite         覆盖已经存在的同名文件(否则不解包)\n"
     "  --quiet             不在终端上显示进度行\n"
     "  --help              显示本说明\n"
     "\n"
+    "覆盖时与原文件不相符的文件另存为 <文件名>.校验失败,原有的文件不动。\n"
+    "打包文件中有同名的文件时,后面的文件改名为 \"名称 (2)\" 等,不覆盖前面的文件。\n"
     "标准输出是任务的记录行;\n"
     "退出码: 0 解包完成且校验相符; 1 文件无法识别、密码不对、任务中途结束或校验不相符;\n"
-    "2 任务未开始。\n";
+    "2 任务未开始(如要释放的文件已存在)。\n";
 
 int Refuse(const char* text) {
   std::fprintf(stderr, "%s\n", text);
@@ -60,7 +65,7 @@ int RunPack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
   if (!ParseOrHelp("pack", args, {"--out", "--name", "--check", "--password"},
-                   {"--delete-sources", "--quiet"}, kPackUsage, parsed, exit_code)) {
+                   {"--delete-sources", "--overwrite", "--quiet"}, kPackUsage, parsed, exit_code)) {
     return exit_code;
   }
   if (parsed.values.count("--out") == 0 || parsed.values.count("--name") == 0) {
@@ -110,6 +115,10 @@ int RunPack(const std::vector<std::string>& args) {
     infos.Sizes.push_back(std::to_string(size));
   }
   infos.DeleteSource = parsed.flags.count("--delete-sources") != 0;
+  infos.Overwrite = parsed.flags.count("--overwrite") != 0;
+  if (RefusesExisting("pack", parsed, {PackOutputPath(out_dir, infos.OutName)})) {
+    return kExitNotStarted;
+  }
 
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
@@ -122,7 +131,8 @@ int RunUnpack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
   if (!ParseOrHelp("unpack", args, {"--out", "--password"},
-                   {"--no-verify", "--delete-pack", "--quiet"}, kUnpackUsage, parsed, exit_code)) {
+                   {"--no-verify", "--delete-pack", "--overwrite", "--quiet"}, kUnpackUsage, parsed,
+                   exit_code)) {
     return exit_code;
   }
   if (parsed.positional.size() != 1) {
@@ -140,8 +150,12 @@ int RunUnpack(const std::vector<std::string>& args) {
   TSMWorkInfos infos;
   infos.DeleteSource = parsed.flags.count("--delete-pack") != 0;
   infos.SkipVerify = parsed.flags.count("--no-verify") != 0;
+  infos.Overwrite = parsed.flags.count("--overwrite") != 0;
   if (parsed.values.count("--password") != 0) {
     infos.Password = parsed.values["--password"];
+  }
+  if (RefusesExisting("unpack", parsed, TSDfile::OutputPaths(pack, infos.Password, out_dir))) {
+    return kExitNotStarted;
   }
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);

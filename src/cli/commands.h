@@ -18,6 +18,7 @@ int RunPack(const std::vector<std::string>& args);
 int RunUnpack(const std::vector<std::string>& args);
 int RunBundle(const std::vector<std::string>& args);
 int RunCompare(const std::vector<std::string>& args);
+int RunCheck(const std::vector<std::string>& args);
 int RunMp3Cut(const std::vector<std::string>& args);
 
 }  // namespace qarvo::cli

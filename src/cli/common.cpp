@@ -7,6 +7,8 @@
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
+#include "jobs/stop_on_signal.h"
+#include "platform/file_checks.h"
 
 namespace qarvo::cli {
 
@@ -35,6 +37,10 @@ void StdoutLog::Add(const std::string& line) {
 
 int FinishJob(const std::string& command, WorkerThread& worker) {
   worker.WaitFinished();
+  // A job stopped by a signal is no failure to report: the program ends with the signal's status.
+  if (SignalReceived()) {
+    AwaitSignalExit();
+  }
   const JobOutcome outcome = worker.Outcome();
   if (!outcome.failure) {
     return outcome.Succeeded() ? kExitOk : kExitJobFailed;
@@ -47,6 +53,20 @@ int FinishJob(const std::string& command, WorkerThread& worker, ProgressLine& pr
   worker.WaitFinished();
   progress.Clear();
   return FinishJob(command, worker);
+}
+
+bool RefusesExisting(const std::string& command, const ParsedArgs& parsed,
+                     const std::vector<std::string>& paths) {
+  if (parsed.flags.count("--overwrite") != 0) {
+    return false;
+  }
+  const ExistingOutputs existing = FindExisting(paths);
+  if (!existing.Any()) {
+    return false;
+  }
+  std::fprintf(stderr, "qarvo %s: %s(加上 --overwrite 才覆盖已有的文件)\n", command.c_str(),
+               ExistingOutputsLine("", existing).c_str());
+  return true;
 }
 
 bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>& valued,

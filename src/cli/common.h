@@ -55,6 +55,12 @@ bool ParseOrHelp(const std::string& command, const std::vector<std::string>& arg
                  const std::set<std::string>& valued, const std::set<std::string>& flags,
                  const char* usage, ParsedArgs& parsed, int& exit_code);
 
+// Without --overwrite, a job whose outputs (`paths`) already exist does not start: prints
+// "qarvo COMMAND: " and the job's line for them on stderr and returns true (exit
+// kExitNotStarted). The worker refuses too, should a file appear after this look.
+bool RefusesExisting(const std::string& command, const ParsedArgs& parsed,
+                     const std::vector<std::string>& paths);
+
 // Prints "qarvo COMMAND: error" and the usage text on stderr; returns kExitNotStarted.
 int UsageError(const std::string& command, const std::string& error, const char* usage);
 

@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/common.h"
+#include "jobs/stop_on_signal.h"
 
 namespace {
 
@@ -22,7 +23,8 @@ constexpr Command kCommands[] = {
     {"pack", qarvo::cli::RunPack, "把多个文件打包到一个文件"},
     {"unpack", qarvo::cli::RunUnpack, "把打包文件解包"},
     {"bundle", qarvo::cli::RunBundle, "把一个文件捆绑到另一个文件的末尾"},
-    {"compare", qarvo::cli::RunCompare, "比较两个文件是否相同"},
+    {"compare", qarvo::cli::RunCompare, "比较两个文件是否相同,或检查文件是否与校验值相符"},
+    {"check", qarvo::cli::RunCheck, "检查校验文件(.sha256/.sha1/.md5/.sfv)列出的每个文件"},
     {"mp3cut", qarvo::cli::RunMp3Cut, "按播放时间剪辑MP3文件"},
 };
 
@@ -41,7 +43,9 @@ void PrintHelp(std::FILE* to) {
       "\n"
       "每个命令的参数请用 qarvo 命令 --help 查看。\n"
       "标准输出只包含任务的记录行;用法错误和提示信息写到标准错误。\n"
-      "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n");
+      "退出码: 0 成功; 1 任务失败、被拒绝或校验不符; 2 任务未开始(用法错误或输入不正确)。\n"
+      "被 SIGINT、SIGTERM 或 SIGHUP 中断时,删除未完成的临时文件后退出,退出码为 130、143 或 "
+      "129。\n");
 }
 
 // Output that never reached its reader is a failure, whatever the job did: checked once more at
@@ -66,6 +70,8 @@ int CloseStdout(int exit_code) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Before any job's thread starts, which inherits the blocked signals.
+  qarvo::StopJobsOnSignals();
   if (argc < 2) {
     PrintHelp(stderr);
     return qarvo::cli::kExitNotStarted;
@@ -77,7 +83,11 @@ int main(int argc, char** argv) {
   }
   for (const Command& command : kCommands) {
     if (name == command.name) {
-      return CloseStdout(command.run(std::vector<std::string>(argv + 2, argv + argc)));
+      const int status = command.run(std::vector<std::string>(argv + 2, argv + argc));
+      if (qarvo::SignalReceived()) {
+        qarvo::AwaitSignalExit();
+      }
+      return CloseStdout(status);
     }
   }
   std::fprintf(stderr, "qarvo: 未知命令 \"%s\"\n\n", name.c_str());

@@ -1,11 +1,15 @@
 #include "hexview/hex.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -14,8 +18,13 @@
 #include <QScreen>
 #include <algorithm>
 #include <optional>
+#include <vector>
 
+#include "hexview/byte_values.h"
+#include "hexview/find.h"
+#include "hexview/hexfm_goto.h"
 #include "hexview/hexfm_info.h"
+#include "hexview/hexfm_inspector.h"
 #include "hexview/mphexeditor.h"
 
 namespace qarvo::hex {
@@ -63,18 +72,69 @@ Widget* Place(Widget* widget, const char* name, const QRect& place) {
   return widget;
 }
 
+// The last p < `before` at which `pattern` lies whole in the data, or -1; read block by block
+// from the end, so it works on any size of data.
+// TODO(store): use the control's own backward search once it has one.
+int64_t FindLastBefore(const TMPHexEditorEx& view, const std::string& pattern, int64_t before,
+                       bool ignore_case) {
+  const auto length = static_cast<int64_t>(pattern.size());
+  const int64_t size = view.DataSize();
+  if (length == 0 || before <= 0) {
+    return -1;
+  }
+  // A search object of our own, with the case table of the view's translation.
+  THexSearch search;
+  SearchSettings settings;
+  settings.translation.SetKind(static_cast<TMPHTranslationKind>(view.Translation()));
+  search.PrepareSearchData("a", false, false, settings);  // builds the tables
+  constexpr int64_t kBlock = int64_t{1} << 20;
+  std::vector<uint8_t> block;
+  for (int64_t end = std::min(before, size); end > 0;) {
+    const int64_t first = std::max<int64_t>(0, end - kBlock);
+    const int64_t last = std::min(size, end + length - 1);  // a match may run past `end`
+    block.resize(static_cast<size_t>(last - first));
+    view.ReadContent(first, block);
+    int64_t found = -1;
+    for (int64_t from = 0;;) {
+      const int64_t p = search.Find(block, pattern, from, last - first - 1, ignore_case);
+      if (p < 0 || first + p >= end) {
+        break;
+      }
+      found = first + p;
+      from = p + 1;
+    }
+    if (found >= 0) {
+      return found;
+    }
+    end = first;
+  }
+  return -1;
+}
+
 }  // namespace
 
 Thexfm::Thexfm(QWidget* owner, SizeText size_text)
     : QDialog(owner), size_text_(std::move(size_text)) {
   setObjectName(QStringLiteral("hexfm"));
   setWindowTitle(QStringLiteral("文件十六进制查看"));
-  setFixedSize(634, 399);
+  setWindowFlags(windowFlags() | Qt::WindowMinMaxButtonsHint);
+  setMinimumSize(kBaseWidth, kBaseHeight);
+  resize(kBaseWidth, kBaseHeight);
   // A closed window goes, and the file's bytes with it.
   setAttribute(Qt::WA_DeleteOnClose);
-  MPHexEditorEx1 = Place(new TMPHexEditorEx(this), "MPHexEditorEx1", {0, 0, 634, 273});
+  MPHexEditorEx1 =
+      Place(new TMPHexEditorEx(this), "MPHexEditorEx1", {0, 0, kBaseWidth, kViewHeight});
   SetUpView(MPHexEditorEx1);
+  inspector = new THexInspector(this);
+  inspector->hide();
   PlaceControls();
+  for (QObject* child : children()) {
+    auto* widget = qobject_cast<QWidget*>(child);
+    if (widget != nullptr && widget != MPHexEditorEx1 && widget != inspector &&
+        !widget->isWindow()) {
+      bottom_places_.append({widget, widget->geometry()});
+    }
+  }
   BuildActions();
   ConnectControls();
 
@@ -143,6 +203,47 @@ void Thexfm::BuildActions() {
   addAction(acEditFind);
   addAction(actEditFindNext);
 
+  SaveDialog1 = new QFileDialog(this);
+  SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+  SaveDialog1->setWindowTitle(QStringLiteral("另存为"));
+  SaveDialog1->setFileMode(QFileDialog::AnyFile);
+  SaveDialog1->setAcceptMode(QFileDialog::AcceptSave);
+  // The window asks itself, in its own words, before anything is replaced.
+  SaveDialog1->setOption(QFileDialog::DontConfirmOverwrite);
+  SaveDialog1->setNameFilter(QStringLiteral("任何文件(*)"));
+
+  actEditFindPrev = new QAction(QStringLiteral("查找上一个"), this);
+  actEditFindPrev->setObjectName(QStringLiteral("actEditFindPrev"));
+  actEditFindPrev->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F3));
+  acGoto = new QAction(QStringLiteral("转到..."), this);
+  acGoto->setObjectName(QStringLiteral("acGoto"));
+  acGoto->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+  acSaveAs = new QAction(QStringLiteral("另存为..."), this);
+  acSaveAs->setObjectName(QStringLiteral("acSaveAs"));
+  acSaveAs->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+  acInspector = new QAction(QStringLiteral("数据查看器"), this);
+  acInspector->setObjectName(QStringLiteral("acInspector"));
+  acInspector->setCheckable(true);
+  acInspector->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_I));
+  for (QAction* action : {actEditFindPrev, acGoto, acSaveAs, acInspector}) {
+    addAction(action);
+  }
+
+  mnuEncoding = new QMenu(QStringLiteral("字符编码"), this);
+  mnuEncoding->setObjectName(QStringLiteral("mnuEncoding"));
+  encodings = new QActionGroup(this);
+  const std::pair<const char*, TextEncoding> choices[] = {
+      {"Windows-1252(西文)", TextEncoding::kControl},
+      {"UTF-8", TextEncoding::kUtf8},
+      {"GB18030(简体中文,含 GBK)", TextEncoding::kGb18030}};
+  for (const auto& [caption, encoding] : choices) {
+    QAction* choice = mnuEncoding->addAction(QString::fromUtf8(caption));
+    choice->setCheckable(true);
+    choice->setData(static_cast<int>(encoding));
+    choice->setChecked(encoding == TextEncoding::kControl);
+    encodings->addAction(choice);
+  }
+
   PopupMenu1 = new QMenu(this);
   PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
   QAction* copy = PopupMenu1->addAction(QStringLiteral("复制"), this, &Thexfm::copyClick);
@@ -153,8 +254,18 @@ void Thexfm::BuildActions() {
   selectall->setObjectName(QStringLiteral("selectall"));
   selectall->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
   selectall->setShortcutContext(Qt::WidgetShortcut);
+  acCopyHex = new QAction(QStringLiteral("复制为十六进制"), this);
+  acCopyHex->setObjectName(QStringLiteral("acCopyHex"));
+  PopupMenu1->addAction(acCopyHex);
   PopupMenu1->addAction(acEditFind);
   PopupMenu1->addAction(actEditFindNext);
+  PopupMenu1->addAction(actEditFindPrev);
+  PopupMenu1->addAction(acGoto);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(acSaveAs);
+  PopupMenu1->addSeparator();
+  PopupMenu1->addAction(acInspector);
+  PopupMenu1->addMenu(mnuEncoding);
   MPHexEditorEx1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(MPHexEditorEx1, &QWidget::customContextMenuRequested, this,
           [this] { PopupMenu1->popup(QCursor::pos()); });
@@ -172,6 +283,14 @@ void Thexfm::ConnectControls() {
   connect(MPHexEditorEx1, &TMPHexEditorEx::progress, this, &Thexfm::MPHexEditorEx1Progress);
   connect(MPHexEditorEx1, &TMPHexEditorEx::selectionChanged, this, &Thexfm::UpdateStatus);
   connect(MPHexEditorEx1, &TMPHexEditorEx::changed, this, &Thexfm::UpdateStatus);
+  connect(actEditFindPrev, &QAction::triggered, this, &Thexfm::actEditFindPrevExecute);
+  connect(acGoto, &QAction::triggered, this, &Thexfm::acGotoExecute);
+  connect(acCopyHex, &QAction::triggered, this, &Thexfm::acCopyHexExecute);
+  connect(acSaveAs, &QAction::triggered, this, &Thexfm::acSaveAsExecute);
+  connect(acInspector, &QAction::triggered, this, &Thexfm::acInspectorExecute);
+  connect(encodings, &QActionGroup::triggered, this,
+          [this](QAction* choice) { SetCharEncoding(choice->data().toInt()); });
+  connect(inspector, &THexInspector::byteOrderChanged, this, &Thexfm::UpdateInspector);
 }
 
 void Thexfm::ShowError(const QString& text) {
@@ -192,6 +311,71 @@ void Thexfm::UpdateStatus() {
   actEditFindNext->setEnabled(has_data && !find_.FindData.empty());
   btnfind->setEnabled(acEditFind->isEnabled());
   btnfindnaxt->setEnabled(actEditFindNext->isEnabled());
+  actEditFindPrev->setEnabled(actEditFindNext->isEnabled());
+  acGoto->setEnabled(has_data);
+  acCopyHex->setEnabled(has_data && view->SelectionCount() > 0);
+  acSaveAs->setEnabled(has_data || view->Modified());
+  // A double-byte column shows UTF-16 whatever the choice.
+  mnuEncoding->setEnabled(!view->UnicodeChars());
+  UpdateInspector();
+}
+
+void Thexfm::UpdateInspector() {
+  if (!inspector->isVisible()) {
+    return;
+  }
+  const TMPHexEditorEx* view = MPHexEditorEx1;
+  const int64_t caret = view->CaretPosition();
+  std::vector<uint8_t> bytes;
+  if (caret >= 0 && caret < view->DataSize()) {
+    bytes.resize(static_cast<size_t>(std::min<int64_t>(kInspectedBytes, view->DataSize() - caret)));
+    view->ReadContent(caret, bytes);
+  }
+  inspector->ShowBytes(bytes);
+}
+
+void Thexfm::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  LayOut();
+}
+
+void Thexfm::LayOut() {
+  const int side = inspector->isVisibleTo(this) ? kInspectorWidth : 0;
+  const int extra_height = height() - kBaseHeight;
+  MPHexEditorEx1->setGeometry(0, 0, width() - side, kViewHeight + extra_height);
+  inspector->setGeometry(width() - side, 0, side, height());
+  for (const auto& [widget, place] : bottom_places_) {
+    widget->move(place.left(), place.top() + extra_height);
+  }
+}
+
+void Thexfm::acInspectorExecute() {
+  const bool show = acInspector->isChecked();
+  if (show == inspector->isVisibleTo(this)) {
+    return;
+  }
+  inspector->setVisible(show);
+  // The view keeps its width: the window grows or shrinks by the panel.
+  const int width_wanted = width() + (show ? kInspectorWidth : -kInspectorWidth);
+  setMinimumSize(kBaseWidth + (show ? kInspectorWidth : 0), kBaseHeight);
+  if (!isMaximized() && !isFullScreen()) {
+    resize(width_wanted, height());
+    // A window that grew past the screen's edge moves back onto it.
+    const QRect screen_area = screen()->availableGeometry();
+    const QRect frame = frameGeometry();
+    if (frame.right() > screen_area.right()) {
+      move(std::max(screen_area.left(), x() - (frame.right() - screen_area.right())), y());
+    }
+  }
+  LayOut();
+  UpdateInspector();
+}
+
+void Thexfm::SetCharEncoding(int encoding) {
+  MPHexEditorEx1->SetCharEncoding(static_cast<TextEncoding>(encoding));
+  for (QAction* choice : encodings->actions()) {
+    choice->setChecked(choice->data().toInt() == encoding);
+  }
 }
 
 void Thexfm::btnfileClick() {
@@ -228,9 +412,11 @@ void Thexfm::OpenFile(const QString& path) {
   UpdateStatus();
 }
 
-void Thexfm::MPHexEditorEx1Progress(int /*kind*/, const QString& /*name*/, int percent,
+void Thexfm::MPHexEditorEx1Progress(int kind, const QString& /*name*/, int percent,
                                     bool* /*cancel*/) {
-  Label4->setText(QStringLiteral("正在读取文件...%1%").arg(percent));
+  Label4->setText(
+      (kind == pkSave ? QStringLiteral("正在保存文件...%1%") : QStringLiteral("正在读取文件...%1%"))
+          .arg(percent));
   Label4->repaint();
 }
 
@@ -278,31 +464,211 @@ void Thexfm::acEditFindExecute() {
 }
 
 void Thexfm::actEditFindNextExecute() {
+  SearchStep(false);
+}
+
+void Thexfm::actEditFindPrevExecute() {
+  SearchStep(true);
+}
+
+void Thexfm::SearchStep(bool backward) {
   if (find_.FindData.empty()) {
     return;
   }
   TMPHexEditorEx* view = MPHexEditorEx1;
-  const int64_t start =
-      FindNextStart(view->CaretPosition(), find_.FindData.size(), view->SelectionCount());
-  int64_t found = -1;
+  const int64_t size = view->DataSize();
   std::string pattern;
-  if (start < view->DataSize()) {
+  if (find_.FindIsText && view->CharEncoding() != TextEncoding::kControl && !view->UnicodeChars()) {
+    // A word is searched as the column reads the data, so Chinese text finds its bytes.
+    bool ok = false;
+    const std::string bytes = EncodeText(view->CharEncoding(), find_.FindText.toStdString(), ok);
+    if (!ok) {
+      ShowError(QStringLiteral("查找的文字不能用所选的字符编码表示!"));
+      return;
+    }
+    pattern = view->PrepareSearchData(bytes, find_.FindIgnoreCase, false);
+  } else {
     pattern = find_.FindIsText
                   ? view->PrepareSearchText(find_.FindText, find_.FindIgnoreCase)
                   : view->PrepareSearchData(find_.FindData, find_.FindIgnoreCase, false);
-    if (pattern.size() % static_cast<size_t>(std::max(1, view->BytesPerUnit())) != 0) {
-      ShowError(QStringLiteral("查找的字符串必须是一个多字节数据!"));
-      return;
+  }
+  if (pattern.size() % static_cast<size_t>(std::max(1, view->BytesPerUnit())) != 0) {
+    ShowError(QStringLiteral("查找的字符串必须是一个多字节数据!"));
+    return;
+  }
+  const auto length = static_cast<int64_t>(pattern.size());
+  int64_t found = -1;
+  bool wrapped = false;
+  if (!backward) {
+    const int64_t start =
+        FindNextStart(view->CaretPosition(), find_.FindData.size(), view->SelectionCount());
+    if (start < size) {
+      found = view->Find(pattern, start, size - 1, find_.FindIgnoreCase);
     }
-    found = view->Find(pattern, start, view->DataSize() - 1, find_.FindIgnoreCase);
+    if (found < 0 && find_.FindWrap && size > 0) {
+      // From the start up to where this search began, a match there may run into it.
+      const int64_t stop = std::min(size - 1, std::max<int64_t>(0, start) + length - 2);
+      found = view->Find(pattern, 0, stop, find_.FindIgnoreCase);
+      wrapped = found >= 0;
+    }
+  } else {
+    // Before the current match, or before the caret when nothing is selected.
+    const int64_t anchor = view->SelectionCount() > 0
+                               ? std::min(view->SelectionStart(), view->SelectionEnd())
+                               : view->CaretPosition();
+    found = FindLastBefore(*view, pattern, anchor, find_.FindIgnoreCase);
+    if (found < 0 && find_.FindWrap) {
+      found = FindLastBefore(*view, pattern, size, find_.FindIgnoreCase);
+      wrapped = found >= 0;
+    }
   }
   if (found < 0) {
+    Label4->clear();
     QMessageBox::warning(view, QStringLiteral("提示"), QStringLiteral("找不到该字符串!"));
     return;
   }
-  view->SetCaretPosition(found + static_cast<int64_t>(pattern.size()) - 1);
+  Label4->setText(!wrapped   ? QString()
+                  : backward ? QStringLiteral("已查找到数据开头,从末尾继续查找")
+                             : QStringLiteral("已查找到数据末尾,从开头继续查找"));
+  view->SetCaretPosition(found + length - 1);
   view->SetSelectionEnd(found);
   view->ScrollToCaret();
+}
+
+void Thexfm::acGotoExecute() {
+  TMPHexEditorEx* view = MPHexEditorEx1;
+  if (view->DataSize() <= 0) {
+    return;
+  }
+  TdlgGoto dialog(this, std::max<int64_t>(0, view->CaretPosition()), view->DataSize(),
+                  view->BytesPerUnit());
+  if (dialog.exec() != QDialog::Accepted) {
+    return;
+  }
+  view->SetCaretPosition(dialog.Position());
+  view->ScrollToCaret();
+  view->setFocus();
+}
+
+void Thexfm::acCopyHexExecute() {
+  TMPHexEditorEx* view = MPHexEditorEx1;
+  const int64_t count = view->SelectionCount();
+  if (count <= 0) {
+    return;
+  }
+  // Three characters a byte; beyond this the text would be no use on a clipboard.
+  constexpr int64_t kMostBytes = int64_t{16} << 20;
+  if (count > kMostBytes) {
+    ShowError(QStringLiteral("选择区域太大,不能复制为十六进制(最多 16MB)!"));
+    return;
+  }
+  std::vector<uint8_t> bytes(static_cast<size_t>(count));
+  view->ReadContent(std::min(view->SelectionStart(), view->SelectionEnd()), bytes);
+  static const char kDigits[] = "0123456789ABCDEF";
+  QString text;
+  text.reserve(static_cast<qsizetype>(count * 3));
+  for (uint8_t b : bytes) {
+    if (!text.isEmpty()) {
+      text += QLatin1Char(' ');
+    }
+    text += QLatin1Char(kDigits[b >> 4]);
+    text += QLatin1Char(kDigits[b & 15]);
+  }
+  QGuiApplication::clipboard()->setText(text);
+}
+
+bool Thexfm::acSaveAsExecute() {
+  TMPHexEditorEx* view = MPHexEditorEx1;
+  if (!view->FileName().isEmpty()) {
+    SaveDialog1->setDirectory(QFileInfo(view->FileName()).absolutePath());
+  }
+  if (SaveDialog1->exec() != QDialog::Accepted || SaveDialog1->selectedFiles().isEmpty()) {
+    return false;
+  }
+  const QString path = SaveDialog1->selectedFiles().front();
+  const QFileInfo target(path);
+  if (target.isDir()) {
+    ShowError(QStringLiteral("“%1”是一个文件夹,请另选一个文件名!").arg(path));
+    return false;
+  }
+  if (target.exists()) {
+    const bool is_source =
+        !view->FileName().isEmpty() &&
+        target.canonicalFilePath() == QFileInfo(view->FileName()).canonicalFilePath();
+    QMessageBox ask(
+        QMessageBox::Warning, QStringLiteral("另存为"),
+        is_source ? QStringLiteral("“%1”就是当前打开的文件。要用修改后的内容覆盖它吗?"
+                                   "覆盖后原来的内容无法恢复。")
+                        .arg(target.absoluteFilePath())
+                  : QStringLiteral("文件“%1”已存在。要替换它吗?").arg(target.absoluteFilePath()),
+        QMessageBox::Ok | QMessageBox::Cancel, this);
+    ask.button(QMessageBox::Ok)
+        ->setText(is_source ? QStringLiteral("覆盖") : QStringLiteral("替换"));
+    ask.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+    ask.setDefaultButton(QMessageBox::Cancel);
+    if (ask.exec() != QMessageBox::Ok) {
+      return false;
+    }
+  }
+  const int64_t caret = std::max<int64_t>(0, view->CaretPosition());
+  const int64_t top = view->TopRow();
+  std::optional<QString> error;
+  try {
+    view->SaveCopyTo(path);
+  } catch (const std::exception& e) {
+    error = QString::fromUtf8(e.what());
+  }
+  Label4->clear();
+  if (error) {
+    ShowError(QStringLiteral("文件“%1”没有保存:%2").arg(target.absoluteFilePath(), *error));
+    return false;
+  }
+  // From now on the window shows the saved file, with nothing left unsaved.
+  OpenFile(path);
+  if (caret < view->DataSize()) {
+    view->SetCaretPosition(caret);
+    view->SetTopRow(top);
+  }
+  return true;
+}
+
+bool Thexfm::ConfirmDiscard() {
+  if (!MPHexEditorEx1->Modified()) {
+    return true;
+  }
+  QMessageBox ask(QMessageBox::Question, QStringLiteral("提示"),
+                  QStringLiteral("数据已修改,还没有保存。关闭窗口将放弃这些修改。"),
+                  QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  ask.button(QMessageBox::Save)->setText(QStringLiteral("另存为..."));
+  ask.button(QMessageBox::Discard)->setText(QStringLiteral("放弃修改"));
+  ask.button(QMessageBox::Cancel)->setText(QStringLiteral("取消"));
+  ask.setDefaultButton(QMessageBox::Cancel);
+  ask.setEscapeButton(QMessageBox::Cancel);
+  switch (ask.exec()) {
+    case QMessageBox::Discard:
+      return true;
+    case QMessageBox::Save:
+      return acSaveAsExecute();
+    default:
+      return false;
+  }
+}
+
+void Thexfm::closeEvent(QCloseEvent* event) {
+  if (!ConfirmDiscard()) {
+    event->ignore();
+    return;
+  }
+  // QDialog closes through reject(), which must not ask a second time.
+  discard_confirmed_ = true;
+  QDialog::closeEvent(event);
+  discard_confirmed_ = false;
+}
+
+void Thexfm::reject() {
+  if (discard_confirmed_ || ConfirmDiscard()) {
+    QDialog::reject();
+  }
 }
 
 }  // namespace qarvo::hex

@@ -9,6 +9,7 @@
 #include "hexview/ufind.h"
 
 class QAction;
+class QActionGroup;
 class QFileDialog;
 class QGroupBox;
 class QLabel;
@@ -20,10 +21,12 @@ class QCheckBox;
 namespace qarvo::hex {
 
 class TMPHexEditorEx;
+class THexInspector;
 
 // The hex view window: pick a file, see its size, attributes and dates, look at its bytes,
-// copy them and search them. Nothing typed into the view is ever written back. Closing the
-// window deletes it, and with it the file's bytes.
+// copy them, search them, read the values at the caret and save a copy with the edits. The
+// opened file is never written unless the user names it for "另存为..." and confirms. Closing
+// the window with unsaved edits asks first; closing deletes it, and with it the file's bytes.
 class Thexfm : public QDialog {
   Q_OBJECT
 
@@ -53,6 +56,21 @@ class Thexfm : public QDialog {
   QMenu* PopupMenu1;
   QAction* acEditFind;
   QAction* actEditFindNext;
+  QAction* actEditFindPrev;  // Shift+F3
+  QAction* acGoto;           // "转到..." Ctrl+G
+  QAction* acCopyHex;        // "复制为十六进制"
+  QAction* acSaveAs;         // "另存为..." Ctrl+Shift+S
+  QAction* acInspector;      // "数据查看器", shows or hides `inspector`
+  QMenu* mnuEncoding;        // "字符编码" of the character column and the text search
+  QActionGroup* encodings;   // its three choices, data() = TextEncoding
+  QFileDialog* SaveDialog1;
+  THexInspector* inspector;
+
+  // The smallest window: the layout of the fixed-size window this one grew from.
+  static constexpr int kBaseWidth = 634;
+  static constexpr int kBaseHeight = 399;
+  static constexpr int kViewHeight = 273;
+  static constexpr int kInspectorWidth = 280;
 
   // The find state of this window.
   const FindState& Find() const { return find_; }
@@ -68,9 +86,30 @@ class Thexfm : public QDialog {
   void selectallClick();
   void acEditFindExecute();
   void actEditFindNextExecute();
+  void actEditFindPrevExecute();
+  void acGotoExecute();
+  void acCopyHexExecute();
+  // "另存为...": false when nothing was written (cancelled, refused or failed).
+  bool acSaveAsExecute();
+  void acInspectorExecute();
+  void SetCharEncoding(int encoding);
   void UpdateStatus();
+  // Shows the values at the caret in the inspector.
+  void UpdateInspector();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Escape closes the dialog without a close event; it asks the same question.
+  void reject() override;
 
  private:
+  // Whether the window may go: no unsaved edits, or the user gave them up (or saved them).
+  bool ConfirmDiscard();
+  // The view, the inspector and the controls below the view for the window's size.
+  void LayOut();
+  // One search step from the caret; forward or backward, wrapping as the find state says.
+  void SearchStep(bool backward);
   // The buttons, offset choices, status lines and file information below the view.
   void PlaceControls();
   // The open dialog, the find actions and the view's context menu.
@@ -81,6 +120,10 @@ class Thexfm : public QDialog {
 
   SizeText size_text_;
   FindState find_;
+  // Where each control below the view sits in the smallest window; it keeps its distance to
+  // the window's bottom.
+  QList<QPair<QWidget*, QRect>> bottom_places_;
+  bool discard_confirmed_ = false;
 };
 
 }  // namespace qarvo::hex

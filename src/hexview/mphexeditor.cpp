@@ -548,11 +548,15 @@ void TMPHexEditorEx::keyPressEvent(QKeyEvent* event) {
   // A refused change (Ctrl+Delete with NoSizeChange, a buffer at its limit) is reported here.
   try {
     if (known) {
-      int64_t top = top_row_;
+      // The caret's move may already have scrolled; only a top row the key itself asks for
+      // (page keys) is applied, and the caret stays in view either way.
+      const int64_t top_before = top_row_;
+      int64_t top = top_before;
       model_.KeyDown(key, shift, ctrl, VisibleRows(), top, bookmark);
-      if (top != top_row_) {
+      if (top != top_before) {
         SetTopRow(top);
       }
+      ScrollToCaret();
     } else {
       for (QChar c : text) {
         model_.KeyPress(c.unicode());
@@ -920,7 +924,9 @@ void TMPHexEditorEx::LookOfByte(const PaintState& ps, int column, int64_t positi
                                 bool edge, bool active, CellLook& look) const {
   const HexSettings& s = S();
   const uint8_t* bytes = model_.Data().Data();
-  if (char_field) {
+  if (char_field && char_encoding_ != TextEncoding::kControl && !s.unicode_chars) {
+    look.text = CharCellText(position);
+  } else if (char_field) {
     look.text = QChar(model_.DisplayChar(position));
   } else {
     const int digit = (column - 2) % 2;
@@ -990,7 +996,11 @@ void TMPHexEditorEx::PaintDataCell(QPainter& p, const PaintState& ps, int column
     const QRect text_rect(rect.left(), rect.top(), char_width_, rect.height());
     p.fillRect(text_rect, look.text_bg);
     p.setPen(look.text_color);
-    DrawCellText(p, text_rect, look.text, char_field && s.unicode_chars);
+    if (char_field && char_encoding_ != TextEncoding::kControl && !s.unicode_chars) {
+      PaintEncodedChar(p, text_rect, p0, row);
+    } else {
+      DrawCellText(p, text_rect, look.text, char_field && s.unicode_chars);
+    }
   }
   if (drop_cell_.column == column && drop_cell_.row == row) {
     p.fillRect(QRect(rect.left(), rect.top(), 2, rect.height()), look.text_color);

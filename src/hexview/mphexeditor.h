@@ -6,8 +6,10 @@
 #include <QImage>
 #include <QString>
 #include <optional>
+#include <span>
 #include <string>
 
+#include "hexview/char_encoding.h"
 #include "hexview/find.h"
 #include "hexview/grid_geometry.h"
 #include "hexview/hex_model.h"
@@ -126,6 +128,24 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   int64_t SelectionEnd() const { return model_.SelectionEnd(); }
   int64_t SelectionCount() const { return model_.SelectionCount(); }
   QString OffsetText(int64_t position);
+
+  // The content's bytes from `position` on (the range lies inside the data), edits included.
+  void ReadContent(int64_t position, std::span<uint8_t> out) const;
+  // Writes the content, edits included, to `path` whole or not at all, with pkSave progress
+  // events; the loaded file and the modified marks stay as they are. Throws.
+  void SaveCopyTo(const QString& path);
+
+  // ---- the character column's encoding: kControl shows the translations; UTF-8 and GB18030
+  // draw a character over the cells of its bytes (unless UnicodeChars is on)
+  TextEncoding CharEncoding() const { return char_encoding_; }
+  void SetCharEncoding(TextEncoding encoding);
+  // How the byte at `position` reads in the chosen encoding.
+  CharCell CharCellOf(int64_t position) const;
+  // What its cell shows: the character at its first byte, the continuation mark on the others
+  // where the character's picture does not reach them, the mask character for an invalid
+  // byte or a control character.
+  QString CharCellText(int64_t position) const;
+  static constexpr char16_t kContinuationMark = u'\u00B7';
 
   // ---- search: the pattern for a text or for hex bytes, and the forward search (progress
   // events of pkFind with FindProgress)
@@ -358,6 +378,9 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void PaintCaret(QPainter& p);
   void PaintGutterEdges(QPainter& p, const PaintState& ps);
   void DrawCellText(QPainter& p, const QRect& text_rect, const QString& text, bool shrink);
+  // A character cell in UTF-8 or GB18030: a character's picture spans the cells of its bytes
+  // on the row, each cell drawing its own part of it.
+  void PaintEncodedChar(QPainter& p, const QRect& text_rect, int64_t position, int64_t row);
   void DrawFrame(QPainter& p, const QRect& rect, const QColor& color, bool focus_style);
 
   HexEditorModel model_;
@@ -392,6 +415,7 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   bool dragging_out_ = false;
   bool dropped_inside_ = false;
   const QMimeData* copied_ = nullptr;  // what this control last put on the clipboard
+  TextEncoding char_encoding_ = TextEncoding::kControl;
 };
 
 }  // namespace qarvo::hex

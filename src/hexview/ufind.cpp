@@ -11,7 +11,7 @@ namespace qarvo::hex {
 TdlgFind::TdlgFind(QWidget* owner) : QDialog(owner) {
   setObjectName(QStringLiteral("dlgFind"));
   setWindowTitle(QStringLiteral("查找"));
-  setFixedSize(310, 55);
+  setFixedSize(310, 80);
 
   edFind = new QLineEdit(this);
   edFind->setObjectName(QStringLiteral("edFind"));
@@ -25,18 +25,37 @@ TdlgFind::TdlgFind(QWidget* owner) : QDialog(owner) {
 
   cbNoCase = new QCheckBox(QStringLiteral("忽略大小写"), this);
   cbNoCase->setObjectName(QStringLiteral("cbNoCase"));
-  cbNoCase->setGeometry(4, 31, 120, 20);
+  cbNoCase->setGeometry(4, 31, 100, 20);
 
-  cbText = new QCheckBox(QStringLiteral("全部匹配"), this);
+  cbText = new QCheckBox(TextChoiceCaption(Qt::PartiallyChecked), this);
   cbText->setObjectName(QStringLiteral("cbText"));
-  cbText->setGeometry(130, 31, 100, 20);
+  cbText->setGeometry(108, 31, 198, 20);
   cbText->setTristate(true);
   cbText->setCheckState(Qt::PartiallyChecked);
-  cbText->setEnabled(false);
-  cbText->setVisible(false);
+  cbText->setToolTip(
+      QStringLiteral("勾选:按文字查找;不勾选:按十六进制字节查找(如 4D 5A);"
+                     "灰色:由输入的内容决定,只含十六进制数字和空格时按字节查找,否则按文字查找"));
 
+  cbWrap = new QCheckBox(QStringLiteral("到达末尾后从另一端继续查找"), this);
+  cbWrap->setObjectName(QStringLiteral("cbWrap"));
+  cbWrap->setGeometry(4, 55, 300, 20);
+
+  connect(cbText, &QCheckBox::stateChanged, this,
+          [this] { cbText->setText(TextChoiceCaption(cbText->checkState())); });
   connect(edFind, &QLineEdit::textChanged, this, &TdlgFind::edFindChange);
   connect(Button1, &QPushButton::clicked, this, &QDialog::accept);
+}
+
+QString TdlgFind::TextChoiceCaption(Qt::CheckState state) {
+  switch (state) {
+    case Qt::Checked:
+      return QStringLiteral("按文字查找");
+    case Qt::Unchecked:
+      return QStringLiteral("按十六进制字节查找");
+    case Qt::PartiallyChecked:
+      break;
+  }
+  return QStringLiteral("文字或字节:由内容决定");
 }
 
 void TdlgFind::showEvent(QShowEvent* event) {
@@ -70,6 +89,7 @@ void LoadFindDialog(TdlgFind& dialog, const FindState& state) {
     dialog.cbText->setCheckState(state.FindIsText ? Qt::Checked : Qt::Unchecked);
   }
   dialog.cbNoCase->setChecked(state.FindIgnoreCase);
+  dialog.cbWrap->setChecked(state.FindWrap);
 }
 
 void StoreFindDialog(const TdlgFind& dialog, FindState& state) {
@@ -77,6 +97,7 @@ void StoreFindDialog(const TdlgFind& dialog, FindState& state) {
   state.FindIsText = DecideFindIsText(dialog.cbText->checkState(), state.FindText);
   state.FindData = TextToSearchBytes(state.FindText.toStdString());
   state.FindIgnoreCase = dialog.cbNoCase->isChecked();
+  state.FindWrap = dialog.cbWrap->isChecked();
 }
 
 bool ShowFindDialog(QWidget* owner, FindState& state) {

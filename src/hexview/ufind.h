@@ -11,8 +11,9 @@ class QPushButton;
 
 namespace qarvo::hex {
 
-// The find dialog of the hex view window: the text, "忽略大小写", and the hidden three-state
-// "全部匹配" that stays undecided (grey) until a window has confirmed its first search.
+// The find dialog of the hex view window: the text, "忽略大小写", the three-state text/hex
+// choice that stays undecided (grey: decided from the text) until a window has confirmed its
+// first search, and whether a search goes on from the other end of the data.
 class TdlgFind : public QDialog {
   Q_OBJECT
 
@@ -23,6 +24,10 @@ class TdlgFind : public QDialog {
   QPushButton* Button1;
   QCheckBox* cbNoCase;
   QCheckBox* cbText;
+  QCheckBox* cbWrap;
+
+  // The caption of the text/hex choice for its state: each state says what it does.
+  static QString TextChoiceCaption(Qt::CheckState state);
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -37,6 +42,7 @@ struct FindState {
   std::string FindData;  // the bytes searched for
   bool FindIgnoreCase = false;
   bool FindIsText = false;  // false: FindText is hex digits
+  bool FindWrap = false;    // a search that reaches an end goes on from the other
 };
 
 // Whether a confirmed text is searched as text: as the (hidden) "全部匹配" box says, or, while

@@ -26,6 +26,9 @@ class JobCallbacks {
   virtual void ShakeWindow() {}
   // Bytes done of bytes to do; called at most a few times a second, and once at 100 %.
   virtual void Progress(int64_t /*done*/, int64_t /*total*/) {}
+  // The line that follows a job's failure line when a file operation failed it, saying which
+  // file and why in the window's words; none when empty. Called on the worker thread.
+  virtual std::string FailureLine(const std::string& /*path*/, int /*error_number*/) { return {}; }
 };
 
 // Everything a worker reports through. `callbacks` may be null (no window).

@@ -20,9 +20,21 @@ bool PauseGate::IsPaused() const {
   return paused_;
 }
 
+void PauseGate::Stop() {
+  stopped_.store(true);
+  // With the lock, no paused waiter can be between its check and its wait, so the wake-up
+  // cannot be lost. Without it (the worker is inside a step) the worker sees the flag at its
+  // next pass; a waiter that missed this notification is woken by the next Stop.
+  std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+  resumed_.notify_all();
+}
+
 std::unique_lock<std::mutex> PauseGate::Pass() {
   std::unique_lock<std::mutex> lock(mutex_);
-  resumed_.wait(lock, [this] { return !paused_; });
+  resumed_.wait(lock, [this] { return !paused_ || stopped_.load(); });
+  if (stopped_.load()) {
+    throw JobStopped();
+  }
   return lock;
 }
 

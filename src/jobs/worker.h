@@ -40,6 +40,7 @@ struct JobOutcome {
 enum class ShakeAfter {
   Never,
   Completion,           // Succeeded or Mismatch: the job ran to its end
+  Success,              // Succeeded only: a mismatch is a failure of this job
   CompletionOrRefusal,  // also when the input was refused
   Always,
 };
@@ -71,6 +72,10 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   void Pause() { gate_.Pause(); }
   void Continue() { gate_.Continue(); }
   bool IsPaused() const { return gate_.IsPaused(); }
+  // Ends the job at its next checkpoint, also when it is paused: it writes nothing more, adds no
+  // line, removes its temporary files and leaves its inputs as they were. Never waits.
+  void Stop() { gate_.Stop(); }
+  bool IsStopped() const { return gate_.IsStopped(); }
 
   // Waits until Execute has returned; false when the timeout passed first.
   bool WaitFinished(std::chrono::milliseconds timeout = std::chrono::hours(24));
@@ -78,6 +83,11 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
 
   // Workers whose Execute has not returned yet, over the whole process.
   static int Running();
+  // Stops every running worker of the process (closing the program, a signal). Never waits.
+  static void StopAll();
+  // Waits until no worker runs any more; false when the timeout passed first. Stopped workers
+  // that may have missed their wake-up are told again while it waits.
+  static bool WaitAllFinished(std::chrono::milliseconds timeout);
 
   // The first file operation that failed the job, with the file's path and the system's reason
   // (FileError's text); empty when none did. Read it after WaitFinished.
@@ -129,6 +139,8 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   void Run();
 
   bool Shakes(JobResult result) const;
+  // The window's line with the failed file and the system's reason, after the job's own line.
+  void LogFailureReason();
 
   JobHost host_;
   JobSteps steps_;
@@ -143,6 +155,7 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
 
   int64_t progress_total_ = 0;
   int64_t progress_done_ = 0;
+  bool progress_shown_ = false;  // the first block is shown at once, the rest a few times a second
   std::chrono::steady_clock::time_point last_progress_{};
 };
 

@@ -200,6 +200,48 @@ void File::AdviseSequential() {
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
+FileKind KindOf(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    return FileKind::Missing;
+  }
+  if (S_ISREG(info.st_mode)) {
+    return FileKind::Regular;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    return FileKind::Directory;
+  }
+  if (S_ISFIFO(info.st_mode)) {
+    return FileKind::Fifo;
+  }
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) {
+    return FileKind::Device;
+  }
+  if (S_ISSOCK(info.st_mode)) {
+    return FileKind::Socket;
+  }
+  return FileKind::Other;
+}
+
+std::string NotARegularFileText(FileKind kind) {
+  switch (kind) {
+    case FileKind::Missing:
+    case FileKind::Regular:
+      return {};
+    case FileKind::Directory:
+      return "是一个文件夹,不是普通文件";
+    case FileKind::Fifo:
+      return "是一个命名管道,不是普通文件";
+    case FileKind::Device:
+      return "是一个设备,不是普通文件";
+    case FileKind::Socket:
+      return "是一个套接字,不是普通文件";
+    case FileKind::Other:
+      break;
+  }
+  return "不是普通文件";
+}
+
 bool FileExists(const std::string& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);

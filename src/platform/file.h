@@ -82,6 +82,13 @@ class File {
   std::string path_;
 };
 
+// What a path names, links followed.
+enum class FileKind { Missing, Regular, Directory, Fifo, Device, Socket, Other };
+FileKind KindOf(const std::string& path);
+// How a line names a path that is there but no regular file, to follow the path's name:
+// "是一个文件夹,不是普通文件" and so on; empty for Missing and Regular.
+std::string NotARegularFileText(FileKind kind);
+
 bool FileExists(const std::string& path);       // a regular file (or a link to one)
 bool DirectoryExists(const std::string& path);  // a directory (or a link to one)
 // Deletes a file; returns false when it could not be deleted.

@@ -14,6 +14,7 @@
 #include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "codec/envelope.h"
+#include "codec/sums_file.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
@@ -35,6 +36,12 @@ TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, i
       source_path_(source_path) {
   file_size_ = FileSizeOf(source_path_);
   piece_count_ = piece_count;
+  if (options_.MaxPieceFile > 0) {
+    const SizePlan plan =
+        PlanPiecesBySize(file_size_, options_.MaxPieceFile, options_.Compress == 1);
+    piece_count_ = plan.count;
+    size_fault_ = plan.fault;
+  }
   if (file_size_ < piece_count_) {
     piece_count_ = static_cast<int32_t>(file_size_);
   }
@@ -44,6 +51,29 @@ TCutFile::TCutFile(const std::string& source_path, const TCWorkInfos& options, i
   piece_base_ = PieceBaseOf(file_name);
   output_dir_ = AddTrailingBackslash(output_dir);
   source_name_ = StoredSourceName(file_name);
+  source_stamp_ = StampOf(source_path_);
+}
+
+std::vector<std::string> SplitPiecePaths(const std::string& source_path, int32_t piece_count,
+                                         const std::string& output_dir) {
+  const int64_t size = FileSizeOf(source_path);
+  const int32_t count = size < piece_count ? static_cast<int32_t>(size) : piece_count;
+  const std::string stem = AddTrailingBackslash(output_dir) + PieceBaseOf(FileNameOf(source_path));
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= count; ++n) {
+    paths.push_back(stem + std::to_string(n) + kPieceExtension);
+  }
+  return paths;
+}
+
+std::vector<std::string> SplitOutputPaths(const std::string& source_path, int32_t piece_count,
+                                          const std::string& output_dir, bool sums) {
+  std::vector<std::string> paths = SplitPiecePaths(source_path, piece_count, output_dir);
+  if (sums) {
+    paths.push_back(
+        SumsPathOf(AddTrailingBackslash(output_dir), PieceBaseOf(FileNameOf(source_path))));
+  }
+  return paths;
 }
 
 std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
@@ -54,7 +84,38 @@ std::shared_ptr<TCutFile> TCutFile::Create(const std::string& source_path,
                                           std::move(callbacks)));
 }
 
+std::string SplitSumsWrittenLine(const std::string& path) {
+  return "已生成校验文件:" + path;
+}
+
+bool TCutFile::RefusesExistingPieces() {
+  if (options_.Overwrite == 1) {
+    return false;
+  }
+  std::vector<std::string> paths;
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    paths.push_back(PiecePath(n));
+  }
+  if (options_.WriteSums == 1) {
+    paths.push_back(SumsPathOf(output_dir_, piece_base_));
+  }
+  const ExistingOutputs existing = FindExisting(paths);
+  if (existing.Any()) {
+    Log(ExistingOutputsLine(kSplitJob, existing));
+  }
+  return existing.Any();
+}
+
 JobResult TCutFile::Execute() {
+  // The size was checked before the start; the source may have grown since.
+  if (const char* refusal = SizePlanRefusalLine(size_fault_)) {
+    Log(refusal);
+    Log(kSplitFailed);
+    return JobResult::Refused;
+  }
+  if (RefusesExistingPieces()) {
+    return JobResult::Refused;
+  }
   const bool ok = WritePieces();
   Log(ok ? kSplitSucceeded : kSplitFailed);
   return ok ? JobResult::Succeeded : JobResult::Failed;
@@ -136,8 +197,12 @@ void TCutFile::OpenPiece(std::vector<AtomicOutput>& pieces, int32_t n) {
   pieces.emplace_back(PiecePath(n));
 }
 
-void TCutFile::WriteToPiece(File& piece, int32_t /*n*/, const uint8_t* data, size_t size) {
+void TCutFile::WriteToPiece(File& piece, int32_t n, const uint8_t* data, size_t size) {
   piece.Write(data, size);
+  if (sums_) {
+    // The piece file's own bytes, compressed or not: the checksum file lists what is on disk.
+    sums_->Add(n, data, size);
+  }
 }
 
 void TCutFile::EndShare(AtomicOutput& piece, int32_t n) {
@@ -151,6 +216,9 @@ void TCutFile::EndShare(AtomicOutput& piece, int32_t n) {
     WriteToPiece(piece.file(), n, reinterpret_cast<const uint8_t*>(trailer_.data()),
                  trailer_.size());
   }
+  if (sums_) {
+    sums_->EndPiece(n);
+  }
   // Flushed to disk only when the source is to go: then the pieces are the only copy.
   piece.Seal(durable_);
 }
@@ -163,6 +231,9 @@ void TCutFile::AppendTrailer(AtomicOutput& piece, int32_t n) {
     auto hold = Gate().Pass();
     WriteToPiece(file, n, reinterpret_cast<const uint8_t*>(trailer_.data()), trailer_.size());
   }
+  if (sums_) {
+    sums_->EndPiece(n);
+  }
   if (durable_) {
     file.Sync();
   }
@@ -173,8 +244,10 @@ void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, Block
   for (int32_t n = 1; n <= piece_count_; ++n) {
     OpenPiece(pieces, n);
     AtomicOutput& piece = pieces.back();
-    if (digest == nullptr) {
+    if (digest == nullptr && !sums_) {
       Copy(source, piece.file(), ShareOf(n));
+    } else if (digest == nullptr) {
+      CopyToPiece(source, piece.file(), n);
     } else {
       CopyThroughPipe(
           source, ShareOf(n),
@@ -182,6 +255,21 @@ void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, Block
           *digest, &Observer());
     }
     EndShare(piece, n);
+  }
+}
+
+void TCutFile::CopyToPiece(File& source, File& piece, int32_t n) {
+  // The bytes pass through memory (not the kernel's copy) so that the checksum file sees them.
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(ShareOf(n), kCopyBlockSize)));
+  for (int64_t left = ShareOf(n); left > 0;) {
+    const auto step = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
+    source.ReadExact(block.data(), step);
+    {
+      auto hold = Observer().BeforeBlock();
+      WriteToPiece(piece, n, block.data(), step);
+    }
+    left -= static_cast<int64_t>(step);
+    Observer().Advanced(static_cast<int64_t>(step));
   }
 }
 
@@ -213,10 +301,11 @@ void TCutFile::CompressShares(File& source, std::vector<AtomicOutput>& pieces, B
 }
 
 void TCutFile::PublishAll(std::vector<AtomicOutput>& pieces) {
+  auto hold = Gate().Pass();
   size_t published = 0;
   try {
     for (; published < pieces.size(); ++published) {
-      pieces[published].Publish(false);
+      pieces[published].Publish(false, options_.Overwrite == 1);
     }
   } catch (...) {
     for (size_t i = 0; i < published; ++i) {
@@ -251,6 +340,23 @@ void TCutFile::WriteSet(File& source, std::vector<AtomicOutput>& pieces) {
   }
 }
 
+void TCutFile::WriteSumsFile(bool durable) {
+  const std::vector<std::string> digests = sums_->Finish();
+  sums_.reset();
+  std::string text;
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    text += GnuSumLine(digests[static_cast<size_t>(n - 1)], FileNameOf(PiecePath(n)));
+  }
+  const std::string path = SumsPathOf(output_dir_, piece_base_);
+  AtomicOutput out(path);
+  {
+    auto hold = Gate().Pass();
+    out.file().Write(text.data(), text.size());
+  }
+  out.Commit(durable);
+  Log(SplitSumsWrittenLine(path));
+}
+
 bool TCutFile::WritePieces() {
   // A name that is not UTF-8 would be stored garbled, and no merge could find the set again.
   if (!IsValidUtf8(FileNameOf(source_path_))) {
@@ -264,14 +370,32 @@ bool TCutFile::WritePieces() {
     // no piece of an incomplete set behind.
     std::vector<AtomicOutput> pieces;
     PrepareSplit(source);
+    if (options_.WriteSums == 1) {
+      // A source named like the checksum file ("movie.sha256" gives the stem "movie").
+      const std::string sums_path = SumsPathOf(output_dir_, piece_base_);
+      if (SameFile(sums_path, source_path_)) {
+        throw FileError("\"" + source_path_ + "\" would be replaced by the checksum file",
+                        source_path_, 0);
+      }
+      sums_ = std::make_unique<PieceSums>(piece_count_);
+    }
     WriteSet(source, pieces);
     source.Close();
     PublishAll(pieces);
+    if (sums_) {
+      WriteSumsFile(durable_);
+    }
 
     // Only now is every piece complete and, when the source goes, on the disk.
     if (durable_) {
       SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
+      // The pieces hold what was read; a source changed since then is not theirs to replace.
+      if (!Unchanged(source_path_, source_stamp_)) {
+        hold.unlock();
+        Log(ChangedInputLine(kSplitJob, source_path_));
+        return false;
+      }
       DeleteFile(source_path_);
     }
     FinishProgress();
@@ -279,6 +403,7 @@ bool TCutFile::WritePieces() {
   } catch (const std::exception& error) {
     NoteFailure(error);
     source = File();
+    sums_.reset();
     Log(kSplitBusyFailure);
     return false;
   }

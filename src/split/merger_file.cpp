@@ -1,5 +1,6 @@
 #include "split/merger_file.h"
 
+#include <cerrno>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -15,6 +16,7 @@
 #include "split/header.h"
 #include "split/parallel_pieces.h"
 #include "split/paths.h"
+#include "split/piece_sums.h"
 #include "split/set_check.h"
 
 namespace qarvo {
@@ -25,6 +27,10 @@ std::string MergeProgressLine(int32_t n, int32_t left) {
 
 std::string MergeMissingPieceLine(const std::string& path) {
   return "文件合并:文件" + path + "不存在!";
+}
+
+std::string MergeNotAFileLine(const std::string& path, FileKind kind) {
+  return "文件合并:文件" + path + NotARegularFileText(kind) + "!";
 }
 
 std::string MergeForeignPieceLine(const std::string& path) {
@@ -47,10 +53,32 @@ std::string MergeUnverifiableLine(const std::string& path, bool pieces_kept) {
   return line;
 }
 
+std::string MergeMismatchLine(const std::string& joined_path, bool beside) {
+  std::string line = "文件合并:合并出的文件" + joined_path + "与原文件不符,合并失败!";
+  if (beside) {
+    line += "原有的同名文件未被覆盖。";
+  }
+  return line;
+}
+
+std::optional<std::string> MergeOutputPath(const std::string& piece_path,
+                                           const std::string& password,
+                                           const std::string& output_dir) {
+  SetHeader header;
+  try {
+    if (ReadSetHeader(ReadPieceTrailer(piece_path), password, header) != HeaderStatus::Ok) {
+      return std::nullopt;
+    }
+  } catch (const FileError&) {
+    return std::nullopt;
+  }
+  return AddTrailingBackslash(output_dir) + header.source_name;
+}
+
 TMergerFile::TMergerFile(const std::string& piece_path, const TMWorkInfos& options,
                          const std::string& output_dir, std::shared_ptr<JobCallbacks> callbacks)
     : WorkerThread(JobHost{options.Log, std::move(callbacks)},
-                   JobSteps{"", true, ShakeAfter::Completion}),
+                   JobSteps{"", true, ShakeAfter::Success}),
       options_(options),
       output_dir_(AddTrailingBackslash(output_dir)),
       chosen_path_(piece_path),
@@ -68,13 +96,22 @@ JobResult TMergerFile::Execute() {
   if (!AnalyseSet()) {
     return HasFailure() ? JobResult::Failed : JobResult::Refused;
   }
+  const std::string output_path = output_dir_ + source_name_;
+  if (options_.Overwrite != 1) {
+    const ExistingOutputs existing = FindExisting({output_path});
+    if (existing.Any()) {
+      Log(ExistingOutputsLine(kMergeJob, existing));
+      return JobResult::Refused;
+    }
+  }
   if (!JoinPieces()) {
     Log(kMergeFailed);
     return JobResult::Failed;
   }
-  Log(kMergeSucceeded);
+  // A joined file that failed its check is no success, whatever else went well.
   switch (verdict_) {
     case Verdict::Differs:
+      Log(MergeMismatchLine(joined_path_, beside_));
       return JobResult::Mismatch;
     case Verdict::Unreadable:
       return JobResult::Failed;
@@ -82,6 +119,7 @@ JobResult TMergerFile::Execute() {
     case Verdict::NotChecked:
       break;
   }
+  Log(kMergeSucceeded);
   return JobResult::Succeeded;
 }
 
@@ -158,6 +196,11 @@ class FollowedObserver : public CopyObserver {
 }  // namespace
 
 bool TMergerFile::CheckPieces(const std::string& trailer) {
+  // Taken before any piece is read for the join: a piece changed after that is not deleted.
+  piece_stamps_.clear();
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    piece_stamps_.push_back(StampOf(PiecePath(n)));
+  }
   std::vector<int64_t> shares;
   const PieceFinding finding = CheckPieceSet(
       piece_count_, [this](int32_t n) { return PiecePath(n); }, trailer, options_.Compressed == 1,
@@ -172,6 +215,9 @@ bool TMergerFile::CheckPieces(const std::string& trailer) {
     case PieceFault::Missing:
       Log(MergeMissingPieceLine(path));
       return false;
+    case PieceFault::NotAFile:
+      Log(MergeNotAFileLine(path, finding.kind));
+      return false;
     case PieceFault::Unreadable:
       Log(MergeUnreadablePieceLine(path));
       return false;
@@ -179,8 +225,10 @@ bool TMergerFile::CheckPieces(const std::string& trailer) {
       Log(MergeForeignPieceLine(path));
       return false;
     case PieceFault::SizeMisfit:
-    case PieceFault::Damaged:
       Log(MergeWrongSizeLine(path));
+      return false;
+    case PieceFault::Damaged:
+      Log(DamagedPieceLine(kMergeJob, path));
       return false;
   }
   trailer_ = trailer;
@@ -197,6 +245,8 @@ bool TMergerFile::JoinPieces() {
   AtomicOutput output;
   File piece;
   Verdict verdict = Verdict::NotChecked;
+  SetSums set_sums;
+  std::unique_ptr<PieceSums> sums;
   try {
     for (int32_t n = 1; n <= piece_count_; ++n) {
       // Never replace a piece by the joined file.
@@ -204,7 +254,18 @@ bool TMergerFile::JoinPieces() {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
     }
+    // The verification digests the joined file as it is written: it reads no more than this.
     SetProgressTotal(output_size_);
+
+    // A checksum file beside the set lets the join name a damaged piece.
+    set_sums = ReadSetSums(piece_dir_, piece_base_, piece_count_);
+    for (const std::string& note : SetSumsNotes(set_sums, "文件合并:")) {
+      Log(note);
+    }
+    if (set_sums.present && !set_sums.unreadable &&
+        set_sums.unlisted.size() < static_cast<size_t>(piece_count_)) {
+      sums = std::make_unique<PieceSums>(piece_count_);
+    }
     {
       auto hold = Gate().Pass();
       output = AtomicOutput(output_path);
@@ -229,6 +290,10 @@ bool TMergerFile::JoinPieces() {
       }
       opened.Seek(0);
       opened.AdviseSequential();
+      // A compressed piece is inflated on the piece threads; its raw bytes are digested apart.
+      if (sums && options_.Compressed == 1) {
+        sums->AddFile(n, opened);
+      }
       return opened;
     };
     if (options_.Compressed == 1) {
@@ -256,32 +321,82 @@ bool TMergerFile::JoinPieces() {
       FollowedObserver followed(Observer(), follower.get());
       for (int32_t n = 1; n <= piece_count_; ++n) {
         piece = open_piece(n);
-        CopyBytes(piece, output.file(), piece.Size() - static_cast<int64_t>(kHeaderTrailerSize),
-                  &followed);
+        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+        if (sums) {
+          // The trailer was just compared with the set's, so it is these bytes.
+          CopyAndDigest(piece, output.file(), payload, n, *sums, &followed);
+          sums->Add(n, trailer_.data(), trailer_.size());
+          sums->EndPiece(n);
+        } else {
+          CopyBytes(piece, output.file(), payload, &followed);
+        }
         piece.Close();
       }
+    }
+    if (sums && !PiecesMatchSums(*sums, set_sums)) {
+      return false;
     }
     verdict = VerifyOutput(output.file(), output_path, follower.get());
     verdict_ = verdict;
     // With the pieces about to go, the joined file must be on the disk first.
     const bool remove =
         options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
-    output.Commit(remove);
+    output.Seal(remove);
+    {
+      // A paused job gives its file no name either.
+      auto hold = Gate().Pass();
+      PublishOutput(output, verdict, remove);
+    }
     if (remove) {
-      RemovePieces();
+      if (!RemovePieces()) {
+        return false;
+      }
+      // The checksum file goes with the pieces when it was theirs: it listed each of them and
+      // each matched.
+      if (sums && set_sums.unlisted.empty() && set_sums.bad_lines.empty()) {
+        auto hold = Gate().Pass();
+        DeleteFile(set_sums.path);
+      }
     } else if (options_.DeletePieces == 1 && verdict == Verdict::Differs) {
       Log(kMergeKeptPieces);
     }
   } catch (const SetChanged& changed) {
     Log(changed.line);
     return false;
+  } catch (const DamagedPiece& damaged) {
+    // The checksum file, when there is one, names the piece already.
+    if (!sums || PiecesMatchSums(*sums, set_sums)) {
+      Log(DamagedPieceLine(kMergeJob, PiecePath(damaged.piece())));
+    }
+    return false;
+  } catch (const FileError& error) {
+    NoteFailure(error);
+    // Someone gave a file the joined name while the job ran: it stays.
+    if (error.error_number() == EEXIST && options_.Overwrite != 1) {
+      Log(ExistingOutputsLine(kMergeJob, ExistingOutputs{output_path, 1}));
+    } else {
+      Log(kMergeBusyFailure);
+    }
+    return false;
   } catch (const std::exception& error) {
     NoteFailure(error);
+    // A broken compressed stream is most likely the damaged piece the checksum file names.
+    if (sums) {
+      PiecesMatchSums(*sums, set_sums);
+    }
     Log(kMergeBusyFailure);
     return false;
   }
   FinishProgress();
   return true;
+}
+
+bool TMergerFile::PiecesMatchSums(PieceSums& sums, const SetSums& set_sums) {
+  const std::vector<int32_t> damaged = DamagedPieces(set_sums, sums.Finish());
+  for (const int32_t n : damaged) {
+    Log("文件合并:" + PieceSumMismatchLine(n, PiecePath(n)));
+  }
+  return damaged.empty();
 }
 
 bool TMergerFile::Verifies() const {
@@ -307,11 +422,29 @@ TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& 
   return same ? Verdict::Same : Verdict::Differs;
 }
 
-void TMergerFile::RemovePieces() {
+void TMergerFile::PublishOutput(AtomicOutput& output, Verdict verdict, bool durable) {
+  const bool failed_check = verdict == Verdict::Differs || verdict == Verdict::Unreadable;
+  if (failed_check && FindExisting({output.final_path()}).Any()) {
+    joined_path_ = output.PublishBeside(kFailedCheckMark, durable);
+    beside_ = true;
+    return;
+  }
+  output.Publish(durable, options_.Overwrite == 1);
+  joined_path_ = output.final_path();
+}
+
+bool TMergerFile::RemovePieces() {
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    if (!Unchanged(PiecePath(n), piece_stamps_[static_cast<size_t>(n - 1)])) {
+      Log(ChangedInputLine(kMergeJob, PiecePath(n)));
+      return false;
+    }
+  }
   auto hold = Gate().Pass();
   for (int32_t n = 1; n <= piece_count_; ++n) {
     DeleteFile(PiecePath(n));
   }
+  return true;
 }
 
 }  // namespace qarvo

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
+#include "platform/atomic_output.h"
+#include "platform/file_checks.h"
+#include "split/piece_sums.h"
 
 namespace qarvo {
 
@@ -24,10 +28,16 @@ inline constexpr char kMergeVerifying[] = "正在验证生成文件...";
 inline constexpr char kMergeSameAsSource[] = "校验结果:与原文件相同!";
 inline constexpr char kMergeDiffersFromSource[] = "校验结果:与原文件不符!";
 inline constexpr char kMergeSucceeded[] = "合并成功!";
+inline constexpr char kMergeJob[] = "文件合并:";
+// The joined file differs from the stored checksum: the merge failed, and the line names the
+// file it left for the user to look at; `beside` when it was put beside a file of its own name.
+std::string MergeMismatchLine(const std::string& joined_path, bool beside);
 // "正在合并第n个文件,剩余m个文件..."
 std::string MergeProgressLine(int32_t n, int32_t left);
 // "文件合并:文件" + path + "不存在!"
 std::string MergeMissingPieceLine(const std::string& path);
+// "文件合并:文件" + path + "是一个文件夹,不是普通文件!" and the like (NotARegularFileText)
+std::string MergeNotAFileLine(const std::string& path, FileKind kind);
 // "文件合并:文件" + path + "不属于这组分割文件!": the piece carries another set's trailer.
 std::string MergeForeignPieceLine(const std::string& path);
 // "文件合并:文件" + path + "的大小与这组分割文件不符!": the piece is shorter or longer than a
@@ -45,12 +55,19 @@ std::string MergeUnverifiableLine(const std::string& path, bool pieces_kept);
 struct TMWorkInfos {
   uint8_t DeletePieces = 0;  // delete every piece after the merge
   uint8_t SkipVerify = 0;    // do not verify even when the set carries a checksum
+  uint8_t Overwrite = 0;     // the user agreed to replace an existing file of the joined name
   uint8_t Compressed = 0;    // set from the header
   ChecksumKind CheckKind = ChecksumKind::None;  // set from the header
   std::string CheckText;                        // set from the header
   std::string Password;                         // typed by the user, UTF-8, may be empty
   std::shared_ptr<LogSink> Log;
 };
+
+// The joined file a merge of the set of `piece_path` writes into `output_dir`; nothing when
+// the piece cannot be read or its header not with `password` (the merge refuses it then).
+std::optional<std::string> MergeOutputPath(const std::string& piece_path,
+                                           const std::string& password,
+                                           const std::string& output_dir);
 
 // Joins a split set, found from any one of its pieces, back into its source file.
 class TMergerFile : public WorkerThread {
@@ -72,13 +89,19 @@ class TMergerFile : public WorkerThread {
   // Every piece must carry the chosen piece's trailer and the size a split gives it.
   bool CheckPieces(const std::string& trailer);
   bool JoinPieces();
+  // False, with a line for each, when a piece's digest differs from the checksum file's.
+  bool PiecesMatchSums(PieceSums& sums, const SetSums& set_sums);
   enum class Verdict { Same, Differs, Unreadable, NotChecked };
   // The set carries a checksum and the user did not turn the verification off.
   bool Verifies() const;
   // Reads the joined file back through the handle the join wrote it with, which stays locked.
   // `follower` has digested the output while it was written; null when nothing is verified.
   Verdict VerifyOutput(File& output, const std::string& output_path, FileFollower* follower);
-  void RemovePieces();
+  // Publishes the sealed joined file: a file that failed its check never takes the place of
+  // one that was there.
+  void PublishOutput(AtomicOutput& output, Verdict verdict, bool durable);
+  // False, with its line, when a piece changed after the job read it: then none is deleted.
+  bool RemovePieces();
   std::string PiecePath(int32_t n) const;
 
   std::string piece_base_;
@@ -94,6 +117,9 @@ class TMergerFile : public WorkerThread {
   std::vector<int64_t> piece_shares_;  // bytes each piece gives to the joined file
   int64_t output_size_ = 0;
   Verdict verdict_ = Verdict::NotChecked;
+  std::string joined_path_;  // where the joined file went
+  bool beside_ = false;      // it went beside a file of its own name
+  std::vector<std::optional<FileStamp>> piece_stamps_;
 };
 
 }  // namespace qarvo

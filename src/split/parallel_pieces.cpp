@@ -187,19 +187,23 @@ void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
         }
         const int64_t end = offsets[static_cast<size_t>(n)];
         int64_t position = offsets[static_cast<size_t>(n - 1)];
-        DecompressEnvelope(
-            piece, payload,
-            [&](const uint8_t* data, size_t size) {
-              // Never into the next piece's place, whatever the stream says.
-              if (position + static_cast<int64_t>(size) > end) {
-                throw CompressionError();
-              }
-              WriteAt(output, data, size, position);
-              position += static_cast<int64_t>(size);
-            },
-            &shared);
+        try {
+          DecompressEnvelope(
+              piece, payload,
+              [&](const uint8_t* data, size_t size) {
+                // Never into the next piece's place, whatever the stream says.
+                if (position + static_cast<int64_t>(size) > end) {
+                  throw CompressionError();
+                }
+                WriteAt(output, data, size, position);
+                position += static_cast<int64_t>(size);
+              },
+              &shared);
+        } catch (const CompressionError&) {
+          throw DamagedPiece(n);
+        }
         if (position != end) {
-          throw CompressionError();
+          throw DamagedPiece(n);
         }
         piece.Close();
         if (done) {

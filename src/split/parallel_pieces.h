@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -37,9 +38,19 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
 void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
 void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
 
+// A compressed piece whose stream is broken or ends early, by its 1-based number.
+class DamagedPiece : public std::runtime_error {
+ public:
+  explicit DamagedPiece(int32_t piece) : std::runtime_error("damaged piece"), piece_(piece) {}
+  int32_t piece() const { return piece_; }
+
+ private:
+  int32_t piece_;
+};
+
 // Compressed join: inflates piece n into `output` at offset offsets[n-1]; the content it
 // declares must be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and
-// returns the opened piece, positioned at its start.
+// returns the opened piece, positioned at its start. A broken stream throws DamagedPiece.
 // done(n), when given, runs on the piece's thread once its content is all in `output`.
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
                    const std::function<File(int32_t)>& open, CopyObserver& observer,

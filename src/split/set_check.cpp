@@ -8,6 +8,7 @@
 #include <deque>
 #include <exception>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "split/merger_file.h"
 #include "split/parallel_pieces.h"
 #include "split/paths.h"
+#include "split/piece_sums.h"
 
 namespace qarvo {
 
@@ -76,8 +78,13 @@ PieceFinding CheckPieceSet(int32_t count, const std::function<std::string(int32_
                            std::string_view trailer, bool compressed, std::vector<int64_t>& shares,
                            std::vector<int64_t>* sizes) {
   for (int32_t n = 1; n <= count; ++n) {
-    if (!FileExists(piece_path(n))) {
+    const FileKind kind = KindOf(piece_path(n));
+    if (kind == FileKind::Missing) {
       return {PieceFault::Missing, n, std::nullopt};
+    }
+    // Opening a named pipe would wait for a writer, a device would be read without end.
+    if (kind != FileKind::Regular) {
+      return {PieceFault::NotAFile, n, std::nullopt, kind};
     }
   }
   shares.clear();
@@ -116,10 +123,22 @@ std::string VerifyPieceGoodLine(int32_t n, const std::string& path) {
   return "第" + std::to_string(n) + "个文件完好:" + path;
 }
 
-std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
+std::string VerifyPieceUncheckedLine(int32_t n, const std::string& path, bool compressed) {
+  const std::string number = "第" + std::to_string(n) + "个文件";
+  return compressed ? number + "压缩数据完整:" + path
+                    : number + "名称、分割信息和大小相符,内容未检查:" + path;
+}
+
+std::string DamagedPieceLine(std::string_view job, const std::string& path) {
+  return std::string(job) + "文件" + path + "已损坏!";
+}
+
+std::string VerifyFaultLine(PieceFault fault, const std::string& path, FileKind kind) {
   switch (fault) {
     case PieceFault::Missing:
       return "文件校验:文件" + path + "不存在!";
+    case PieceFault::NotAFile:
+      return "文件校验:文件" + path + NotARegularFileText(kind) + "!";
     case PieceFault::Unreadable:
       return "文件校验:无法读取文件" + path + "!";
     case PieceFault::Foreign:
@@ -127,7 +146,7 @@ std::string VerifyFaultLine(PieceFault fault, const std::string& path) {
     case PieceFault::SizeMisfit:
       return "文件校验:文件" + path + "的大小与分割集不符!";
     case PieceFault::Damaged:
-      return "文件校验:文件" + path + "已损坏!";
+      return DamagedPieceLine("文件校验:", path);
     case PieceFault::None:
       break;
   }
@@ -173,18 +192,37 @@ class ProgressMeter : public CopyObserver {
 // Hands the content of one piece to `sink`: inflated for a compressed piece, else the payload.
 // Returns the fault of the piece.
 PieceFault ReadContent(const std::string& path, bool compressed, int64_t share,
-                       CopyObserver& observer, const ByteSink& sink) {
+                       CopyObserver& observer, const ByteSink& sink, PieceSums* sums, int32_t n) {
   try {
     File piece(path, OpenMode::Read, Share::Shared);
     piece.AdviseSequential();
-    const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+    const int64_t size = piece.Size();
+    const int64_t payload = size - static_cast<int64_t>(kHeaderTrailerSize);
     if (compressed) {
+      // The inflater reads the raw bytes itself: they are digested apart, before it.
+      if (sums != nullptr) {
+        sums->AddFile(n, piece);
+      }
       if (DecompressEnvelope(piece, payload, sink, &observer) != share) {
         return PieceFault::Damaged;
       }
       return PieceFault::None;
     }
-    ReadInBlocks(piece, payload, kVerifyReadSize, &observer, sink);
+    if (sums == nullptr) {
+      ReadInBlocks(piece, payload, kVerifyReadSize, &observer, sink);
+      return PieceFault::None;
+    }
+    // The whole file, trailer included, goes to the digest; the payload to the sink.
+    int64_t seen = 0;
+    ReadInBlocks(piece, size, kVerifyReadSize, &observer, [&](const uint8_t* data, size_t step) {
+      sums->Add(n, data, step);
+      if (seen < payload) {
+        sink(data,
+             static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(step), payload - seen)));
+      }
+      seen += static_cast<int64_t>(step);
+    });
+    sums->EndPiece(n);
     return PieceFault::None;
   } catch (const CompressionError&) {
     return PieceFault::Damaged;
@@ -201,7 +239,7 @@ struct DataPass {
 // Inflates the pieces concurrently; CRC-32s of the pieces combine into the whole one.
 DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t)>& path,
                           const std::vector<int64_t>& shares, ChecksumKind check_kind,
-                          CopyObserver& observer) {
+                          CopyObserver& observer, PieceSums* sums) {
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
   std::vector<uint32_t> crcs(static_cast<size_t>(count), 0);
@@ -210,12 +248,14 @@ DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t
       [&](int32_t n, CopyObserver& shared) {
         const auto i = static_cast<size_t>(n - 1);
         uint32_t crc = 0;
-        pass.faults[i] =
-            ReadContent(path(n), true, shares[i], shared, [&](const uint8_t* data, size_t size) {
+        pass.faults[i] = ReadContent(
+            path(n), true, shares[i], shared,
+            [&](const uint8_t* data, size_t size) {
               if (check_kind == ChecksumKind::Crc32) {
                 crc = Crc32Update(crc, data, size);
               }
-            });
+            },
+            sums, n);
         crcs[i] = crc;
       },
       observer);
@@ -269,16 +309,21 @@ class BlockQueue {
 // two costs overlap instead of adding up. Stops at the first bad piece.
 DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& path,
                      const std::vector<int64_t>& shares, bool compressed, ChecksumKind check_kind,
-                     CopyObserver& observer) {
+                     CopyObserver& observer, PieceSums* sums) {
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
   BlockQueue queue;
   std::thread reader([&] {
     for (int32_t n = 1; n <= count; ++n) {
       const auto i = static_cast<size_t>(n - 1);
-      pass.faults[i] =
-          ReadContent(path(n), compressed, shares[i], observer,
-                      [&](const uint8_t* data, size_t size) { queue.Push(data, size); });
+      pass.faults[i] = ReadContent(
+          path(n), compressed, shares[i], observer,
+          [&](const uint8_t* data, size_t size) {
+            if (check_kind != ChecksumKind::None) {
+              queue.Push(data, size);
+            }
+          },
+          sums, n);
       if (pass.faults[i] != PieceFault::None) {
         break;
       }
@@ -330,25 +375,42 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
   std::vector<int64_t> shares;
   const PieceFinding finding = CheckPieceSet(count, path, trailer, header.compressed, shares);
   if (finding.fault != PieceFault::None) {
-    log.Add(VerifyFaultLine(finding.fault, path(finding.piece)));
+    log.Add(VerifyFaultLine(finding.fault, path(finding.piece), finding.kind));
     log.Add(kVerifyCannotJoin);
     return false;
+  }
+
+  // A checksum file beside the set lets the check look at every byte of every piece.
+  const SetSums set_sums = ReadSetSums(piece_dir, header.piece_base, count);
+  for (const std::string& note : SetSumsNotes(set_sums, "文件校验:")) {
+    log.Add(note);
+  }
+  std::unique_ptr<PieceSums> sums;
+  if (set_sums.present && !set_sums.unreadable &&
+      set_sums.unlisted.size() < static_cast<size_t>(count)) {
+    sums = std::make_unique<PieceSums>(count);
   }
 
   int64_t total = 0;
   for (const int64_t share : shares) {
     total += share;
   }
+  if (sums && !header.compressed) {
+    total += static_cast<int64_t>(count) * static_cast<int64_t>(kHeaderTrailerSize);  // digested
+  }
   const bool has_checksum = header.check_kind != ChecksumKind::None;
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
-  if (header.compressed || has_checksum) {
+  if (header.compressed || has_checksum || sums) {
     ProgressMeter meter(callbacks, total);
     pass = header.compressed && header.check_kind != ChecksumKind::Md5
-               ? PassConcurrently(count, path, shares, header.check_kind, meter)
-               : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter);
+               ? PassConcurrently(count, path, shares, header.check_kind, meter, sums.get())
+               : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter,
+                             sums.get());
     meter.Finish();
   }
+  const std::vector<std::string> digests = sums ? sums->Finish() : std::vector<std::string>();
+  const std::vector<int32_t> damaged = DamagedPieces(set_sums, digests);
   for (int32_t n = 1; n <= count; ++n) {
     const PieceFault fault = pass.faults[static_cast<size_t>(n - 1)];
     if (fault != PieceFault::None) {
@@ -356,7 +418,18 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
       log.Add(kVerifyCannotJoin);
       return false;
     }
-    log.Add(VerifyPieceGoodLine(n, path(n)));
+    const auto i = static_cast<size_t>(n - 1);
+    if (std::find(damaged.begin(), damaged.end(), n) != damaged.end()) {
+      log.Add(PieceSumMismatchLine(n, path(n)));
+    } else if (set_sums.Lists(n) && i < digests.size() && !digests[i].empty()) {
+      log.Add(VerifyPieceGoodLine(n, path(n)));
+    } else {
+      log.Add(VerifyPieceUncheckedLine(n, path(n), header.compressed));
+    }
+  }
+  if (!damaged.empty()) {
+    log.Add(kVerifyCannotJoin);
+    return false;
   }
   if (!has_checksum) {
     log.Add(kVerifyJoins);

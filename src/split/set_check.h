@@ -16,6 +16,7 @@ namespace qarvo {
 enum class PieceFault {
   None,
   Missing,     // no file under the piece's name
+  NotAFile,    // a folder, a named pipe or a device under the piece's name
   Unreadable,  // the file could not be opened or read
   Foreign,     // its trailer is not the chosen piece's (another set, or not a piece)
   SizeMisfit,  // its share does not fit the way a split cuts
@@ -24,8 +25,9 @@ enum class PieceFault {
 
 struct PieceFinding {
   PieceFault fault = PieceFault::None;
-  int32_t piece = 0;                 // 1-based number of the bad piece; 0 when none
-  std::optional<FileError> failure;  // why an Unreadable piece could not be read, when known
+  int32_t piece = 0;                  // 1-based number of the bad piece; 0 when none
+  std::optional<FileError> failure;   // why an Unreadable piece could not be read, when known
+  FileKind kind = FileKind::Regular;  // what a NotAFile piece is
 };
 
 // The last kHeaderTrailerSize bytes of a piece; empty when the file holds no more than that.
@@ -57,14 +59,22 @@ inline constexpr char kVerifyNeedsPassword[] =
     "文件校验:此文件需要密码才能校验,请在密码选项输入正确的密码!";
 inline constexpr char kVerifyJoins[] = "校验结果:分割集完整,可以合并!";
 inline constexpr char kVerifyCannotJoin[] = "校验结果:分割集不能合并!";
-// "第n个文件完好:" + path
+// "第n个文件完好:" + path: the piece's SHA-256 is the one the checksum file beside the set lists.
 std::string VerifyPieceGoodLine(int32_t n, const std::string& path);
+// A piece whose content no checksum file vouches for: only its name, trailer and size were
+// checked, and for a compressed piece its stream (which carries its own check) as well.
+std::string VerifyPieceUncheckedLine(int32_t n, const std::string& path, bool compressed);
+// job + "文件" + path + "已损坏!": a compressed piece whose stream is broken, in the words of
+// every job that finds one.
+std::string DamagedPieceLine(std::string_view job, const std::string& path);
 // The line that names a bad piece.
-std::string VerifyFaultLine(PieceFault fault, const std::string& path);
+std::string VerifyFaultLine(PieceFault fault, const std::string& path,
+                            FileKind kind = FileKind::Regular);
 
 // Reads the set of `chosen_piece` as a merge would and writes nothing: the header, every piece
 // present with the chosen trailer and fitting sizes, every compressed stream whole, and the
-// stored MD5 or CRC-32 against the joined bytes, computed on the fly. Reports one line per
+// stored MD5 or CRC-32 against the joined bytes, computed on the fly, and, when the checksum file
+// "<stem>.sha256" lies beside the pieces, every piece file against it. Reports one line per
 // piece and a last line with the result to `log`; progress to `callbacks` (may be null).
 // Returns true when the set would join to its source.
 bool VerifySet(const std::string& chosen_piece, const std::string& password, LogSink& log,

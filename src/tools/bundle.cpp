@@ -2,11 +2,20 @@
 
 #include <fcntl.h>
 
+#include <string>
 #include <utility>
 
 #include "platform/file.h"
 
 namespace qarvo {
+
+std::string BundleInputLine(const std::string& role, const std::string& path) {
+  const FileKind kind = KindOf(path);
+  if (kind == FileKind::Missing || kind == FileKind::Regular) {
+    return role + "不存在!";
+  }
+  return role + NotARegularFileText(kind) + "!";
+}
 
 std::shared_ptr<TAddFile> TAddFile::Create(const std::string& head_file,
                                            const std::string& tail_file, JobHost host) {

@@ -1,12 +1,14 @@
 #include "tools/mp3cut.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <stdexcept>
 #include <utility>
 
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/file.h"
+#include "platform/file_checks.h"
 #include "split/paths.h"
 #include "text/codepage.h"
 
@@ -26,6 +28,10 @@ std::string Mp3CutFileName(std::string_view source_path) {
   return Gb18030ToUtf8(CutGb18030(gb, keep)) + "剪辑.mp3";
 }
 
+std::string Mp3CutOutputPath(const std::string& source_path, const std::string& output_dir) {
+  return AddTrailingBackslash(output_dir) + Mp3CutFileName(source_path);
+}
+
 Mp3Span Mp3SpanOf(int64_t source_size, int32_t play_time, int32_t start_time, int32_t end_time) {
   Mp3Span span;
   if (source_size <= 0 || !Mp3TimesValid(play_time, start_time, end_time)) {
@@ -40,20 +46,22 @@ Mp3Span Mp3SpanOf(int64_t source_size, int32_t play_time, int32_t start_time, in
 
 std::shared_ptr<TMp3Cut> TMp3Cut::Create(const std::string& source_path,
                                          const std::string& output_dir, int32_t start_time,
-                                         int32_t end_time, int32_t play_time, JobHost host) {
-  return WorkerThread::Start(std::make_shared<TMp3Cut>(source_path, output_dir, start_time,
-                                                       end_time, play_time, std::move(host)));
+                                         int32_t end_time, int32_t play_time, JobHost host,
+                                         bool overwrite) {
+  return WorkerThread::Start(std::make_shared<TMp3Cut>(
+      source_path, output_dir, start_time, end_time, play_time, std::move(host), overwrite));
 }
 
 TMp3Cut::TMp3Cut(const std::string& source_path, const std::string& output_dir, int32_t start_time,
-                 int32_t end_time, int32_t play_time, JobHost host)
+                 int32_t end_time, int32_t play_time, JobHost host, bool overwrite)
     : WorkerThread(std::move(host)),
       source_path_(source_path),
       output_dir_(AddTrailingBackslash(output_dir)),
-      output_path_(output_dir_ + Mp3CutFileName(source_path)),
+      output_path_(Mp3CutOutputPath(source_path, output_dir)),
       start_time_(start_time),
       end_time_(end_time),
-      play_time_(play_time) {
+      play_time_(play_time),
+      overwrite_(overwrite) {
   // A zero playing time has no bytes per second, and an end before the start no length.
   if (!Mp3TimesValid(play_time_, start_time_, end_time_)) {
     throw std::invalid_argument(kMp3BadTimes);
@@ -62,6 +70,12 @@ TMp3Cut::TMp3Cut(const std::string& source_path, const std::string& output_dir, 
 }
 
 JobResult TMp3Cut::Execute() {
+  if (!overwrite_) {
+    if (const ExistingOutputs existing = FindExisting({output_path_}); existing.Any()) {
+      Log(ExistingOutputsLine(kMp3Job, existing));
+      return JobResult::Refused;
+    }
+  }
   Log(kMp3Cutting);
   try {
     File source(source_path_, OpenMode::Read, Share::Exclusive);
@@ -79,7 +93,15 @@ JobResult TMp3Cut::Execute() {
     Copy(source, output.file(), span.length);
     FinishProgress();
     source.Close();
-    output.Commit(false);
+    output.Seal(false);
+    output.Publish(false, overwrite_);
+  } catch (const FileError& error) {
+    NoteFailure(error);
+    if (error.error_number() == EEXIST && !overwrite_) {
+      // A file took the name while the job ran: it stays.
+      Log(ExistingOutputsLine(kMp3Job, ExistingOutputs{output_path_, 1}));
+    }
+    return JobResult::Failed;
   } catch (const std::exception& error) {
     NoteFailure(error);
     return JobResult::Failed;

@@ -26,6 +26,10 @@ bool Mp3TimesValid(int32_t play_time, int32_t start_time, int32_t end_time);
 // (never half a character) followed by "剪辑.mp3".
 std::string Mp3CutFileName(std::string_view source_path);
 
+// Where the cut of `source_path` goes in `output_dir`.
+std::string Mp3CutOutputPath(const std::string& source_path, const std::string& output_dir);
+inline constexpr const char* kMp3Job = "MP3剪辑:";
+
 // The byte span of a cut, assuming the bytes are spread evenly over the playing time.
 struct Mp3Span {
   int64_t bytes_per_second = 0;
@@ -40,13 +44,15 @@ class TMp3Cut : public WorkerThread {
  public:
   // Takes the source's size and starts the worker at once. Throws std::invalid_argument for
   // times that fail Mp3TimesValid and FileError when the size cannot be read; then nothing
-  // starts.
+  // starts. Without `overwrite` (the user's consent), an existing file of the cut's name stays
+  // and the job refuses.
   static std::shared_ptr<TMp3Cut> Create(const std::string& source_path,
                                          const std::string& output_dir, int32_t start_time,
-                                         int32_t end_time, int32_t play_time, JobHost host);
+                                         int32_t end_time, int32_t play_time, JobHost host,
+                                         bool overwrite = false);
 
   TMp3Cut(const std::string& source_path, const std::string& output_dir, int32_t start_time,
-          int32_t end_time, int32_t play_time, JobHost host);
+          int32_t end_time, int32_t play_time, JobHost host, bool overwrite = false);
 
   const std::string& OutputDir() const { return output_dir_; }
   const std::string& OutputPath() const { return output_path_; }
@@ -63,6 +69,7 @@ class TMp3Cut : public WorkerThread {
   int32_t play_time_;
   int64_t source_size_ = 0;
   int64_t bytes_per_second_ = 0;
+  bool overwrite_ = false;
 };
 
 }  // namespace qarvo

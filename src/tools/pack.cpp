@@ -10,6 +10,7 @@
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "split/paths.h"
+#include "text/codepage.h"
 #include "trailer/trailer.h"
 
 namespace qarvo {
@@ -32,6 +33,14 @@ bool ShrankBelow(const File& file, int64_t size) {
 
 }  // namespace
 
+std::string PackOutputPath(const std::string& output_dir, const std::string& out_name) {
+  return AddTrailingBackslash(output_dir) + out_name;
+}
+
+std::string PackSameNameLine(const std::string& first, const std::string& second) {
+  return std::string(kPackJob) + "文件" + first + "与" + second + "解包后同名,无法打包!";
+}
+
 std::shared_ptr<TSMfile> TSMfile::Create(const std::string& output_dir, const TSMWorkInfos& infos,
                                          JobHost host) {
   return WorkerThread::Start(std::make_shared<TSMfile>(output_dir, infos, std::move(host)));
@@ -42,12 +51,21 @@ TSMfile::TSMfile(const std::string& output_dir, const TSMWorkInfos& infos, JobHo
       infos_(infos),
       output_dir_(AddTrailingBackslash(output_dir)) {
   infos_.CheckSums.clear();
-  pack_path_ = output_dir_ + infos_.OutName;
+  pack_path_ = PackOutputPath(output_dir_, infos_.OutName);
 }
 
 JobResult TSMfile::Execute() {
   if (!CheckSources()) {
     return HasFailure() ? JobResult::Failed : JobResult::Refused;
+  }
+  if (!CheckNames()) {
+    return JobResult::Refused;
+  }
+  if (!infos_.Overwrite) {
+    if (const ExistingOutputs existing = FindExisting({pack_path_}); existing.Any()) {
+      Log(ExistingOutputsLine(kPackJob, existing));
+      return JobResult::Refused;
+    }
   }
   if (!WritePack()) {
     // No half pack under its name.
@@ -63,8 +81,24 @@ void TSMfile::LogFileFailure(const std::string& what, const FileError& error) {
   Log(std::string(kPackJob) + what + " " + error.path() + " (" + Reason(error) + ")");
 }
 
+bool TSMfile::CheckNames() {
+  std::vector<std::string> names;
+  for (size_t i = 0; i < infos_.Paths.size(); ++i) {
+    // The name an unpack takes from the stored line, by the unpack's own rule.
+    names.push_back(EntryFileName(Gb18030ToUtf8(PackPathLine(infos_.Paths[i]))));
+    for (size_t j = 0; j < i; ++j) {
+      if (names[j] == names[i]) {
+        Log(PackSameNameLine(infos_.Paths[j], infos_.Paths[i]));
+        return false;
+      }
+    }
+  }
+  return true;
+}
+
 bool TSMfile::CheckSources() {
   infos_.Sizes.assign(infos_.Paths.size(), std::string());
+  stamps_.assign(infos_.Paths.size(), std::nullopt);
   for (size_t i = 0; i < infos_.Paths.size(); ++i) {
     const std::string& path = infos_.Paths[i];
     // A line break inside a path would shift every later line of the lists.
@@ -82,6 +116,7 @@ bool TSMfile::CheckSources() {
       Log(std::string(kPackJob) + "打包文件不能是被打包的文件 " + path);
       return false;
     }
+    stamps_[i] = StampOf(path);
     try {
       infos_.Sizes[i] = std::to_string(FileSizeOf(path));
     } catch (const FileError& error) {
@@ -165,19 +200,43 @@ bool TSMfile::WritePack() {
     const std::string tail = checks_text_ + sizes_text_ + paths_text_ + trailer;
     pack_.file().Write(tail.data(), tail.size());
     // With the sources about to go, the pack must be on the disk first.
-    pack_.Commit(infos_.DeleteSource);
+    pack_.Seal(infos_.DeleteSource);
   } catch (const FileError& error) {
     LogFileFailure("无法写入打包文件", error);
     return false;
   }
-  if (infos_.DeleteSource) {
-    for (const std::string& path : infos_.Paths) {
-      DeleteFile(path);
+  try {
+    pack_.Publish(infos_.DeleteSource, infos_.Overwrite);
+  } catch (const FileError& error) {
+    if (error.error_number() == EEXIST && !infos_.Overwrite) {
+      // A file took the pack's name while the job ran: it stays.
+      NoteFailure(error);
+      Log(ExistingOutputsLine(kPackJob, ExistingOutputs{pack_path_, 1}));
+    } else {
+      LogFileFailure("无法写入打包文件", error);
     }
+    return false;
+  }
+  if (infos_.DeleteSource && !DeleteSources()) {
+    return false;
   }
   FinishProgress();
   Log(kPackDone);
   return true;
+}
+
+bool TSMfile::DeleteSources() {
+  bool all = true;
+  for (size_t i = 0; i < infos_.Paths.size(); ++i) {
+    const std::string& path = infos_.Paths[i];
+    if (Unchanged(path, stamps_[i])) {
+      DeleteFile(path);
+    } else {
+      Log(ChangedInputLine(kPackJob, path));
+      all = false;
+    }
+  }
+  return all;
 }
 
 bool TSMfile::CopySource(size_t index, int64_t size) {

@@ -35,6 +35,10 @@ bool IsValidOutName(const std::string& name_utf8) {
   if (name_utf8.empty() || Utf8ToGb18030(name_utf8).size() > kMaxOutNameBytes) {
     return false;
   }
+  // These name a folder, never a file that could be written.
+  if (name_utf8 == "." || name_utf8 == "..") {
+    return false;
+  }
   return name_utf8.find_first_of(kRefusedNameChars) == std::string::npos;
 }
 

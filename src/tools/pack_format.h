@@ -28,6 +28,7 @@ inline constexpr size_t kOutNameFieldBytes = 255;
 struct TSMWorkInfos {
   bool DeleteSource = false;  // pack: delete the packed files; unpack: delete the pack
   bool SkipVerify = false;    // unpack: do not verify even when the pack carries checksums
+  bool Overwrite = false;     // the user agreed to replace files that already exist
   ChecksumKind CheckKind = ChecksumKind::None;
   std::vector<std::string> CheckSums;
   std::string OutName;  // pack: the pack's name without directory
@@ -45,8 +46,8 @@ struct PackHeader {
   int64_t checks_length = 0;  // 0 when check_kind is None
 };
 
-// True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, and free of
-// \ / : ? * < > | and the double quote.
+// True when `name_utf8` may name a pack: not empty, at most 50 bytes in GB18030, neither "." nor
+// "..", and free of \ / : ? * < > | and the double quote.
 bool IsValidOutName(const std::string& name_utf8);
 
 // The plain header text. The lengths are the byte lengths of the lists as written.

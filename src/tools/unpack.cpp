@@ -1,5 +1,6 @@
 #include "tools/unpack.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -13,8 +14,6 @@
 namespace qarvo {
 
 namespace {
-
-constexpr const char* kUnpackJob = "文件解包:";
 
 std::string Reason(const FileError& error) {
   return std::strerror(error.error_number());
@@ -34,6 +33,36 @@ std::string Ordinal(size_t index) {
 }
 
 }  // namespace
+
+std::string UnpackRenamedLine(size_t index, size_t earlier, const std::string& name) {
+  return std::string(kUnpackJob) + Ordinal(index) + "与" + Ordinal(earlier) + "同名,改名为" + name;
+}
+
+std::string UnpackKeptBesideLine(const std::string& name, const std::string& path) {
+  return std::string(kUnpackJob) + name + "未通过校验,已保存为" + path + ",原有的同名文件未被覆盖!";
+}
+
+std::string NumberedName(const std::string& name, int n) {
+  const size_t dot = name.rfind('.');
+  const size_t cut = dot == std::string::npos || dot == 0 ? name.size() : dot;
+  return name.substr(0, cut) + " (" + std::to_string(n) + ")" + name.substr(cut);
+}
+
+std::vector<std::string> TSDfile::OutputPaths(const std::string& pack_path,
+                                              const std::string& password,
+                                              const std::string& output_dir) {
+  // The worker's own analysis, run here without a log and without starting the job.
+  TSMWorkInfos infos;
+  infos.Password = password;
+  TSDfile quiet(pack_path, infos, output_dir, JobHost{});
+  std::vector<std::string> paths;
+  if (quiet.AnalysePack() && quiet.CheckEntries(quiet.DataEnd())) {
+    for (const std::string& name : quiet.names_) {
+      paths.push_back(quiet.output_dir_ + name);
+    }
+  }
+  return paths;
+}
 
 std::shared_ptr<TSDfile> TSDfile::Create(const std::string& pack_path, const TSMWorkInfos& infos,
                                          const std::string& output_dir, JobHost host) {
@@ -68,6 +97,7 @@ void TSDfile::LogFileFailure(const std::string& what, const FileError& error) {
 bool TSDfile::AnalysePack() {
   Log("正在分析文件...");
   std::string trailer;
+  pack_stamp_ = StampOf(pack_path_);
   try {
     pack_ = File(pack_path_, OpenMode::Read, Share::Exclusive);
     pack_size_ = pack_.Size();
@@ -127,12 +157,27 @@ bool TSDfile::CheckEntries(int64_t data_end) {
   const size_t count = infos_.Paths.size();
   names_.clear();
   sizes_.clear();
+  std::vector<std::string> stored;
+  for (const std::string& path : infos_.Paths) {
+    stored.push_back(EntryFileName(path));
+  }
   int64_t total = 0;
   for (size_t i = 0; i < count; ++i) {
-    const std::string name = EntryFileName(infos_.Paths[i]);
+    std::string name = stored[i];
     if (name.empty()) {
       Log(std::string(kUnpackJob) + Ordinal(i) + "的文件名无效,解包中止! " + infos_.Paths[i]);
       return false;
+    }
+    const auto earlier = std::find(names_.begin(), names_.end(), name);
+    if (earlier != names_.end()) {
+      // A number no entry of this job uses, neither taken nor listed.
+      int n = 2;
+      while (std::find(names_.begin(), names_.end(), NumberedName(name, n)) != names_.end() ||
+             std::find(stored.begin(), stored.end(), NumberedName(name, n)) != stored.end()) {
+        ++n;
+      }
+      name = NumberedName(name, n);
+      Log(UnpackRenamedLine(i, static_cast<size_t>(earlier - names_.begin()), name));
     }
     const std::optional<int64_t> size =
         i < infos_.Sizes.size() ? ParseDecimal64(infos_.Sizes[i]) : std::nullopt;
@@ -167,11 +212,25 @@ bool TSDfile::CheckEntries(int64_t data_end) {
   return true;
 }
 
+int64_t TSDfile::DataEnd() const {
+  return pack_size_ - static_cast<int64_t>(kPackTrailerSize) - paths_length_ - sizes_length_ -
+         checks_length_;
+}
+
 bool TSDfile::ExtractFiles() {
-  const int64_t data_end = pack_size_ - static_cast<int64_t>(kPackTrailerSize) - paths_length_ -
-                           sizes_length_ - checks_length_;
+  const int64_t data_end = DataEnd();
   if (!CheckEntries(data_end)) {
     return false;
+  }
+  if (!infos_.Overwrite) {
+    std::vector<std::string> targets;
+    for (const std::string& name : names_) {
+      targets.push_back(output_dir_ + name);
+    }
+    if (const ExistingOutputs existing = FindExisting(targets); existing.Any()) {
+      Log(ExistingOutputsLine(kUnpackJob, existing));
+      return false;
+    }
   }
   try {
     pack_.Seek(0);
@@ -205,28 +264,19 @@ bool TSDfile::ExtractFiles() {
     }
   }
   pack_ = File();
-  // Every entry is complete: only now do they take their names, in pack order, so that of two
-  // entries with one name the later one stays.
-  for (AtomicOutput& output : outputs) {
-    try {
-      output.Publish(false);
-    } catch (const FileError& error) {
-      LogFileFailure("无法创建文件", error);
-      return false;
-    }
+  // Checked before any file takes its name: a file that fails its check never takes the place
+  // of one that was there.
+  const std::vector<bool> same =
+      infos_.SkipVerify ? std::vector<bool>(outputs.size(), true) : Verify(outputs);
+  all_same_ = std::find(same.begin(), same.end(), false) == same.end();
+  if (!PublishAll(outputs, same)) {
+    return false;
   }
-  all_same_ = infos_.SkipVerify || Verify();
   if (infos_.DeleteSource) {
     if (!all_same_) {
       Log(kUnpackKeptPack);
-    } else {
-      try {
-        // The files must be on the disk before the pack, their only other copy, goes.
-        SyncDirectory(output_dir_);
-        DeleteFile(pack_path_);
-      } catch (const FileError& error) {
-        NoteFailure(error);
-      }
+    } else if (!DeletePack()) {
+      return false;
     }
   }
   FinishProgress();
@@ -234,30 +284,70 @@ bool TSDfile::ExtractFiles() {
   return true;
 }
 
-bool TSDfile::Verify() {
+bool TSDfile::PublishAll(std::vector<AtomicOutput>& outputs, const std::vector<bool>& same) {
+  for (size_t i = 0; i < outputs.size(); ++i) {
+    AtomicOutput& output = outputs[i];
+    try {
+      if (!same[i] && FindExisting({output.final_path()}).Any()) {
+        Log(UnpackKeptBesideLine(names_[i], output.PublishBeside(kFailedCheckMark, false)));
+      } else {
+        output.Publish(false, infos_.Overwrite);
+      }
+    } catch (const FileError& error) {
+      if (error.error_number() == EEXIST && !infos_.Overwrite) {
+        // A file took the name while the job ran: it stays.
+        NoteFailure(error);
+        Log(ExistingOutputsLine(kUnpackJob, ExistingOutputs{output.final_path(), 1}));
+      } else {
+        LogFileFailure("无法创建文件", error);
+      }
+      return false;
+    }
+  }
+  return true;
+}
+
+bool TSDfile::DeletePack() {
+  if (!Unchanged(pack_path_, pack_stamp_)) {
+    Log(ChangedInputLine(kUnpackJob, pack_path_));
+    return false;
+  }
+  try {
+    // The files must be on the disk before the pack, their only other copy, goes.
+    SyncDirectory(output_dir_);
+    DeleteFile(pack_path_);
+  } catch (const FileError& error) {
+    NoteFailure(error);
+  }
+  return true;
+}
+
+std::vector<bool> TSDfile::Verify(const std::vector<AtomicOutput>& outputs) {
+  std::vector<bool> same(outputs.size(), true);
   const ChecksumKind kind = infos_.CheckKind;
   if (kind == ChecksumKind::None) {
-    return true;
+    return same;
   }
   Log("正在校验文件...");
-  bool all_same = true;
-  for (size_t i = 0; i < names_.size(); ++i) {
-    const std::string path = output_dir_ + names_[i];
+  for (size_t i = 0; i < outputs.size(); ++i) {
     // A file that cannot be read back counts as differing: the pack stays.
     std::string sum;
     bool readable = true;
     try {
-      sum = ChecksumTextOfFile(path, kind, &Observer());
+      sum = ChecksumTextOfFile(outputs[i].temp_path(), kind, &Observer());
     } catch (const FileError& error) {
-      LogFileFailure("无法读取文件", error);
+      // Named as the user knows it, not by its temporary stand-in.
+      const std::string& path = outputs[i].final_path();
+      LogFileFailure("无法读取文件", FileError("cannot read \"" + path +
+                                                   "\": " + std::strerror(error.error_number()),
+                                               path, error.error_number()));
       readable = false;
     }
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
-    const bool same = readable && sum == stored;
-    all_same = all_same && same;
-    Log(names_[i] + (same ? kUnpackSame : kUnpackDiffers));
+    same[i] = readable && sum == stored;
+    Log(names_[i] + (same[i] ? kUnpackSame : kUnpackDiffers));
   }
-  return all_same;
+  return same;
 }
 
 }  // namespace qarvo

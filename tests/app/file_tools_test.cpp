@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -133,9 +135,16 @@ class FileToolsTest : public QObject {
     QCOMPARE(window->focusWidget(), window->Edit1);
     QVERIFY(window->isVisible());
 
-    window->Edit1->setText(dir.path());  // a folder counts as missing
+    // A folder, a named pipe or a device is named as what it is: the job could not end on one.
+    window->Edit1->setText(dir.path());
     window->Edit2->setText(head);
-    ExpectHint(ClickForBox(window->btn1), QStringLiteral("头文件不存在!"));
+    ExpectHint(ClickForBox(window->btn1), QStringLiteral("头文件是一个文件夹,不是普通文件!"));
+    const QString fifo = dir.filePath("pipe");
+    QVERIFY(::mkfifo(fifo.toUtf8().constData(), 0600) == 0);
+    window->Edit1->setText(head);
+    window->Edit2->setText(fifo);
+    ExpectHint(ClickForBox(window->btn1), QStringLiteral("尾文件是一个命名管道,不是普通文件!"));
+    QCOMPARE(window->focusWidget(), window->Edit2);
 
     window->Edit1->setText(head);
     window->Edit2->setText(dir.filePath("nothing"));
@@ -206,7 +215,8 @@ class FileToolsTest : public QObject {
   void compareWindowControls() {
     auto window = Open<Tcmpfm>(&CreateTcmpfm);
     QCOMPARE(window->windowTitle(), QStringLiteral("文件对比"));
-    QCOMPARE(window->size(), QSize(408, 105));
+    // Wider and taller than the two-method window was: four more methods and longer captions.
+    QCOMPARE(window->size(), QSize(422, 154));
     QCOMPARE(window->StaticText1->text(), QStringLiteral("文件1"));
     QCOMPARE(window->StaticText2->text(), QStringLiteral("文件2"));
     QCOMPARE(window->findChild<QRadioButton*>("rbcrc")->text(), QStringLiteral("CRC32对比"));
@@ -260,6 +270,76 @@ class FileToolsTest : public QObject {
         "正在生成文件1 MD5值...", "文件1 MD5值:25f9e794323b453885f5181f1b624d0b",
         "正在生成文件2 MD5值...", "文件2 MD5值:900150983cd24fb0d6963f7d28e17f72", "两文件不相同"};
     QCOMPARE(log_->WaitFor(5), md5_lines);
+  }
+
+  void compareMethodsNameTheirFields() {
+    auto window = Open<Tcmpfm>(&CreateTcmpfm);
+    QCOMPARE(window->rbsha256->text(), QStringLiteral("SHA256对比"));
+    QCOMPARE(window->rbbytes->text(), QStringLiteral("逐字节比较"));
+    window->rbexpect->click();
+    QCOMPARE(window->StaticText1->text(), QStringLiteral("文件"));
+    QCOMPARE(window->StaticText2->text(), QStringLiteral("校验值"));
+    QVERIFY(window->Edit2->isEnabled());
+    QVERIFY(!window->SpeedButton2->isEnabled());
+    window->rbsums->click();
+    QCOMPARE(window->StaticText1->text(), QStringLiteral("校验文件"));
+    QVERIFY(!window->Edit2->isEnabled());
+    QVERIFY(window->OpenDialog1->nameFilters().join(";").contains(QStringLiteral("*.sfv")));
+    window->rbbytes->click();
+    QCOMPARE(window->StaticText1->text(), QStringLiteral("文件1"));
+    QCOMPARE(window->StaticText2->text(), QStringLiteral("文件2"));
+    QVERIFY(window->Edit2->isEnabled());
+    QVERIFY(window->SpeedButton2->isEnabled());
+  }
+
+  void compareExpectRefusesABadChecksumBeforeReading() {
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("abc"), "abc");
+    auto window = Open<Tcmpfm>(&CreateTcmpfm);
+    window->rbexpect->click();
+    window->Edit1->setText(dir.filePath("abc"));
+    window->Edit2->setText(QStringLiteral("352441c"));
+    window->btn1->setFocus();
+    ExpectHint(
+        ClickForBox(window->btn1),
+        QStringLiteral("校验值应为8位(CRC32)、32位(MD5)、40位(SHA1)或64位(SHA256)十六进制数字!"));
+    QCOMPARE(window->focusWidget(), window->Edit2);
+    QVERIFY(window->isVisible());
+    QVERIFY(log_->Lines().empty());
+
+    window->Edit2->setText(QStringLiteral("  352441C2\n"));
+    window->btn1->click();
+    QCOMPARE(window->result(), int(QDialog::Accepted));
+    const std::vector<std::string> lines{"正在生成文件 CRC32值...", "文件 CRC32值:352441C2",
+                                         "期望的 CRC32值:352441C2", "文件与期望的CRC32值相符"};
+    QCOMPARE(log_->WaitFor(4), lines);
+  }
+
+  void compareBytesAndChecksumFileRunFromTheWindow() {
+    QTemporaryDir dir;
+    WriteBytes(dir.filePath("a"), "abcdef");
+    WriteBytes(dir.filePath("b"), "abcdeX");
+    auto bytes = Open<Tcmpfm>(&CreateTcmpfm);
+    bytes->rbbytes->click();
+    bytes->Edit1->setText(dir.filePath("a"));
+    bytes->Edit2->setText(dir.filePath("b"));
+    bytes->btn1->click();
+    const std::vector<std::string> byte_lines{
+        "正在逐字节比较文件1和文件2...", "第一处不同在偏移 5 (0x5): 文件1为 0x66, 文件2为 0x58",
+        "两文件不相同"};
+    QCOMPARE(log_->WaitFor(3), byte_lines);
+
+    WriteBytes(dir.filePath("list.md5"), "e80b5017098950fc58aad83c8c14978e  a\n");
+    auto sums = Open<Tcmpfm>(&CreateTcmpfm);
+    sums->rbsums->click();
+    sums->btn1->setFocus();
+    ExpectHint(ClickForBox(sums->btn1), QStringLiteral("校验文件不存在!"));
+    sums->Edit1->setText(dir.filePath("list.md5"));
+    sums->btn1->click();
+    const std::vector<std::string> sums_lines{
+        "正在检查校验文件 " + dir.filePath("list.md5").toStdString() + " ...", "a: 相符",
+        "共 1 个文件,全部相符"};
+    QCOMPARE(log_->WaitFor(3), sums_lines);
   }
 
   void compareBrowseCancelKeepsTheEdit() {

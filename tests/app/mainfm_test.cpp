@@ -1,11 +1,13 @@
 #include <QtTest>
 
 #include <QClipboard>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDropEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QStyle>
 #include <QTemporaryDir>
@@ -307,6 +309,57 @@ class MainfmTest : public QObject {
     QCOMPARE(Find<QLineEdit>("edtcount")->text(), QStringLiteral("987654321"));
   }
 
+  void SplitBySizeFillsTheCountAndWritesTheChecksumFile() {
+    const QString source = Path("size.bin");
+    WriteBytes(source, NoiseBytes(3300, 3));
+    auto* count = Find<QLineEdit>("edtcount");
+    auto* sizes = Find<QComboBox>("cbsize");
+    Find<QLineEdit>("edtcpath")->setText(source);
+    QVERIFY(!Find<QLineEdit>("edtsize")->isEnabled() && !Find<QComboBox>("cbunit")->isEnabled());
+
+    sizes->setCurrentIndex(2);  // CD: one piece
+    QCOMPARE(count->text(), QStringLiteral("1"));
+    QVERIFY(count->isReadOnly());
+    sizes->setCurrentIndex(sizes->count() - 1);  // custom
+    QVERIFY(Find<QLineEdit>("edtsize")->isEnabled() && Find<QComboBox>("cbunit")->isEnabled());
+    Find<QLineEdit>("edtsize")->setText("1");
+    Find<QComboBox>("cbunit")->setCurrentIndex(0);  // KB: 1024 bytes, 680 of them data
+    QCOMPARE(count->text(), QStringLiteral("5"));
+    QCOMPARE(Find<QLabel>("txt1")->text(), QStringLiteral("估计分割后大小:1004Byte"));  // 660+344
+    // Incompressible data grows a little when compressed: one more piece.
+    QTest::mouseClick(Find<QCheckBox>("chkzlib"), Qt::LeftButton);
+    QCOMPARE(count->text(), QStringLiteral("6"));
+    QTest::mouseClick(Find<QCheckBox>("chkzlib"), Qt::LeftButton);
+    QCOMPARE(count->text(), QStringLiteral("5"));
+
+    QTest::mouseClick(Find<QCheckBox>("chksums"), Qt::LeftButton);
+    QTest::mouseClick(Find<QPushButton>("btnstart"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(Lines().contains(QStringLiteral("分割成功!")), 20000);
+    for (int n = 1; n <= 5; ++n) {
+      QVERIFY(QFileInfo(Path(QStringLiteral("size%1.vrk").arg(n))).size() <= 1024);
+    }
+    QVERIFY(!QFile::exists(Path("size6.vrk")));
+    QCOMPARE(ReadBytes(Path("size.sha256")).count('\n'), 5);
+    QTRY_VERIFY_WITH_TIMEOUT(Find<QPushButton>("btnstart")->isEnabled(), 5000);
+
+    // Sizes that give no count are refused at the start, before anything is written.
+    Find<QLineEdit>("edtsize")->setText("0");
+    QCOMPARE(count->text(), QString());
+    QCOMPARE(Find<QLabel>("txt1")->text(), QStringLiteral("估计分割后大小:-"));
+    QTest::mouseClick(Find<QPushButton>("btnstart"), Qt::LeftButton);
+    QCOMPARE(LastLine(),
+             QStringLiteral(
+                 "文件分割:分割大小太小,每个分割文件至少要放下1字节数据和344字节的分割信息!"));
+    Find<QLineEdit>("edtsize")->clear();
+    QTest::mouseClick(Find<QPushButton>("btnstart"), Qt::LeftButton);
+    QCOMPARE(LastLine(), QStringLiteral("文件分割:请输入正确的分割大小!"));
+
+    // Back to the typed count: the count typed before comes back.
+    sizes->setCurrentIndex(0);
+    QVERIFY(!count->isReadOnly());
+    QCOMPARE(count->text(), QStringLiteral("3"));
+  }
+
   void SizeLabels() {
     const QString source = Path("three.bin");
     WriteBytes(source, QByteArray(3000, 's'));
@@ -363,7 +416,7 @@ class MainfmTest : public QObject {
     QCOMPARE(answers.BoxTexts().size(), 2);
     QVERIFY(answers.BoxTexts()[1].startsWith(QStringLiteral("无法开始分割")));
     QVERIFY(answers.BoxTexts()[1].contains(source));
-    QVERIFY(answers.BoxTexts()[1].contains(QStringLiteral("没有访问权限")));
+    QVERIFY(answers.BoxTexts()[1].contains(QStringLiteral("权限不够")));
     QCOMPARE(Lines(), QStringList({kStart1, kStart2}));
     QVERIFY(w_->CutWorker().expired());
     QFile::setPermissions(source, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -760,7 +813,8 @@ class MainfmTest : public QObject {
     }
   }
 
-  // Closing the window releases every worker waiting on it, paused or in a callback.
+  // Closing the window releases every worker waiting on it, paused or in a callback, and once
+  // the user agreed, stops the paused job.
   void ClosingReleasesWorkers() {
     auto context = w_->MakeToolContext();
     Find<QCheckBox>("chkshake")->click();
@@ -782,17 +836,25 @@ class MainfmTest : public QObject {
     auto worker = w_->CutWorker().lock();
     QVERIFY(worker != nullptr);
 
+    // The question whether to stop the job is answered Yes.
+    QTimer yes;
+    yes.setInterval(10);
+    connect(&yes, &QTimer::timeout, this, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        if (QAbstractButton* button = box->button(QMessageBox::Yes)) {
+          button->click();
+        }
+      }
+    });
+    yes.start();
     const auto closing = std::chrono::steady_clock::now();
     QVERIFY(w_->close());
     QVERIFY(w_->IsClosing());
     QTRY_VERIFY_WITH_TIMEOUT(returned.load(), 1000);
     shaker.join();
-    QVERIFY(std::chrono::steady_clock::now() - closing < std::chrono::seconds(1));
-
-    // The paused job goes on to its end without the window once let go; its ButtonsIdle and
-    // shake return at once.
-    worker->Continue();
-    QVERIFY(worker->WaitFinished(std::chrono::seconds(60)));
+    QVERIFY(std::chrono::steady_clock::now() - closing < std::chrono::seconds(2));
+    // Its Execute has returned (its files are gone) by now; the end of its thread may follow.
+    QVERIFY(worker->WaitFinished(std::chrono::seconds(5)));
     worker.reset();
     shell_.main.reset();
   }

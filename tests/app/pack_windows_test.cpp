@@ -231,11 +231,12 @@ class PackWindowsTest : public QObject {
 
   void packWindowStartsTheJobAndCloses() {
     WriteBytes(Path("p1.txt"), "hello");
+    WriteBytes(Path("p2.txt"), "world");
     WriteBytes(Path("p-empty"), "");
     WriteBytes(Path("p-gone"), "soon gone");
     Tsmfm window(Context());
     window.show();
-    window.AddFiles({Path("p1.txt"), Path("p-empty"), Path("p-gone"), Path("p1.txt")},
+    window.AddFiles({Path("p1.txt"), Path("p-empty"), Path("p-gone"), Path("p2.txt")},
                     QStringLiteral("字节"));
     QFile::remove(Path("p-gone"));
     window.Edit1->setText(temp_.path());
@@ -248,12 +249,14 @@ class PackWindowsTest : public QObject {
     QVERIFY(!window.isVisible());
     const std::vector<std::string> lines = log_->WaitForLine(kPackDone);
     const std::string md5 = Md5Hex(Md5OfText("hello"));
+    const std::string md5_2 = Md5Hex(Md5OfText("world"));
     const std::string path = Utf8(Path("p1.txt"));
+    const std::string path_2 = Utf8(Path("p2.txt"));
     const std::vector<std::string> expected = {"正在生成文件MD5值...",
                                                path + "   MD5值:",
                                                md5,
-                                               path + "   MD5值:",
-                                               md5,
+                                               path_2 + "   MD5值:",
+                                               md5_2,
                                                "正在打包第1个文件,剩余1个文件...",
                                                "正在打包第2个文件,剩余0个文件...",
                                                kPackDone};
@@ -263,8 +266,9 @@ class PackWindowsTest : public QObject {
     QVERIFY(header.check_kind == ChecksumKind::Md5);
     QCOMPARE(header.file_count, int64_t{2});
     QVERIFY(!QFileInfo::exists(Path("p1.txt")));  // deleted after packing
+    QVERIFY(!QFileInfo::exists(Path("p2.txt")));
     QVERIFY(QFileInfo::exists(Path("p-empty")));  // never listed, never deleted
-    QVERIFY(ReadBytes(Path("window.pak")).rfind("hellohello", 0) == 0);
+    QVERIFY(ReadBytes(Path("window.pak")).rfind("helloworld", 0) == 0);
   }
 
   void passwordBoxFollowsTheDialog() {

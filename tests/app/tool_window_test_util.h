@@ -46,7 +46,9 @@ class ToolModalAnswerer : public QObject {
     if (auto* box = qobject_cast<QMessageBox*>(modal)) {
       boxes.push_back(
           {box->windowTitle(), box->text(), box->icon(), static_cast<int>(box->buttons().size())});
-      box->button(QMessageBox::Ok)->click();
+      // A question (whether to replace files) gets its default answer, No.
+      QAbstractButton* answer = box->button(QMessageBox::Ok);
+      (answer != nullptr ? answer : box->button(QMessageBox::No))->click();
     } else if (auto* dialog = qobject_cast<QFileDialog*>(modal)) {
       // A dialog the handler could not close (a failed check inside it) is cancelled, so a
       // failing test ends instead of waiting for ever.

@@ -57,7 +57,8 @@ TEST(FailureCli, ASplitThatCannotNameAPieceNamesItAndTheReason) {
   TempDir dir;
   WriteFile(dir.File("x.bin"), "0123456789");
   std::filesystem::create_directory(dir.File("x2.vrk"));
-  const CliResult run = RunQarvo({"split", dir.File("x.bin"), "--count", "2"});
+  // A folder is not replaced, not even with --overwrite.
+  const CliResult run = RunQarvo({"split", dir.File("x.bin"), "--count", "2", "--overwrite"});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out,
             "正在搜集文件信息...\n正在分割第1个文件,剩余1个文件...\n"
@@ -78,7 +79,7 @@ TEST(FailureCli, SetsThatAreNotWholeAndNamesThatAreNotUtf8FailTheCommand) {
   WriteFile(dir.File("q"), qarvo::test::RandomBytes(1100, 2));
   ASSERT_EQ(RunQarvo({"split", dir.File("q"), "--count", "11"}).status, 0);
   WriteFile(dir.File("q1"), qarvo::test::RandomBytes(300, 3));
-  ASSERT_EQ(RunQarvo({"split", dir.File("q1"), "--count", "3"}).status, 0);
+  ASSERT_EQ(RunQarvo({"split", dir.File("q1"), "--count", "3", "--overwrite"}).status, 0);
   std::filesystem::remove(dir.File("q"));
   run = RunQarvo({"merge", dir.File("q1.vrk")});
   EXPECT_EQ(run.status, 1);
@@ -124,6 +125,7 @@ TEST(FailureCli, TwoMergesOfOneSetEachVerifyTheirOwnOutput) {
   });
   qarvo::TMWorkInfos options;
   options.DeletePieces = 1;
+  options.Overwrite = 1;  // the second merge's file appears while this one verifies
   options.Log = recorder;
   auto first = qarvo::TMergerFile::Create(dir.File("same1.vrk"), options, out.path(), recorder);
   ASSERT_TRUE(first->WaitFinished(std::chrono::seconds(60)));

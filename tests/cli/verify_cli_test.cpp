@@ -48,7 +48,9 @@ std::string Content() {
 
 TEST(VerifyCli, AGoodSetPassesWithOneLinePerPieceAndWritesNothing) {
   TempDir dir;
-  MakeSet(dir, "album.tar", Content(), {"--count", "4", "--compress", "max", "--check", "md5"});
+  // With the checksum file every piece's content is checked, so each may be called whole.
+  MakeSet(dir, "album.tar", Content(),
+          {"--count", "4", "--compress", "max", "--check", "md5", "--sums"});
   const auto before = Snapshot(dir);
   const std::string p = dir.path() + "/album";
   CliResult run = RunQarvo({"verify", Piece(dir, "album", 3)});
@@ -113,8 +115,9 @@ TEST(VerifyCli, NamesADamagedCompressedPiece) {
   WriteFile(Piece(dir, "arc", 2), bytes);
   const CliResult run = RunQarvo({"verify", Piece(dir, "arc", 1)});
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.out, "正在分析文件...\n第1个文件完好:" + Piece(dir, "arc", 1) + "\n文件校验:文件" +
-                         Piece(dir, "arc", 2) + "已损坏!\n校验结果:分割集不能合并!\n");
+  EXPECT_EQ(run.out, "正在分析文件...\n第1个文件压缩数据完整:" + Piece(dir, "arc", 1) +
+                         "\n文件校验:文件" + Piece(dir, "arc", 2) +
+                         "已损坏!\n校验结果:分割集不能合并!\n");
 }
 
 TEST(VerifyCli, NamesAPieceWhoseSizeDoesNotFit) {
@@ -137,8 +140,12 @@ TEST(VerifyCli, AChecksumMismatchIsTheMergesOwnLine) {
     WriteFile(Piece(dir, "doc", 2), bytes);
     const CliResult run = RunQarvo({"verify", Piece(dir, "doc", 1)});
     EXPECT_EQ(run.status, 1) << check;
-    EXPECT_EQ(run.out, "正在分析文件...\n第1个文件完好:" + Piece(dir, "doc", 1) +
-                           "\n第2个文件完好:" + Piece(dir, "doc", 2) + "\n校验结果:与原文件不符!\n")
+    // Without a checksum file nothing vouched for the pieces' content.
+    EXPECT_EQ(
+        run.out,
+        "正在分析文件...\n第1个文件名称、分割信息和大小相符,内容未检查:" + Piece(dir, "doc", 1) +
+            "\n第2个文件名称、分割信息和大小相符,内容未检查:" + Piece(dir, "doc", 2) +
+            "\n校验结果:与原文件不符!\n")
         << check;
   }
 }

@@ -119,7 +119,10 @@ class HexWindowTest : public QObject {
     for (QAction* a : w->PopupMenu1->actions()) {
       menu << a->text();
     }
-    QCOMPARE(menu, QStringList({"复制", "全选", "查找数据", "查找下一个"}));
+    // The old entries in their order, with the newer ones among and behind them.
+    QCOMPARE(menu,
+             QStringList({"复制", "全选", "复制为十六进制", "查找数据", "查找下一个", "查找上一个",
+                          "转到...", "", "另存为...", "", "数据查看器", "字符编码"}));
     QVERIFY(w->testAttribute(Qt::WA_DeleteOnClose));
     // A right click on the view brings up the window's menu.
     QWidget* port = w->MPHexEditorEx1->viewport();

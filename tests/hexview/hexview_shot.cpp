@@ -1,13 +1,18 @@
-// Takes the README's picture of the hex view window: a real file loaded, a selection, and the
-// find dialog over it, as a user sees them on an X display.
-// Usage: hexview_shot FILE OUT.png SEARCH_TEXT
+// Takes the README's pictures of the hex view window as a user sees them on an X display:
+// a real file loaded, a selection and the find dialog over it; or, with "inspector", the
+// data inspector beside the view and the character column in GB18030 on Chinese text.
+// Usage: hexview_shot FILE OUT.png SEARCH_TEXT [inspector]
+#include <QAction>
+#include <QActionGroup>
 #include <QApplication>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
 
+#include "app/app_shell.h"
 #include "app/format_size.h"
+#include "hexview/char_encoding.h"
 #include "hexview/hex.h"
 #include "hexview/mphexeditor.h"
 #include "hexview/ufind.h"
@@ -17,21 +22,43 @@ int main(int argc, char** argv) {
   if (argc < 4) {
     return 2;
   }
+  qarvo::ui::SetUpApplication(app);
+  const bool inspector = argc > 4 && QString::fromLocal8Bit(argv[4]) == QStringLiteral("inspector");
   auto* window = new qarvo::hex::Thexfm(nullptr, &qarvo::ui::FormatSizeText);
   window->show();
   window->OpenFile(QString::fromLocal8Bit(argv[1]));
+  qarvo::hex::TMPHexEditorEx* view = window->MPHexEditorEx1;
   const QString text = QString::fromLocal8Bit(argv[3]);
-  const QByteArray bytes = text.toUtf8();
-  const int64_t found = window->MPHexEditorEx1->Find(bytes.toStdString(), 0,
-                                                     window->MPHexEditorEx1->DataSize() - 1, false);
-  if (found >= 0) {
-    window->MPHexEditorEx1->SetCaretPosition(found + bytes.size() - 1);
-    window->MPHexEditorEx1->SetSelectionEnd(found);
+  QByteArray bytes = text.toUtf8();
+  if (inspector) {
+    for (QAction* choice : window->encodings->actions()) {
+      if (choice->data().toInt() == static_cast<int>(qarvo::hex::TextEncoding::kGb18030)) {
+        choice->trigger();
+      }
+    }
+    bool ok = false;
+    bytes = QByteArray::fromStdString(
+        qarvo::hex::EncodeText(qarvo::hex::TextEncoding::kGb18030, bytes.toStdString(), ok));
+    window->acInspector->trigger();
+    window->resize(window->width(), 520);
   }
-  auto* find = new qarvo::hex::TdlgFind(window);
-  find->edFind->setText(text);
-  find->show();
-  find->move(window->geometry().left() + 300, window->geometry().top() + 180);
+  const int64_t found = view->Find(bytes.toStdString(), 0, view->DataSize() - 1, false);
+  if (found >= 0) {
+    if (inspector) {
+      view->SetCaretPosition(found);  // the inspector reads the word's first character
+    } else {
+      view->SetCaretPosition(found + bytes.size() - 1);
+      view->SetSelectionEnd(found);
+    }
+    view->ScrollToCaret();
+  }
+  if (!inspector) {
+    auto* find = new qarvo::hex::TdlgFind(window);
+    find->edFind->setText(text);
+    find->show();
+    find->move(window->geometry().left() + 300, window->geometry().top() + 180);
+  }
+  view->setFocus();
   const QString out = QString::fromLocal8Bit(argv[2]);
   QTimer::singleShot(1000, [&] {
     const QRect area = window->frameGeometry();

@@ -47,19 +47,21 @@ class UfindTest : public QObject {
     QWidget owner;
     TdlgFind dialog(&owner);
     QCOMPARE(dialog.windowTitle(), QStringLiteral("查找"));
-    QCOMPARE(dialog.size(), QSize(310, 55));
+    QCOMPARE(dialog.size(), QSize(310, 80));  // a row more for "到达末尾后从另一端继续查找"
     QCOMPARE(dialog.Button1->text(), QStringLiteral("查找"));
     QVERIFY(dialog.Button1->isDefault());
     QCOMPARE(dialog.cbNoCase->text(), QStringLiteral("忽略大小写"));
     QVERIFY(!dialog.cbNoCase->isChecked());
-    QCOMPARE(dialog.cbText->text(), QStringLiteral("全部匹配"));
+    // The text/hex choice is offered, its grey state named for what it does.
+    QCOMPARE(dialog.cbText->text(), QStringLiteral("文字或字节:由内容决定"));
     QVERIFY(dialog.cbText->isTristate());
     QCOMPARE(dialog.cbText->checkState(), Qt::PartiallyChecked);
-    QVERIFY(!dialog.cbText->isEnabled());
+    QVERIFY(dialog.cbText->isEnabled());
+    QVERIFY(!dialog.cbWrap->isChecked());
     QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("edFind")), dialog.edFind);
 
     dialog.show();
-    QVERIFY(!dialog.cbText->isVisible());
+    QVERIFY(dialog.cbText->isVisible());
     QCOMPARE(dialog.focusWidget(), dialog.edFind);
     // "查找" is available exactly while there is a text.
     QVERIFY(!dialog.Button1->isEnabled());

@@ -18,7 +18,7 @@ fail() {
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/sub" "$work/片段"
-touch "$work/a.vrk" "$work/b.txt" "$work/c.VRK" "$work/电影1.vrk"
+touch "$work/a.vrk" "$work/b.txt" "$work/c.VRK" "$work/电影1.vrk" "$work/d.sha256" "$work/e.SFV"
 
 # What the completion offers for the command line `$1` (the cursor at its end), sorted, one
 # per line.
@@ -61,9 +61,13 @@ expect "qarvo split movie.avi --compress m" max
 expect "qarvo pack a b --check " md5 crc32
 expect "qarvo split movie.avi --out " sub 片段
 expect "qarvo split movie.avi --count "
+expect "qarvo split movie.avi --size " fat32 cd dvd mail
+expect "qarvo split movie.avi --size d" dvd
 expect "qarvo merge " a.vrk sub 片段 电影1.vrk
 expect "qarvo merge 电" 电影1.vrk
-expect "qarvo compare a.vrk " a.vrk b.txt c.VRK sub 片段 电影1.vrk
+expect "qarvo compare a.vrk " a.vrk b.txt c.VRK sub 片段 电影1.vrk d.sha256 e.SFV
+expect "qarvo compare a.vrk --expect "
+expect "qarvo check " d.sha256 e.SFV sub 片段
 expect "qarvo compare -- --" 
 expect "qarvo nosuchcommand "
 

@@ -36,9 +36,9 @@ arch=$(dpkg --print-architecture)
 
 depends=$(dpkg-deb -f "$deb" Depends)
 echo "check_deb: $(basename "$deb") Depends: $depends"
-# Fonts for the windows, and libraries only dpkg-shlibdeps could have named.
+# Fonts and Qt's translations for the windows, and libraries only dpkg-shlibdeps could have named.
 depended=$(tr ',' '\n' <<<"$depends" | awk '{ print $1 }')
-for needed in fonts-wqy-microhei fonts-liberation2 libc6 libstdc++6 zlib1g libdeflate0 libisal2 libssl3 \
+for needed in fonts-wqy-microhei fonts-liberation2 qt6-translations-l10n libc6 libstdc++6 zlib1g libdeflate0 libisal2 libssl3 \
   libqt6core6 libqt6gui6 libqt6widgets6 libqt6multimedia6; do
   grep -qxF -- "$needed" <<<"$depended" || fail "Depends lacks $needed"
 done

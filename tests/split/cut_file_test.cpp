@@ -168,6 +168,7 @@ TEST(CutFileTest, CompressedPiecesAreEnvelopesFollowedByThePlainTrailer) {
     TCWorkInfos options;
     options.Compress = 1;
     options.Level = level;
+    options.Overwrite = 1;  // each level replaces the pieces of the one before
     const Events events = RunSplit(source, options, 3, dir.path());
     ASSERT_EQ(events[events.size() - 2], "分割成功!");
     const int64_t share = static_cast<int64_t>(content.size()) / 3;
@@ -204,6 +205,7 @@ TEST(CutFileTest, ChecksumsArePutIntoTheHeader) {
 
   TCWorkInfos crc;
   crc.CheckKind = ChecksumKind::Crc32;
+  crc.Overwrite = 1;
   RunSplit(source, crc, 2, dir.path());
   header = HeaderOf(dir.File("sum2.vrk"));
   EXPECT_EQ(header.check_kind, ChecksumKind::Crc32);
@@ -289,6 +291,27 @@ TEST(CutFileTest, WriteFailureInTheLastPieceKeepsTheSource) {
   }
   EXPECT_EQ(events[events.size() - 3], "文件分割:文件很可能正在被其它程序调用!");
   EXPECT_TRUE(FileExists(source));
+}
+
+// The disk fills while the last piece is written: the pieces written before it must not stay
+// under their names either, as an incomplete set that looks whole.
+TEST(CutFileTest, DiskFullAtTheLastPieceLeavesNoPieceOfTheSet) {
+  TempDir dir;
+  const std::string source = dir.File("movie.bin");
+  // 3 pieces of 100000 bytes, the last one 2 bytes more: only the last exceeds the limit.
+  test::WriteFile(source, test::RandomBytes(300002, 9));
+  TCWorkInfos options;
+  options.DeleteSource = 1;
+  options.CheckKind = ChecksumKind::Crc32;
+  Events events;
+  {
+    test::FileSizeLimit limit(100000 + 344 + 1);
+    ASSERT_TRUE(limit.ok());
+    events = RunSplit(source, options, 3, dir.path());
+  }
+  EXPECT_EQ(events[events.size() - 2], "分割失败!");
+  EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"movie.bin"});
+  EXPECT_EQ(std::filesystem::file_size(source), 300002u);
 }
 
 TEST(CutFileTest, CompressedPieceOfFourGibibytesIsRefusedBeforeAnythingIsWritten) {
@@ -451,10 +474,12 @@ TEST(CutFileTest, ADiskThatFillsMidSetLeavesTheSourceAndNoPiece) {
     EXPECT_TRUE(test::ReadFile(source) == content);
   }
   // Every piece written, but the last cannot take its name: the others give theirs up again.
+  // Replacing is allowed, or the existing name would end the job before any piece is written.
   std::filesystem::create_directory(dir.File("set3.vrk"));
   TCWorkInfos options;
   options.CheckKind = ChecksumKind::Md5;
   options.DeleteSource = 1;
+  options.Overwrite = 1;
   const Events events = RunSplit(source, options, 3, dir.path());
   EXPECT_EQ(events[events.size() - 3], "文件分割:文件很可能正在被其它程序调用!");
   EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"set.bin", "set3.vrk"}));
@@ -545,7 +570,9 @@ TEST(CutFileTest, APieceNameThatIsASymbolicLinkIsReplaced) {
   test::WriteFile(source, "abcdef");
   test::WriteFile(dir.File("elsewhere"), "keep me");
   std::filesystem::create_symlink(dir.File("elsewhere"), dir.File("v2.vrk"));
-  const Events events = RunSplit(source, {}, 2, dir.path());
+  TCWorkInfos agreed;
+  agreed.Overwrite = 1;
+  const Events events = RunSplit(source, agreed, 2, dir.path());
   EXPECT_EQ(events[events.size() - 2], "分割成功!");
   EXPECT_EQ(test::ReadFile(dir.File("elsewhere")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("v2.vrk")));
@@ -565,6 +592,7 @@ TEST(CutFileTest, ASourceNamedLikeItsFirstPieceIsNeitherReplacedNorDeleted) {
   test::WriteFile(source, content);
   TCWorkInfos options;
   options.DeleteSource = 1;
+  options.Overwrite = 1;  // even with the user's consent
   EXPECT_EQ(RunSplit(source, options, 2, dir.path()),
             (Events{"正在搜集文件信息...", kBusy, "文件分割:文件很可能正在被其它程序调用!",
                     "分割失败!", kIdle}));

@@ -126,9 +126,11 @@ TEST_F(MergerFileTest, MismatchIsReportedAndThePiecesStay) {
   auto recorder = std::make_shared<Recorder>();
   recorder->SetShake(true);
   const Events events = RunMerge(dir_.File("t1.vrk"), merge, out_.path(), recorder);
-  EXPECT_EQ(Events(events.end() - 6, events.end()),
-            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", kMergeKeptPieces, "合并成功!",
-                    kIdle, kShake}));
+  // A mismatch is a failure: no success line, no shake, and the line names the joined file.
+  EXPECT_EQ(Events(events.end() - 5, events.end()),
+            (Events{"正在验证生成文件...", "校验结果:与原文件不符!", kMergeKeptPieces,
+                    MergeMismatchLine(out_.File("t.dat"), false), kIdle}));
+  EXPECT_EQ(test::NamesIn(out_.path()), std::vector<std::string>{"t.dat"});
   // The pieces may be the only good copy left.
   EXPECT_TRUE(FileExists(dir_.File("t1.vrk")));
   EXPECT_TRUE(FileExists(dir_.File("t2.vrk")));
@@ -209,8 +211,17 @@ TEST_F(MergerFileTest, FilesThatAreNotPiecesAreNotRecognised) {
 TEST_F(MergerFileTest, ReplacesAFileOfTheSourceName) {
   const std::string content = test::RandomBytes(1234, 8);
   MakeSet(dir_, "same.txt", content, 2);
-  test::WriteFile(out_.File("same.txt"), std::string(100000, 'o'));
-  RunMerge(dir_.File("same1.vrk"), {}, out_.path());
+  const std::string older(100000, 'o');
+  test::WriteFile(out_.File("same.txt"), older);
+  // Unasked, the file stays and nothing is written.
+  EXPECT_EQ(RunMerge(dir_.File("same1.vrk"), {}, out_.path()),
+            (Events{kBusy, "正在分析文件...",
+                    ExistingOutputsLine(kMergeJob, {out_.File("same.txt"), 1}), kIdle}));
+  EXPECT_TRUE(test::ReadFile(out_.File("same.txt")) == older);
+  EXPECT_EQ(test::NamesIn(out_.path()), std::vector<std::string>{"same.txt"});
+  TMWorkInfos agreed;
+  agreed.Overwrite = 1;
+  RunMerge(dir_.File("same1.vrk"), agreed, out_.path());
   EXPECT_TRUE(test::ReadFile(out_.File("same.txt")) == content);
 }
 
@@ -218,7 +229,9 @@ TEST_F(MergerFileTest, NeverWritesTheOutputOverAPiece) {
   MakeSet(dir_, "loop.bin", test::RandomBytes(900, 19), 2);
   const std::string piece = test::ReadFile(dir_.File("loop1.vrk"));
   std::filesystem::create_symlink(dir_.File("loop1.vrk"), out_.File("loop.bin"));
-  const Events events = RunMerge(dir_.File("loop2.vrk"), {}, out_.path());
+  TMWorkInfos agreed;  // even when the user agreed to replace the file of that name
+  agreed.Overwrite = 1;
+  const Events events = RunMerge(dir_.File("loop2.vrk"), agreed, out_.path());
   EXPECT_EQ(Events(events.end() - 3, events.end()),
             (Events{"文件合并:文件很可能正在被其它程序调用!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
@@ -258,8 +271,9 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   const std::string trailer = backup.substr(backup.size() - 344);
   test::WriteFile(dir_.File("z2.vrk"), backup.substr(0, backup.size() - 344 - 3000) + trailer);
   Events events = RunMerge(dir_.File("z1.vrk"), {}, out_.path());
+  // Named as the set check names it, not as a file in use.
   EXPECT_EQ(Events(events.end() - 3, events.end()),
-            (Events{"文件合并:文件很可能正在被其它程序调用!",
+            (Events{"文件合并:文件" + dir_.File("z2.vrk") + "已损坏!",
                     "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
   // Nothing of a failed join is left, not even the whole pieces before the bad one.
   EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
@@ -271,7 +285,9 @@ TEST_F(MergerFileTest, DamagedOrShortCompressedPieceFailsWithoutInventedBytes) {
   }
   test::WriteFile(dir_.File("z2.vrk"), damaged);
   events = RunMerge(dir_.File("z3.vrk"), {}, out_.path());
-  EXPECT_EQ(events[events.size() - 2], "文件合并:合并失败!如有疑问请与作者联系。");
+  EXPECT_EQ(Events(events.end() - 3, events.end()),
+            (Events{"文件合并:文件" + dir_.File("z2.vrk") + "已损坏!",
+                    "文件合并:合并失败!如有疑问请与作者联系。", kIdle}));
   EXPECT_TRUE(std::filesystem::is_empty(out_.path()));
 
   // A declared length that does not fit the set is refused before anything is written.
@@ -320,6 +336,7 @@ TEST_F(MergerFileTest, TheOutputStaysTheJobsOwnThroughTheVerification) {
   });
   TMWorkInfos merge;
   merge.DeletePieces = 1;
+  merge.Overwrite = 1;
   const Events events = RunMerge(dir_.File("mine1.vrk"), merge, out_.path(), recorder);
   EXPECT_EQ(Events(events.end() - 4, events.end()),
             (Events{"正在验证生成文件...", "校验结果:与原文件相同!", "合并成功!", kIdle}));
@@ -333,6 +350,7 @@ TEST_F(MergerFileTest, WriteFailureInTheMiddleOfTheOutput) {
   MakeSet(dir_, "full.bin", content, 2);
   TMWorkInfos merge;
   merge.DeletePieces = 1;
+  merge.Overwrite = 1;
   test::WriteFile(out_.File("full.bin"), "an older file of that name");
   Events events;
   {
@@ -424,7 +442,9 @@ std::string PayloadOf(const std::string& piece) {
 TEST_F(MergerFileTest, APieceOfAnotherSetUnderTheExpectedNameIsNamed) {
   // Splitting "q1" writes q11.vrk, the name of piece 11 of "q".
   MakeSet(dir_, "q", test::RandomBytes(1100, 31), 11);
-  MakeSet(dir_, "q1", test::RandomBytes(300, 32), 3);
+  TCWorkInfos agreed;
+  agreed.Overwrite = 1;
+  MakeSet(dir_, "q1", test::RandomBytes(300, 32), 3, agreed);
   TMWorkInfos merge;
   merge.DeletePieces = 1;
   EXPECT_EQ(RunMerge(dir_.File("q3.vrk"), merge, out_.path()),
@@ -483,6 +503,7 @@ TEST_F(MergerFileTest, APieceSwappedDuringTheJoinFailsItAndLeavesNothing) {
   });
   TMWorkInfos merge;
   merge.DeletePieces = 1;
+  merge.Overwrite = 1;
   const Events events = RunMerge(dir_.File("w1.vrk"), merge, out_.path(), recorder);
   EXPECT_EQ(Events(events.end() - 4, events.end()),
             (Events{MergeProgressLine(2, 1), MergeForeignPieceLine(dir_.File("w2.vrk")),
@@ -497,7 +518,9 @@ TEST_F(MergerFileTest, AnOutputNameThatIsASymbolicLinkIsReplaced) {
   MakeSet(dir_, "link.bin", content, 2);
   test::WriteFile(dir_.File("target"), "keep me");
   std::filesystem::create_symlink(dir_.File("target"), out_.File("link.bin"));
-  const Events events = RunMerge(dir_.File("link1.vrk"), {}, out_.path());
+  TMWorkInfos agreed;
+  agreed.Overwrite = 1;
+  const Events events = RunMerge(dir_.File("link1.vrk"), agreed, out_.path());
   EXPECT_EQ(events[events.size() - 2], "合并成功!");
   EXPECT_EQ(test::ReadFile(dir_.File("target")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(out_.File("link.bin")));

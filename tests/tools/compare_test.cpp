@@ -18,7 +18,7 @@ using test::WriteFile;
 
 using CaptureLog = test::CaptureLog;
 
-std::vector<std::string> Compare(ChecksumKind mode, const std::string& a, const std::string& b) {
+std::vector<std::string> Compare(CompareMode mode, const std::string& a, const std::string& b) {
   auto log = std::make_shared<CaptureLog>();
   auto worker = TCmpFile::Create(mode, a, b, JobHost{log, nullptr});
   EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
@@ -41,9 +41,9 @@ TEST(Compare, DifferentFilesInBothModes) {
   TempDir dir;
   WriteFile(dir.File("a"), "123456789");
   WriteFile(dir.File("b"), "abc");
-  EXPECT_EQ(Compare(ChecksumKind::Crc32, dir.File("a"), dir.File("b")),
+  EXPECT_EQ(Compare(CompareMode::Crc32, dir.File("a"), dir.File("b")),
             CrcLines("CBF43926", "352441C2", "两文件不相同"));
-  EXPECT_EQ(Compare(ChecksumKind::Md5, dir.File("a"), dir.File("b")),
+  EXPECT_EQ(Compare(CompareMode::Md5, dir.File("a"), dir.File("b")),
             Md5Lines("25f9e794323b453885f5181f1b624d0b", "900150983cd24fb0d6963f7d28e17f72",
                      "两文件不相同"));
 }
@@ -53,7 +53,7 @@ TEST(Compare, SameFileAndEqualCopiesAreTheSameInBothModes) {
   const std::string content = test::RandomBytes(5 * 61440 + 123, 11);
   WriteFile(dir.File("a"), content);
   WriteFile(dir.File("copy"), content);
-  for (const ChecksumKind mode : {ChecksumKind::Crc32, ChecksumKind::Md5}) {
+  for (const CompareMode mode : {CompareMode::Crc32, CompareMode::Md5}) {
     for (const char* other : {"a", "copy"}) {
       const auto lines = Compare(mode, dir.File("a"), dir.File(other));
       ASSERT_EQ(lines.size(), 5u);
@@ -70,23 +70,27 @@ TEST(Compare, EmptyFilesGiveEmptyCrcTextAndAreTheSame) {
   TempDir dir;
   WriteFile(dir.File("e1"), "");
   WriteFile(dir.File("e2"), "");
-  EXPECT_EQ(Compare(ChecksumKind::Crc32, dir.File("e1"), dir.File("e2")),
+  EXPECT_EQ(Compare(CompareMode::Crc32, dir.File("e1"), dir.File("e2")),
             CrcLines("", "", "两文件相同"));
-  EXPECT_EQ(Compare(ChecksumKind::Md5, dir.File("e1"), dir.File("e2")),
+  EXPECT_EQ(Compare(CompareMode::Md5, dir.File("e1"), dir.File("e2")),
             Md5Lines("d41d8cd98f00b204e9800998ecf8427e", "d41d8cd98f00b204e9800998ecf8427e",
                      "两文件相同"));
 }
 
-TEST(Compare, UnreadableFileCountsAsEmpty) {
+TEST(Compare, UnreadableFileCountsAsEmptyAndGetsItsReason) {
   TempDir dir;
   WriteFile(dir.File("empty"), "");
   WriteFile(dir.File("full"), "x");
-  EXPECT_EQ(Compare(ChecksumKind::Crc32, dir.File("gone"), dir.File("empty")),
-            CrcLines("", "", "两文件相同"));
-  const auto lines = Compare(ChecksumKind::Crc32, dir.File("full"), dir.File("gone"));
-  ASSERT_EQ(lines.size(), 5u);
+  const std::string gone_line = std::string(kCompareJob) + "无法读取文件 " + dir.File("gone") +
+                                " (No such file or directory)";
+  auto lines = CrcLines("", "", "两文件相同");
+  lines.push_back(gone_line);
+  EXPECT_EQ(Compare(CompareMode::Crc32, dir.File("gone"), dir.File("empty")), lines);
+  lines = Compare(CompareMode::Crc32, dir.File("full"), dir.File("gone"));
+  ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[3], "文件2 CRC32值:");
   EXPECT_EQ(lines[4], "两文件不相同");
+  EXPECT_EQ(lines[5], gone_line);
 }
 
 TEST(Compare, SameSizeDifferentLastByteDiffers) {
@@ -95,7 +99,7 @@ TEST(Compare, SameSizeDifferentLastByteDiffers) {
   WriteFile(dir.File("a"), content);
   content.back() = static_cast<char>(content.back() ^ 1);
   WriteFile(dir.File("b"), content);
-  for (const ChecksumKind mode : {ChecksumKind::Crc32, ChecksumKind::Md5}) {
+  for (const CompareMode mode : {CompareMode::Crc32, CompareMode::Md5}) {
     const auto lines = Compare(mode, dir.File("a"), dir.File("b"));
     ASSERT_EQ(lines.size(), 5u);
     EXPECT_EQ(lines[4], "两文件不相同");
@@ -107,14 +111,14 @@ TEST(Compare, AnUnreadableFileKeepsTheLinesAndLeavesItsReason) {
   WriteFile(dir.File("empty"), "");
   auto log = std::make_shared<CaptureLog>();
   // The file is gone by the time the job reads it; the digests count it as empty.
-  auto worker = TCmpFile::Create(ChecksumKind::Crc32, dir.File("empty"), dir.File("gone"),
+  auto worker = TCmpFile::Create(CompareMode::Crc32, dir.File("empty"), dir.File("gone"),
                                  JobHost{log, nullptr});
   ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
-  EXPECT_EQ(log->Lines(), CrcLines("", "", "两文件相同"));
+  ASSERT_EQ(log->Lines().size(), 6u);
   EXPECT_NE(worker->FailureReason().find(dir.File("gone")), std::string::npos)
       << worker->FailureReason();
 
-  auto readable = TCmpFile::Create(ChecksumKind::Md5, dir.File("empty"), dir.File("empty"),
+  auto readable = TCmpFile::Create(CompareMode::Md5, dir.File("empty"), dir.File("empty"),
                                    JobHost{std::make_shared<CaptureLog>(), nullptr});
   ASSERT_TRUE(readable->WaitFinished(std::chrono::seconds(60)));
   EXPECT_EQ(readable->FailureReason(), "");

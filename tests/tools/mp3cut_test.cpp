@@ -29,9 +29,9 @@ struct CutResult {
 };
 
 CutResult Cut(const std::string& source, const std::string& dir, int32_t start, int32_t end,
-              int32_t play) {
+              int32_t play, bool overwrite = false) {
   auto log = std::make_shared<CaptureLog>();
-  auto worker = TMp3Cut::Create(source, dir, start, end, play, JobHost{log, nullptr});
+  auto worker = TMp3Cut::Create(source, dir, start, end, play, JobHost{log, nullptr}, overwrite);
   EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
   return {log->Lines(), worker->FailureReason()};
 }
@@ -62,7 +62,11 @@ TEST(Mp3Cut, EqualTimesGiveAnEmptyFileAndReplaceAnEarlierCut) {
   TempDir dir;
   WriteFile(dir.File("song.mp3"), test::RandomBytes(5000, 3));
   WriteFile(dir.File("song剪辑.mp3"), "an earlier cut");
-  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 30, 30, 60).lines, kBothLines);
+  // Unasked, the earlier cut stays.
+  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 30, 30, 60).lines,
+            std::vector<std::string>{"MP3剪辑:文件" + dir.File("song剪辑.mp3") + "已存在,未覆盖!"});
+  EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), "an earlier cut");
+  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 30, 30, 60, true).lines, kBothLines);
   EXPECT_TRUE(FileExists(dir.File("song剪辑.mp3")));
   EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), "");
 }
@@ -176,7 +180,7 @@ TEST(Mp3Cut, AFailedCutLeavesNoHalfFileAndKeepsAnEarlierOne) {
   {
     test::FileSizeLimit limit(100000);
     ASSERT_TRUE(limit.ok());
-    result = Cut(dir.File("song.mp3"), dir.path(), 0, 100, 100);
+    result = Cut(dir.File("song.mp3"), dir.path(), 0, 100, 100, true);
   }
   EXPECT_EQ(result.lines, std::vector<std::string>{"正在剪辑..."});
   EXPECT_NE(result.failure.find(dir.File("song剪辑.mp3")), std::string::npos) << result.failure;
@@ -189,7 +193,7 @@ TEST(Mp3Cut, AnOutputNameThatIsASymbolicLinkIsReplaced) {
   WriteFile(dir.File("song.mp3"), "0123456789");
   WriteFile(dir.File("target"), "keep me");
   std::filesystem::create_symlink(dir.File("target"), dir.File("song剪辑.mp3"));
-  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 2, 5, 10).lines, kBothLines);
+  EXPECT_EQ(Cut(dir.File("song.mp3"), dir.path(), 2, 5, 10, true).lines, kBothLines);
   EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("song剪辑.mp3")));
   EXPECT_EQ(ReadFile(dir.File("song剪辑.mp3")), "234");

@@ -36,10 +36,10 @@ TEST(JobOutcome, CompareBundleAndUnpackEndAsValues) {
   WriteFile(dir.File("b"), "same");
   WriteFile(dir.File("c"), "other");
   EXPECT_EQ(
-      OutcomeOf(TCmpFile::Create(ChecksumKind::Md5, dir.File("a"), dir.File("b"), Host())).result,
+      OutcomeOf(TCmpFile::Create(CompareMode::Md5, dir.File("a"), dir.File("b"), Host())).result,
       JobResult::Succeeded);
   const JobOutcome differs =
-      OutcomeOf(TCmpFile::Create(ChecksumKind::Crc32, dir.File("a"), dir.File("c"), Host()));
+      OutcomeOf(TCmpFile::Create(CompareMode::Crc32, dir.File("a"), dir.File("c"), Host()));
   EXPECT_EQ(differs.result, JobResult::Mismatch);
   EXPECT_FALSE(differs.failure);
 

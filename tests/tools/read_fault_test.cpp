@@ -34,24 +34,39 @@ bool HasLineStartingWith(const std::vector<std::string>& lines, const std::strin
 }
 
 // Two equal files, one of which cannot be read past its middle: the comparison shows that file's
-// text as empty, never calls the two the same, and keeps the reason.
+// text as empty, never calls the two the same, and names the file with its reason; the byte
+// compare stops there with the same line.
 TEST(ReadFault, CompareNeverCallsPartOfAFileTheSame) {
   TempDir dir;
   const std::string content = test::RandomBytes(400000, 7);
   WriteFile(dir.File("a"), content);
   WriteFile(dir.File("b"), content);
-  for (const ChecksumKind kind : {ChecksumKind::Crc32, ChecksumKind::Md5}) {
+  const std::string reason_line = std::string(kCompareJob) + "无法读取文件 " + dir.File("b") + " (";
+  for (const CompareMode mode : {CompareMode::Crc32, CompareMode::Md5, CompareMode::Sha256}) {
     ReadFaultGuard fault(dir.File("b"), 200000);
     auto log = std::make_shared<CaptureLog>();
-    auto worker = TCmpFile::Create(kind, dir.File("a"), dir.File("b"), JobHost{log, nullptr});
+    auto worker = TCmpFile::Create(mode, dir.File("a"), dir.File("b"), JobHost{log, nullptr});
     ASSERT_TRUE(worker->WaitFinished(kDeadline));
     const auto lines = log->Lines();
-    ASSERT_EQ(lines.size(), 5u);
-    EXPECT_EQ(lines[3], kind == ChecksumKind::Md5 ? "文件2 MD5值:" : "文件2 CRC32值:");
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[3], mode == CompareMode::Md5      ? "文件2 MD5值:"
+                        : mode == CompareMode::Sha256 ? "文件2 SHA256值:"
+                                                      : "文件2 CRC32值:");
     EXPECT_EQ(lines[4], kCompareDifferent);
+    EXPECT_TRUE(HasLineStartingWith({lines[5]}, reason_line)) << lines[5];
     EXPECT_NE(worker->FailureReason().find(dir.File("b")), std::string::npos);
     EXPECT_GT(fault.Failures(), 0);
   }
+  ReadFaultGuard fault(dir.File("b"), 200000);
+  auto log = std::make_shared<CaptureLog>();
+  auto worker =
+      TCmpFile::Create(CompareMode::Bytes, dir.File("a"), dir.File("b"), JobHost{log, nullptr});
+  ASSERT_TRUE(worker->WaitFinished(kDeadline));
+  const auto lines = log->Lines();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_TRUE(HasLineStartingWith({lines[1]}, reason_line)) << lines[1];
+  EXPECT_EQ(worker->Outcome().result, JobResult::Failed);
+  EXPECT_GT(fault.Failures(), 0);
 }
 
 // An unpacked file that cannot be read back counts as differing: its reason is logged, and the
@@ -71,10 +86,18 @@ TEST(ReadFault, UnpackKeepsThePackWhenAFileCannotBeReadBack) {
   ASSERT_TRUE(FileExists(dir.File("x.pak")));
 
   const std::string target = dir.File("out/a.bin");
-  ReadFaultGuard fault(target, 100000);
+  // The file is read back before it takes its name: the fault goes on its temporary file.
+  std::unique_ptr<ReadFaultGuard> fault;
   TSMWorkInfos infos;
   infos.DeleteSource = true;
   auto log = std::make_shared<CaptureLog>();
+  log->on_line = [&](const std::string& line) {
+    if (line == "正在校验文件...") {
+      for (const auto& entry : std::filesystem::directory_iterator(dir.File("out"))) {
+        fault = std::make_unique<ReadFaultGuard>(entry.path().string(), 100000);
+      }
+    }
+  };
   auto worker = TSDfile::Create(dir.File("x.pak"), infos, dir.File("out"), JobHost{log, nullptr});
   ASSERT_TRUE(worker->WaitFinished(kDeadline));
   const auto lines = log->Lines();

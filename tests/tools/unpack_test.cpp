@@ -102,7 +102,11 @@ TEST(PackFormat, OutNameRules) {
   for (const char c : std::string("\\/:?*<>|\"")) {
     EXPECT_FALSE(IsValidOutName(std::string("a") + c + "b")) << c;
   }
-  EXPECT_TRUE(IsValidOutName("."));
+  // The names of a folder and its parent can name no pack; names with dots in them can.
+  EXPECT_FALSE(IsValidOutName("."));
+  EXPECT_FALSE(IsValidOutName(".."));
+  EXPECT_TRUE(IsValidOutName("..."));
+  EXPECT_TRUE(IsValidOutName(".pack"));
   EXPECT_TRUE(IsValidOutName("my pack.数据"));
 }
 
@@ -273,10 +277,11 @@ TEST(Unpack, PasswordIsCheckedBeforeAnythingIsWritten) {
   raw.password = "";
   WriteFile(dir.File("open.pak"), raw.Bytes());
   infos.Password = "whatever";
+  infos.Overwrite = true;
   EXPECT_EQ(Unpack(dir.File("open.pak"), dir.path(), infos).lines.back(), kUnpackDone);
 }
 
-TEST(Unpack, VerificationSkipDuplicatesAndDeletion) {
+TEST(Unpack, TwoEntriesOfOneNameBothStayAndTheVerificationHoldsForEach) {
   TempDir dir;
   RawPack raw;
   raw.kind = ChecksumKind::Crc32;
@@ -293,21 +298,25 @@ TEST(Unpack, VerificationSkipDuplicatesAndDeletion) {
   TSMWorkInfos infos;
   infos.DeleteSource = true;
   const Outcome outcome = Unpack(dir.File("dup.pak"), dir.File("out"), infos);
-  // The later entry replaces the earlier one, so the earlier one no longer matches.
+  // The later entry gets a numbered name and never replaces the earlier one.
+  const std::string renamed = "文件解包:第2个文件与第1个文件同名,改名为same (2).txt";
   EXPECT_EQ(outcome.lines,
-            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0), "正在校验文件...",
-                                      "same.txt与原文件不相符!", "same.txt与原文件相同!",
-                                      kUnpackKeptPack, "解包完成!"}));
-  EXPECT_EQ(ReadFile(dir.File("out/same.txt")), "second");
-  // Kept: a file was reported as different, and the pack may be its only good copy.
-  EXPECT_TRUE(FileExists(dir.File("dup.pak")));
+            (std::vector<std::string>{kAnalysing, renamed, Progress(1, 1), Progress(2, 0),
+                                      "正在校验文件...", "same.txt与原文件相同!",
+                                      "same (2).txt与原文件相同!", "解包完成!"}));
+  EXPECT_EQ(ReadFile(dir.File("out/same.txt")), "first");
+  EXPECT_EQ(ReadFile(dir.File("out/same (2).txt")), "second");
+  EXPECT_FALSE(FileExists(dir.File("dup.pak")));
 
   WriteFile(dir.File("dup.pak"), raw.Bytes());
   infos.DeleteSource = false;
   infos.SkipVerify = true;
-  EXPECT_EQ(Unpack(dir.File("dup.pak"), dir.File("out"), infos).lines,
-            (std::vector<std::string>{kAnalysing, Progress(1, 1), Progress(2, 0), "解包完成!"}));
+  infos.Overwrite = true;
+  EXPECT_EQ(
+      Unpack(dir.File("dup.pak"), dir.File("out"), infos).lines,
+      (std::vector<std::string>{kAnalysing, renamed, Progress(1, 1), Progress(2, 0), "解包完成!"}));
   EXPECT_TRUE(FileExists(dir.File("dup.pak")));
+  EXPECT_EQ(test::NamesIn(dir.File("out")), (std::vector<std::string>{"same (2).txt", "same.txt"}));
 }
 
 TEST(Unpack, ZeroSizeEntriesAndHostilePathsStayInsideTheTarget) {
@@ -461,6 +470,7 @@ TEST(Unpack, AWriteFailureLeavesNoEntryUnderItsName) {
   WriteFile(dir.File("out/large.bin"), "an older file");
   TSMWorkInfos infos;
   infos.DeleteSource = true;
+  infos.Overwrite = true;
   Outcome outcome;
   {
     test::FileSizeLimit limit(200000);
@@ -486,7 +496,9 @@ TEST(Unpack, AnEntryNameThatIsASymbolicLinkIsReplaced) {
   WriteFile(dir.File("l.pak"), raw.Bytes());
   WriteFile(dir.File("target"), "keep me");
   std::filesystem::create_symlink(dir.File("target"), dir.File("out/link.txt"));
-  EXPECT_EQ(Unpack(dir.File("l.pak"), dir.File("out")).lines.back(), kUnpackDone);
+  TSMWorkInfos agreed;
+  agreed.Overwrite = true;
+  EXPECT_EQ(Unpack(dir.File("l.pak"), dir.File("out"), agreed).lines.back(), kUnpackDone);
   EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("out/link.txt")));
   EXPECT_EQ(ReadFile(dir.File("out/link.txt")), "new");
