@@ -11,6 +11,7 @@ packages=(
   xvfb xauth x11-apps x11-utils imagemagick
   time coreutils tar bc
   desktop-file-utils appstream shared-mime-info man-db groff-base dpkg-dev file binutils gzip apt
+  pigz
 )
 
 missing=()

@@ -2,12 +2,16 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "codec/block_deflate.h"
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "codec/sums_file.h"
@@ -128,16 +132,11 @@ int64_t TCutFile::ShareOf(int32_t n) const {
   return file_size_ - static_cast<int64_t>(piece_count_ - 1) * piece_size_;
 }
 
-std::string TCutFile::BuildHeaderText(File& source) {
-  if (options_.CheckKind != ChecksumKind::None) {
-    options_.CheckText = ChecksumTextOf(source, file_size_, options_.CheckKind, &Observer());
-    source.Seek(0);
-  } else {
-    options_.CheckText = "0";
-  }
-  return EncryptHeaderWithFiller(BuildSetHeaderText(options_.Password, options_.CheckText,
-                                                    options_.CheckKind, options_.Compress == 1,
-                                                    piece_count_, source_name_));
+std::string TCutFile::BuildTrailer() {
+  return MakeTrailerBlock(EncryptHeaderWithFiller(BuildSetHeaderText(
+                              options_.Password, options_.CheckText, options_.CheckKind,
+                              options_.Compress == 1, piece_count_, source_name_)),
+                          kHeaderTrailerSize);
 }
 
 bool TCutFile::SourceIsAPiece() const {
@@ -160,7 +159,7 @@ bool TCutFile::SourceIsAPiece() const {
   return n <= piece_count_ && SameFile(PiecePath(n), source_path_);
 }
 
-std::string TCutFile::PrepareSplit(File& source) {
+void TCutFile::PrepareSplit(File& source) {
   if (SourceIsAPiece()) {
     throw FileError("\"" + source_path_ + "\" would be replaced by one of its pieces", source_path_,
                     0);
@@ -172,9 +171,8 @@ std::string TCutFile::PrepareSplit(File& source) {
           kMaxEnvelopeContent) {
     throw CompressionError();
   }
-  const bool checked = options_.CheckKind != ChecksumKind::None;
-  SetProgressTotal(checked ? 2 * file_size_ : file_size_);
-  if (checked) {
+  SetProgressTotal(file_size_);
+  if (options_.CheckKind != ChecksumKind::None) {
     Log(options_.CheckKind == ChecksumKind::Md5 ? kSplitMakingMd5 : kSplitMakingCrc32);
   }
   source = File(source_path_, OpenMode::Read, Share::Exclusive);
@@ -183,73 +181,163 @@ std::string TCutFile::PrepareSplit(File& source) {
     throw FileError("\"" + source_path_ + "\" became shorter than when the split began",
                     source_path_, 0);
   }
-  const std::string trailer = MakeTrailerBlock(BuildHeaderText(source), kHeaderTrailerSize);
+  if (options_.CheckKind == ChecksumKind::None) {
+    options_.CheckText = "0";
+    trailer_ = BuildTrailer();
+  }
   if (piece_count_ <= 0) {
     throw FileError("nothing to split in \"" + source_path_ + "\"", source_path_, 0);
   }
   piece_size_ = file_size_ / piece_count_;
-  return trailer;
 }
 
-AtomicOutput TCutFile::OpenPiece(int32_t n) {
+void TCutFile::OpenPiece(std::vector<AtomicOutput>& pieces, int32_t n) {
   Log(SplitProgressLine(n, piece_count_ - n));
   auto hold = Gate().Pass();
-  return AtomicOutput(PiecePath(n));
+  pieces.emplace_back(PiecePath(n));
 }
 
-void TCutFile::ClosePiece(int32_t n, AtomicOutput& out, const std::string& trailer, bool durable) {
+void TCutFile::WriteToPiece(File& piece, int32_t n, const uint8_t* data, size_t size) {
+  piece.Write(data, size);
+  if (sums_) {
+    // The piece file's own bytes, compressed or not: the checksum file lists what is on disk.
+    sums_->Add(n, data, size);
+  }
+}
+
+void TCutFile::EndShare(AtomicOutput& piece, int32_t n) {
+  if (trailer_.empty()) {
+    // Closed for now; the trailer comes once the checksum is known.
+    piece.Seal(false);
+    return;
+  }
   {
     auto hold = Gate().Pass();
-    out.file().Write(trailer.data(), trailer.size());
+    WriteToPiece(piece.file(), n, reinterpret_cast<const uint8_t*>(trailer_.data()),
+                 trailer_.size());
   }
   if (sums_) {
-    // A compressed piece is read back whole (from the page cache): its bytes are made on the
-    // compressing threads. A plain piece's share went to the digest as it was copied.
-    if (options_.Compress == 1) {
-      sums_->AddFile(n, out.file());
-    } else {
-      sums_->Add(n, trailer.data(), trailer.size());
-      sums_->EndPiece(n);
-    }
+    sums_->EndPiece(n);
   }
-  // Flushed to disk only when the source is to go: then the pieces are the only copy. Their
-  // names reach the disk with one flush of the folder once every piece is there.
-  out.Seal(durable);
+  // Flushed to disk only when the source is to go: then the pieces are the only copy.
+  piece.Seal(durable_);
 }
 
-void TCutFile::PublishPieces() {
+void TCutFile::AppendTrailer(AtomicOutput& piece, int32_t n) {
+  File file(piece.temp_path(), OpenMode::ReadWrite, Share::Exclusive);
+  file.ReportAs(piece.final_path());
+  file.SeekToEnd();
+  {
+    auto hold = Gate().Pass();
+    WriteToPiece(file, n, reinterpret_cast<const uint8_t*>(trailer_.data()), trailer_.size());
+  }
+  if (sums_) {
+    sums_->EndPiece(n);
+  }
+  if (durable_) {
+    file.Sync();
+  }
+  file.Close();
+}
+
+void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest) {
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    OpenPiece(pieces, n);
+    AtomicOutput& piece = pieces.back();
+    if (digest == nullptr && !sums_) {
+      Copy(source, piece.file(), ShareOf(n));
+    } else if (digest == nullptr) {
+      CopyToPiece(source, piece.file(), n);
+    } else {
+      CopyThroughPipe(
+          source, ShareOf(n),
+          [&](const uint8_t* data, size_t size) { WriteToPiece(piece.file(), n, data, size); },
+          *digest, &Observer());
+    }
+    EndShare(piece, n);
+  }
+}
+
+void TCutFile::CopyToPiece(File& source, File& piece, int32_t n) {
+  // The bytes pass through memory (not the kernel's copy) so that the checksum file sees them.
+  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(ShareOf(n), kCopyBlockSize)));
+  for (int64_t left = ShareOf(n); left > 0;) {
+    const auto step = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
+    source.ReadExact(block.data(), step);
+    {
+      auto hold = Observer().BeforeBlock();
+      WriteToPiece(piece, n, block.data(), step);
+    }
+    left -= static_cast<int64_t>(step);
+    Observer().Advanced(static_cast<int64_t>(step));
+  }
+}
+
+void TCutFile::CompressShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest) {
+  // Compression is the slow part: blocks of every piece are deflated on one pool, one thread per
+  // core, while this thread reads the source once and writes the pieces in order.
+  ParallelDeflater deflater(options_.Level, PoolThreads(), &Observer());
+  std::vector<uint8_t> own_buffer(digest == nullptr ? kDeflateBlockSize : 0);
+  pieces.reserve(static_cast<size_t>(piece_count_));
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    OpenPiece(pieces, n);
+    const auto index = static_cast<size_t>(n - 1);
+    deflater.Begin(ShareOf(n), [this, &pieces, index, n](const uint8_t* data, size_t size) {
+      WriteToPiece(pieces[index].file(), n, data, size);
+    });
+    for (int64_t left = ShareOf(n); left > 0;) {
+      uint8_t* block = digest != nullptr ? digest->Acquire() : own_buffer.data();
+      const auto step = static_cast<size_t>(std::min<int64_t>(left, kDeflateBlockSize));
+      source.ReadExact(block, step);
+      deflater.Add(block, step);
+      if (digest != nullptr) {
+        digest->Push(step);
+      }
+      left -= static_cast<int64_t>(step);
+    }
+    deflater.End([this, &pieces, index, n] { EndShare(pieces[index], n); });
+  }
+  deflater.Flush();
+}
+
+void TCutFile::PublishAll(std::vector<AtomicOutput>& pieces) {
   auto hold = Gate().Pass();
-  std::vector<std::string> published;
+  size_t published = 0;
   try {
-    for (AtomicOutput& piece : pieces_) {
-      const std::string name = piece.final_path();
-      piece.Publish(false, options_.Overwrite == 1);
-      published.push_back(name);
+    for (; published < pieces.size(); ++published) {
+      pieces[published].Publish(false, options_.Overwrite == 1);
     }
   } catch (...) {
-    for (const std::string& name : published) {
-      ::unlink(name.c_str());
+    for (size_t i = 0; i < published; ++i) {
+      ::unlink(pieces[i].final_path().c_str());
     }
     throw;
   }
-  pieces_.clear();
 }
 
-void TCutFile::WriteCompressedPieces(File& source, const std::string& trailer, bool durable) {
-  // Compression is the slow part: the pieces are compressed concurrently, one per core.
-  std::vector<int64_t> offsets{0};
-  for (int32_t n = 1; n <= piece_count_; ++n) {
-    offsets.push_back(offsets.back() + ShareOf(n));
+void TCutFile::WriteSet(File& source, std::vector<AtomicOutput>& pieces) {
+  const bool checked = options_.CheckKind != ChecksumKind::None;
+  RunningChecksum checksum(options_.CheckKind);
+  std::unique_ptr<BlockPipe> digest;
+  if (checked) {
+    // Eight blocks ahead of the digest at most: a few MiB, whatever the source's size.
+    digest = std::make_unique<BlockPipe>(
+        options_.Compress == 1 ? kDeflateBlockSize : kCopyBlockSize, 8,
+        [&checksum](const uint8_t* data, size_t size) { checksum.Update(data, size); });
   }
-  pieces_.resize(static_cast<size_t>(piece_count_));
-  CompressPieces(
-      source, offsets, options_.Level,
-      [&](int32_t n) -> File& {
-        pieces_[static_cast<size_t>(n - 1)] = OpenPiece(n);
-        return pieces_[static_cast<size_t>(n - 1)].file();
-      },
-      [&](int32_t n) { ClosePiece(n, pieces_[static_cast<size_t>(n - 1)], trailer, durable); },
-      Observer());
+  if (options_.Compress == 1) {
+    CompressShares(source, pieces, digest.get());
+  } else {
+    CopyShares(source, pieces, digest.get());
+  }
+  if (checked) {
+    digest->Finish();
+    options_.CheckText = checksum.Text();
+    trailer_ = BuildTrailer();
+    for (int32_t n = 1; n <= piece_count_; ++n) {
+      AppendTrailer(pieces[static_cast<size_t>(n - 1)], n);
+    }
+  }
 }
 
 void TCutFile::WriteSumsFile(bool durable) {
@@ -276,9 +364,12 @@ bool TCutFile::WritePieces() {
     return false;
   }
   File source;
-  const bool durable = options_.DeleteSource == 1;
+  durable_ = options_.DeleteSource == 1;
   try {
-    const std::string trailer = PrepareSplit(source);
+    // The pieces keep temporary names until the whole set is written: a split that fails leaves
+    // no piece of an incomplete set behind.
+    std::vector<AtomicOutput> pieces;
+    PrepareSplit(source);
     if (options_.WriteSums == 1) {
       // A source named like the checksum file ("movie.sha256" gives the stem "movie").
       const std::string sums_path = SumsPathOf(output_dir_, piece_base_);
@@ -288,29 +379,15 @@ bool TCutFile::WritePieces() {
       }
       sums_ = std::make_unique<PieceSums>(piece_count_);
     }
-
-    if (options_.Compress == 1) {
-      WriteCompressedPieces(source, trailer, durable);
-    } else {
-      for (int32_t n = 1; n <= piece_count_; ++n) {
-        pieces_.push_back(OpenPiece(n));
-        AtomicOutput& piece = pieces_.back();
-        if (sums_) {
-          CopyAndDigest(source, piece.file(), ShareOf(n), n, *sums_, &Observer());
-        } else {
-          Copy(source, piece.file(), ShareOf(n));
-        }
-        ClosePiece(n, piece, trailer, durable);
-      }
-    }
+    WriteSet(source, pieces);
     source.Close();
-    PublishPieces();
+    PublishAll(pieces);
     if (sums_) {
-      WriteSumsFile(durable);
+      WriteSumsFile(durable_);
     }
 
     // Only now is every piece complete and, when the source goes, on the disk.
-    if (durable) {
+    if (durable_) {
       SyncDirectory(output_dir_);
       auto hold = Gate().Pass();
       // The pieces hold what was read; a source changed since then is not theirs to replace.
@@ -325,7 +402,6 @@ bool TCutFile::WritePieces() {
     return true;
   } catch (const std::exception& error) {
     NoteFailure(error);
-    pieces_.clear();
     source = File();
     sums_.reset();
     Log(kSplitBusyFailure);

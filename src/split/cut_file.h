@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
@@ -79,20 +80,29 @@ class TCutFile : public WorkerThread {
   // Without the user's consent, pieces that already exist are not replaced: the job ends before
   // writing anything.
   bool RefusesExistingPieces();
-  // Checks the source still fits the plan, fixes the piece size and returns the trailer every
-  // piece ends with.
-  std::string PrepareSplit(File& source);
+  // Checks the source still fits the plan, opens it and fixes the piece size. Builds the trailer
+  // at once when the set carries no checksum.
+  void PrepareSplit(File& source);
   // True when the name of one of the pieces is the source's own, in the output folder.
   bool SourceIsAPiece() const;
-  AtomicOutput OpenPiece(int32_t n);
-  void ClosePiece(int32_t n, AtomicOutput& out, const std::string& trailer, bool durable);
+  // Every piece's share in one read of the source, the checksum digested from the same blocks
+  // on a thread of its own; the trailers follow once it is known.
+  void WriteSet(File& source, std::vector<AtomicOutput>& pieces);
+  void CopyShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest);
+  // A share through memory, for the checksum file when the set carries no checksum.
+  void CopyToPiece(File& source, File& piece, int32_t n);
+  void CompressShares(File& source, std::vector<AtomicOutput>& pieces, BlockPipe* digest);
+  void OpenPiece(std::vector<AtomicOutput>& pieces, int32_t n);
+  // The piece's share is complete: ends it with the trailer when that is known already.
+  void EndShare(AtomicOutput& piece, int32_t n);
+  void AppendTrailer(AtomicOutput& piece, int32_t n);
+  // Every byte that goes into piece n passes here.
+  void WriteToPiece(File& piece, int32_t n, const uint8_t* data, size_t size);
+  // Gives every piece its final name, or none of them: a rename that fails takes back the
+  // names already given, so no incomplete set is ever left under the final names.
+  void PublishAll(std::vector<AtomicOutput>& pieces);
   void WriteSumsFile(bool durable);
-  void WriteCompressedPieces(File& source, const std::string& trailer, bool durable);
-  // Gives every sealed piece its name, once the whole set is written; a rename that fails takes
-  // back the names already given, so no incomplete set is ever left under the final names.
-  void PublishPieces();
-  // Digests the first file_size_ bytes of the open source, the bytes the pieces will carry.
-  std::string BuildHeaderText(File& source);
+  std::string BuildTrailer();
   std::string PiecePath(int32_t n) const;
   int64_t ShareOf(int32_t n) const;
 
@@ -106,9 +116,11 @@ class TCutFile : public WorkerThread {
   std::string output_dir_;
   std::string source_path_;
   std::string piece_base_;
-  std::vector<AtomicOutput> pieces_;  // sealed under temporary names until the set is whole
+  std::string trailer_;  // empty until the checksum is known
+  bool durable_ = false;
   SizePlanFault size_fault_ = SizePlanFault::None;
-  std::unique_ptr<PieceSums> sums_;  // while the pieces are written, when asked for
+  // Fed every byte of every piece as it is written, when the checksum file is asked for.
+  std::unique_ptr<PieceSums> sums_;
   // Taken before the first read: a source changed while the job ran is not deleted.
   std::optional<FileStamp> source_stamp_;
 };

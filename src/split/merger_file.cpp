@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <exception>
 #include <memory>
+#include <mutex>
 #include <utility>
 #include <vector>
 
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/atomic_output.h"
@@ -170,6 +172,27 @@ struct SetChanged {
   std::string line;
 };
 
+// Passes the job's observer on and tells the follower how far the output is written: the plain
+// join writes it from its start on, block after block.
+class FollowedObserver : public CopyObserver {
+ public:
+  FollowedObserver(CopyObserver& inner, FileFollower* follower)
+      : inner_(inner), follower_(follower) {}
+  std::unique_lock<std::mutex> BeforeBlock() override { return inner_.BeforeBlock(); }
+  void Advanced(int64_t bytes) override {
+    written_ += bytes;
+    if (follower_ != nullptr) {
+      follower_->WrittenUpTo(written_);
+    }
+    inner_.Advanced(bytes);
+  }
+
+ private:
+  CopyObserver& inner_;
+  FileFollower* follower_;
+  int64_t written_ = 0;
+};
+
 }  // namespace
 
 bool TMergerFile::CheckPieces(const std::string& trailer) {
@@ -231,8 +254,8 @@ bool TMergerFile::JoinPieces() {
         throw FileError("\"" + output_path + "\" is one of the pieces", output_path, 0);
       }
     }
-    // The verification reads the joined file once more.
-    SetProgressTotal(Verifies() ? 2 * output_size_ : output_size_);
+    // The verification digests the joined file as it is written: it reads no more than this.
+    SetProgressTotal(output_size_);
 
     // A checksum file beside the set lets the join name a damaged piece.
     set_sums = ReadSetSums(piece_dir_, piece_base_, piece_count_);
@@ -246,6 +269,11 @@ bool TMergerFile::JoinPieces() {
     {
       auto hold = Gate().Pass();
       output = AtomicOutput(output_path);
+    }
+    // The verification reads the joined file back as it is written, on a thread of its own.
+    std::unique_ptr<FileFollower> follower;
+    if (Verifies()) {
+      follower = std::make_unique<FileFollower>(output.file(), options_.CheckKind);
     }
     const auto open_piece = [&](int32_t n) {
       Log(MergeProgressLine(n, piece_count_ - n));
@@ -274,18 +302,33 @@ bool TMergerFile::JoinPieces() {
       for (const int64_t share : piece_shares_) {
         offsets.push_back(offsets.back() + share);
       }
-      InflatePieces(output.file(), offsets, open_piece, Observer());
+      // Pieces end in any order; the follower gets the whole ones from the start on.
+      std::mutex whole_mutex;
+      std::vector<bool> whole(static_cast<size_t>(piece_count_), false);
+      size_t whole_from_start = 0;
+      InflatePieces(output.file(), offsets, open_piece, Observer(), [&](int32_t n) {
+        if (!follower) {
+          return;
+        }
+        std::lock_guard<std::mutex> lock(whole_mutex);
+        whole[static_cast<size_t>(n - 1)] = true;
+        while (whole_from_start < whole.size() && whole[whole_from_start]) {
+          ++whole_from_start;
+        }
+        follower->WrittenUpTo(offsets[whole_from_start]);
+      });
     } else {
+      FollowedObserver followed(Observer(), follower.get());
       for (int32_t n = 1; n <= piece_count_; ++n) {
         piece = open_piece(n);
         const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
         if (sums) {
           // The trailer was just compared with the set's, so it is these bytes.
-          CopyAndDigest(piece, output.file(), payload, n, *sums, &Observer());
+          CopyAndDigest(piece, output.file(), payload, n, *sums, &followed);
           sums->Add(n, trailer_.data(), trailer_.size());
           sums->EndPiece(n);
         } else {
-          Copy(piece, output.file(), payload);
+          CopyBytes(piece, output.file(), payload, &followed);
         }
         piece.Close();
       }
@@ -293,7 +336,7 @@ bool TMergerFile::JoinPieces() {
     if (sums && !PiecesMatchSums(*sums, set_sums)) {
       return false;
     }
-    verdict = VerifyOutput(output.file(), output_path);
+    verdict = VerifyOutput(output.file(), output_path, follower.get());
     verdict_ = verdict;
     // With the pieces about to go, the joined file must be on the disk first.
     const bool remove =
@@ -360,16 +403,15 @@ bool TMergerFile::Verifies() const {
   return options_.SkipVerify != 1 && options_.CheckKind != ChecksumKind::None;
 }
 
-TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path) {
+TMergerFile::Verdict TMergerFile::VerifyOutput(File& output, const std::string& output_path,
+                                               FileFollower* follower) {
   if (!Verifies()) {
     return Verdict::NotChecked;
   }
   Log(kMergeVerifying);
   std::string computed;
   try {
-    const int64_t size = output.Size();
-    output.Seek(0);
-    computed = ChecksumTextOf(output, size, options_.CheckKind, &Observer());
+    computed = follower->Finish(output.Size());
   } catch (const FileError& error) {
     NoteFailure(error);
     Log(MergeUnverifiableLine(output_path, options_.DeletePieces == 1));

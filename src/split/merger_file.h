@@ -9,11 +9,13 @@
 #include "codec/digest.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
-#include "split/piece_sums.h"
 #include "platform/atomic_output.h"
 #include "platform/file_checks.h"
+#include "split/piece_sums.h"
 
 namespace qarvo {
+
+class FileFollower;
 
 // Lines the merge worker adds to the log.
 inline constexpr char kMergeAnalysing[] = "正在分析文件...";
@@ -93,7 +95,8 @@ class TMergerFile : public WorkerThread {
   // The set carries a checksum and the user did not turn the verification off.
   bool Verifies() const;
   // Reads the joined file back through the handle the join wrote it with, which stays locked.
-  Verdict VerifyOutput(File& output, const std::string& output_path);
+  // `follower` has digested the output while it was written; null when nothing is verified.
+  Verdict VerifyOutput(File& output, const std::string& output_path, FileFollower* follower);
   // Publishes the sealed joined file: a file that failed its check never takes the place of
   // one that was there.
   void PublishOutput(AtomicOutput& output, Verdict verdict, bool durable);

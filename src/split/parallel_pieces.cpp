@@ -56,12 +56,16 @@ class SharedObserver : public CopyObserver {
 
 }  // namespace
 
-int PieceThreads(int32_t pieces) {
+int PoolThreads() {
   int threads = g_piece_threads.load();
   if (threads <= 0) {
     threads = static_cast<int>(std::thread::hardware_concurrency());
   }
-  threads = std::clamp(threads, 1, kMaxPieceThreads);
+  return std::clamp(threads, 1, kMaxPieceThreads);
+}
+
+int PieceThreads(int32_t pieces) {
+  int threads = PoolThreads();
   if (pieces < threads) {
     threads = std::max<int32_t>(pieces, 1);
   }
@@ -168,31 +172,9 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
   }
 }
 
-void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
-                    const std::function<File&(int32_t)>& open,
-                    const std::function<void(int32_t)>& close, CopyObserver& observer) {
-  const auto count = static_cast<int32_t>(offsets.size()) - 1;
-  std::vector<File*> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)), nullptr);
-  RunPieces(
-      count, PieceThreads(count), [&](int32_t n) { pieces[static_cast<size_t>(n - 1)] = &open(n); },
-      [&](int32_t n, CopyObserver& shared) {
-        File& piece = *pieces[static_cast<size_t>(n - 1)];
-        int64_t position = offsets[static_cast<size_t>(n - 1)];
-        CompressToEnvelope(
-            [&](uint8_t* buffer, size_t size) {
-              ReadAt(source, buffer, size, position);
-              position += static_cast<int64_t>(size);
-              return size;
-            },
-            offsets[static_cast<size_t>(n)] - position,
-            [&](const uint8_t* data, size_t size) { piece.Write(data, size); }, level, &shared);
-        close(n);
-      },
-      observer);
-}
-
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer) {
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   const std::function<void(int32_t)>& done) {
   const auto count = static_cast<int32_t>(offsets.size()) - 1;
   std::vector<File> pieces(static_cast<size_t>(std::max<int32_t>(count, 0)));
   RunPieces(
@@ -224,6 +206,9 @@ void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
           throw DamagedPiece(n);
         }
         piece.Close();
+        if (done) {
+          done(n);
+        }
       },
       observer);
 }

@@ -15,6 +15,8 @@ namespace qarvo {
 // keeps a job far below 64 MiB on any machine.
 inline constexpr int kMaxPieceThreads = 32;
 
+// Threads of a job's pool: one per core, or the number set below, at most kMaxPieceThreads.
+int PoolThreads();
 // Threads for a job of `pieces` pieces that can be worked on independently: one per core (or the
 // number set below), at most one per piece and at most kMaxPieceThreads.
 int PieceThreads(int32_t pieces);
@@ -36,14 +38,6 @@ void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& o
 void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
 void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
 
-// Compressed split: piece n holds the envelope of source bytes [offsets[n-1], offsets[n]).
-// open(n) logs its line and returns the piece's file, created and owned by the caller;
-// close(n) appends the trailer and finishes the piece. `source` is read by position only. Every
-// piece's bytes are those that one thread writes with CompressToEnvelope.
-void CompressPieces(const File& source, const std::vector<int64_t>& offsets, int level,
-                    const std::function<File&(int32_t)>& open,
-                    const std::function<void(int32_t)>& close, CopyObserver& observer);
-
 // A compressed piece whose stream is broken or ends early, by its 1-based number.
 class DamagedPiece : public std::runtime_error {
  public:
@@ -57,7 +51,9 @@ class DamagedPiece : public std::runtime_error {
 // Compressed join: inflates piece n into `output` at offset offsets[n-1]; the content it
 // declares must be exactly offsets[n] - offsets[n-1] bytes. open(n) logs the piece's line and
 // returns the opened piece, positioned at its start. A broken stream throws DamagedPiece.
+// done(n), when given, runs on the piece's thread once its content is all in `output`.
 void InflatePieces(const File& output, const std::vector<int64_t>& offsets,
-                   const std::function<File(int32_t)>& open, CopyObserver& observer);
+                   const std::function<File(int32_t)>& open, CopyObserver& observer,
+                   const std::function<void(int32_t)>& done = nullptr);
 
 }  // namespace qarvo

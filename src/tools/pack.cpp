@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "codec/block_pipe.h"
 #include "codec/des.h"
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
@@ -27,29 +28,6 @@ bool ShrankBelow(const File& file, int64_t size) {
     return file.IsOpen() && file.Size() < size;
   } catch (const FileError&) {
     return false;
-  }
-}
-
-// The checksum text of the first `size` bytes of a file: the bytes the pack will hold, even
-// when the file grows while the job runs. A file that cannot be opened or has shrunk gets an
-// empty text here; the copy that follows reports it and ends the job. A read that fails in a
-// file that is all there throws: no pack is made with a checksum of part of a file.
-std::string ChecksumOfFirstBytes(const std::string& path, int64_t size, ChecksumKind kind,
-                                 CopyObserver* observer) {
-  File in;
-  try {
-    in = File(path, OpenMode::Read, Share::Shared);
-  } catch (const FileError&) {
-    return std::string();
-  }
-  try {
-    in.AdviseSequential();
-    return ChecksumTextOf(in, size, kind, observer);
-  } catch (const FileError&) {
-    if (ShrankBelow(in, size)) {
-      return std::string();
-    }
-    throw;
   }
 }
 
@@ -89,17 +67,7 @@ JobResult TSMfile::Execute() {
       return JobResult::Refused;
     }
   }
-  std::string header;
-  try {
-    header = BuildPackHeader();
-  } catch (const CipherError& error) {
-    Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
-    return JobResult::Failed;
-  } catch (const FileError& error) {
-    LogFileFailure("无法读取文件", error);
-    return JobResult::Failed;
-  }
-  if (!WritePack(header)) {
+  if (!WritePack()) {
     // No half pack under its name.
     pack_.Discard();
     source_ = File();
@@ -161,24 +129,6 @@ bool TSMfile::CheckSources() {
 
 std::string TSMfile::BuildPackHeader() {
   const ChecksumKind kind = infos_.CheckKind;
-  const bool md5 = kind == ChecksumKind::Md5;
-  // Progress covers the checksum pass and the copy: each reads every byte once.
-  int64_t total = 0;
-  for (const std::string& size : infos_.Sizes) {
-    total += std::stoll(size);
-  }
-  SetProgressTotal(kind != ChecksumKind::None ? 2 * total : total);
-  if (kind != ChecksumKind::None) {
-    Log(md5 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
-    for (size_t i = 0; i < infos_.Paths.size(); ++i) {
-      const std::string& path = infos_.Paths[i];
-      const std::string sum =
-          ChecksumOfFirstBytes(path, std::stoll(infos_.Sizes[i]), kind, &Observer());
-      infos_.CheckSums.push_back(sum);
-      Log(path + (md5 ? "   MD5值:" : "   CRC32值:"));
-      Log(sum);
-    }
-  }
   std::vector<std::string> lines;
   lines.reserve(infos_.Paths.size());
   for (const std::string& path : infos_.Paths) {
@@ -197,8 +147,18 @@ std::string TSMfile::BuildPackHeader() {
   return EncryptHeaderWithFiller(BuildPackHeaderText(infos_.Password, header));
 }
 
-bool TSMfile::WritePack(const std::string& header) {
-  const std::string trailer = MakeTrailerBlock(header, kPackTrailerSize);
+bool TSMfile::WritePack() {
+  const ChecksumKind kind = infos_.CheckKind;
+  const bool md5 = kind == ChecksumKind::Md5;
+  int64_t total = 0;
+  for (const std::string& size : infos_.Sizes) {
+    total += std::stoll(size);
+  }
+  // One pass: every file is read once, for its copy and its checksum alike.
+  SetProgressTotal(total);
+  if (kind != ChecksumKind::None) {
+    Log(md5 ? "正在生成文件MD5值..." : "正在生成文件CRC32值...");
+  }
   try {
     pack_ = AtomicOutput(pack_path_);
   } catch (const FileError& error) {
@@ -206,13 +166,36 @@ bool TSMfile::WritePack(const std::string& header) {
     return false;
   }
   const size_t count = infos_.Paths.size();
+  const auto packing_line = [count](size_t i) {
+    return "正在打包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
+           "个文件...";
+  };
   for (size_t i = 0; i < count; ++i) {
-    Log("正在打包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
-        "个文件...");
+    // With checksums the lines of the files follow their sums, which exist only after the copy.
+    if (kind == ChecksumKind::None) {
+      Log(packing_line(i));
+    }
     if (!CopySource(i, std::stoll(infos_.Sizes[i]))) {
       return false;
     }
   }
+  if (kind != ChecksumKind::None) {
+    for (size_t i = 0; i < count; ++i) {
+      Log(infos_.Paths[i] + (md5 ? "   MD5值:" : "   CRC32值:"));
+      Log(infos_.CheckSums[i]);
+    }
+    for (size_t i = 0; i < count; ++i) {
+      Log(packing_line(i));
+    }
+  }
+  std::string header;
+  try {
+    header = BuildPackHeader();
+  } catch (const CipherError& error) {
+    Log(std::string(kPackJob) + "无法生成文件头 (" + error.what() + ")");
+    return false;
+  }
+  const std::string trailer = MakeTrailerBlock(header, kPackTrailerSize);
   try {
     const std::string tail = checks_text_ + sizes_text_ + paths_text_ + trailer;
     pack_.file().Write(tail.data(), tail.size());
@@ -266,7 +249,20 @@ bool TSMfile::CopySource(size_t index, int64_t size) {
   }
   source_.AdviseSequential();
   try {
-    Copy(source_, pack_.file(), size);
+    if (infos_.CheckKind == ChecksumKind::None) {
+      Copy(source_, pack_.file(), size);
+    } else {
+      RunningChecksum checksum(infos_.CheckKind);
+      BlockPipe digest(kCopyBlockSize, 8, [&checksum](const uint8_t* data, size_t bytes) {
+        checksum.Update(data, bytes);
+      });
+      CopyThroughPipe(
+          source_, size,
+          [this](const uint8_t* data, size_t bytes) { pack_.file().Write(data, bytes); }, digest,
+          &Observer());
+      digest.Finish();
+      infos_.CheckSums.push_back(checksum.Text());
+    }
     source_.Close();
   } catch (const FileError& error) {
     if (error.path() != path) {

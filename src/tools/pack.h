@@ -44,9 +44,10 @@ class TSMfile : public WorkerThread {
   bool CheckNames();
   // Deletes the packed files that are as the job read them; false when one was changed.
   bool DeleteSources();
-  // Computes the checksums (logging them) and returns the encrypted header text.
+  // The encrypted header text, once the checksums are known.
   std::string BuildPackHeader();
-  bool WritePack(const std::string& header);
+  // Copies every file, digesting it in the same pass when the pack carries checksums.
+  bool WritePack();
   bool CopySource(size_t index, int64_t size);
   void LogFileFailure(const std::string& what, const FileError& error);
 

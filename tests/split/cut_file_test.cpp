@@ -2,11 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/digest.h"
@@ -14,6 +16,7 @@
 #include "platform/file.h"
 #include "split/header.h"
 #include "split/job_runs.h"
+#include "split/parallel_pieces.h"
 #include "support/test_support.h"
 #include "text/codepage.h"
 
@@ -27,6 +30,10 @@ using test::Recorder;
 using test::RunSplit;
 using test::TempDir;
 using Events = std::vector<std::string>;
+
+bool recorder_has_line(const std::vector<std::string>& events, const std::string& line) {
+  return std::find(events.begin(), events.end(), line) != events.end();
+}
 
 std::string TrailerOf(const std::string& piece) {
   const std::string bytes = test::ReadFile(piece);
@@ -328,6 +335,16 @@ TEST(CutFileTest, CompressedPieceOfFourGibibytesIsRefusedBeforeAnythingIsWritten
   EXPECT_TRUE(FileExists(source));
 }
 
+// Sizes of every file in a folder, temporary ones included.
+std::vector<std::pair<std::string, uintmax_t>> SizesIn(const std::string& dir) {
+  std::vector<std::pair<std::string, uintmax_t>> found;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    found.emplace_back(entry.path().filename().string(), entry.file_size());
+  }
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
 TEST(CutFileTest, PauseHoldsBackLinesAndPieceData) {
   TempDir dir;
   const std::string source = dir.File("movie.avi");
@@ -338,35 +355,135 @@ TEST(CutFileTest, PauseHoldsBackLinesAndPieceData) {
     content[content.size() - 1] = static_cast<char>(i);
   }
   test::WriteFile(source, content);
-  auto recorder = std::make_shared<Recorder>();
-  // The job announces its total just before its first piece; it is paused right there.
-  test::JobLatch latch;
-  test::ReleaseOnExit release(latch);
-  latch.AtFirstProgress(*recorder);
+  // Without a checksum one thread copies; with one a second digests the same blocks.
+  for (const ChecksumKind kind : {ChecksumKind::None, ChecksumKind::Md5}) {
+    auto recorder = std::make_shared<Recorder>();
+    // The job announces its total just before its first piece; it is paused right there.
+    test::JobLatch latch;
+    test::ReleaseOnExit release(latch);
+    latch.AtFirstProgress(*recorder);
+    TCWorkInfos options;
+    options.Log = recorder;
+    options.CheckKind = kind;
+    auto worker = TCutFile::Create(source, options, 2, dir.path(), recorder);
+    ASSERT_TRUE(latch.WaitArrived());
+    worker->Pause();
+    latch.Release();
+    const size_t lines_at_pause = recorder->Count();
+    const auto sizes_at_pause = SizesIn(dir.path());
+    EXPECT_FALSE(recorder->WaitForMoreThan(lines_at_pause, std::chrono::milliseconds(300)));
+    EXPECT_EQ(SizesIn(dir.path()), sizes_at_pause);
+    EXPECT_FALSE(FileExists(dir.File("movie1.vrk")));
+    EXPECT_FALSE(recorder->Has("正在分割第1个文件,剩余1个文件..."));
+    worker->Continue();
+    ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
+    Events expected{"正在搜集文件信息...", kBusy};
+    const auto remove_pieces = [&dir] {
+      std::filesystem::remove(dir.File("movie1.vrk"));
+      std::filesystem::remove(dir.File("movie2.vrk"));
+    };
+    if (kind == ChecksumKind::Md5) {
+      expected.push_back("正在生成文件MD5值...");
+    }
+    expected.insert(expected.end(), {"正在分割第1个文件,剩余1个文件...",
+                                     "正在分割第2个文件,剩余0个文件...", "分割成功!", kIdle});
+    EXPECT_EQ(recorder->Events(), expected);
+    const std::string joined =
+        test::ReadFile(dir.File("movie1.vrk")).substr(0, content.size() / 2) +
+        test::ReadFile(dir.File("movie2.vrk")).substr(0, content.size() / 2);
+    EXPECT_TRUE(joined == content);
+    if (kind == ChecksumKind::Md5) {
+      EXPECT_EQ(HeaderOf(dir.File("movie2.vrk")).check_text, Md5Hex(Md5OfFile(source)));
+    }
+    remove_pieces();
+    // One pass: the bar runs once over the source, whether or not it is digested too.
+    const auto progress = recorder->ProgressCalls();
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back().first, static_cast<int64_t>(content.size()));
+  }
+}
+
+// Pieces written while the source is digested are those of the sets made before.
+TEST(CutFileTest, OnePassGivesTheVectorPiecesAtEveryThreadCount) {
+  const std::string plain = test::VectorsDir() + "/split-crc32-password/";
+  const std::string packed = test::VectorsDir() + "/split-md5-compressed/";
+  for (const int threads : {1, 2, 8}) {
+    SetPieceThreads(threads);
+    TempDir dir;
+    test::WriteFile(dir.File("样本.txt"), test::ReadFile(plain + "样本.txt"));
+    TCWorkInfos crc;
+    crc.CheckKind = ChecksumKind::Crc32;
+    crc.Password = "abc12";
+    EXPECT_EQ(RunSplit(dir.File("样本.txt"), crc, 3, dir.path()).back(), kIdle);
+    for (int n = 1; n <= 3; ++n) {
+      const std::string name = "样本" + std::to_string(n) + ".vrk";
+      EXPECT_TRUE(test::ReadFile(dir.File(name)) == test::ReadFile(plain + name))
+          << name << " with " << threads << " threads";
+    }
+
+    test::WriteFile(dir.File("data.bin"), test::ReadFile(packed + "data.bin"));
+    TCWorkInfos md5;
+    md5.CheckKind = ChecksumKind::Md5;
+    md5.Compress = 1;
+    md5.Level = 2;
+    EXPECT_EQ(RunSplit(dir.File("data.bin"), md5, 4, dir.path()).back(), kIdle);
+    for (int n = 1; n <= 4; ++n) {
+      const std::string name = "data" + std::to_string(n) + ".vrk";
+      // The stream may differ from the vector's writer; its content and the trailer may not.
+      EXPECT_EQ(TrailerOf(dir.File(name)), TrailerOf(packed + name)) << name;
+      EXPECT_EQ(DecompressFileToMemory(dir.File(name)), DecompressFileToMemory(packed + name))
+          << name << " with " << threads << " threads";
+    }
+  }
+  SetPieceThreads(0);
+}
+
+// A disk that fills after some pieces are whole: none of them may stay, under any name.
+TEST(CutFileTest, ADiskThatFillsMidSetLeavesTheSourceAndNoPiece) {
+  TempDir dir;
+  const std::string source = dir.File("set.bin");
+  // Shares of 113333, 113333 and 113334 bytes: with their trailers the first two fit the limit
+  // exactly and the last is one byte over. Compressed, the zeros of the first two shrink to
+  // nearly nothing and the random bytes of the last do not.
+  const std::string content = std::string(226667, '\0') + test::RandomBytes(113333, 13);
+  test::WriteFile(source, content);
+  struct Case {
+    ChecksumKind kind;
+    uint8_t compress;
+  };
+  for (const Case shape : {Case{ChecksumKind::None, 0}, Case{ChecksumKind::Md5, 0},
+                           Case{ChecksumKind::Crc32, 1}, Case{ChecksumKind::None, 1}}) {
+    SCOPED_TRACE("kind " + std::to_string(ChecksumFormatCode(shape.kind)) + " compressed " +
+                 std::to_string(shape.compress));
+    TCWorkInfos options;
+    options.CheckKind = shape.kind;
+    options.Compress = shape.compress;
+    options.Level = 1;
+    options.DeleteSource = 1;
+    Events events;
+    {
+      test::FileSizeLimit limit(113333 + kHeaderTrailerSize);
+      ASSERT_TRUE(limit.ok());
+      events = RunSplit(source, options, 3, dir.path());
+    }
+    ASSERT_GE(events.size(), 3u);
+    EXPECT_EQ(Events(events.end() - 3, events.end()),
+              (Events{"文件分割:文件很可能正在被其它程序调用!", "分割失败!", kIdle}));
+    EXPECT_TRUE(recorder_has_line(events, SplitProgressLine(3, 0)));
+    EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"set.bin"});
+    EXPECT_TRUE(test::ReadFile(source) == content);
+  }
+  // Every piece written, but the last cannot take its name: the others give theirs up again.
+  // Replacing is allowed, or the existing name would end the job before any piece is written.
+  std::filesystem::create_directory(dir.File("set3.vrk"));
   TCWorkInfos options;
-  options.Log = recorder;
-  auto worker = TCutFile::Create(source, options, 2, dir.path(), recorder);
-  ASSERT_TRUE(latch.WaitArrived());
-  worker->Pause();
-  latch.Release();
-  const size_t lines_at_pause = recorder->Count();
-  const std::string first = dir.File("movie1.vrk");
-  const auto size_at_pause = FileExists(first) ? std::filesystem::file_size(first) : 0;
-  EXPECT_FALSE(recorder->WaitForMoreThan(lines_at_pause, std::chrono::milliseconds(300)));
-  EXPECT_EQ(FileExists(first) ? std::filesystem::file_size(first) : 0, size_at_pause);
-  EXPECT_FALSE(FileExists(dir.File("movie2.vrk")));
-  EXPECT_FALSE(recorder->Has("正在分割第1个文件,剩余1个文件..."));
-  worker->Continue();
-  ASSERT_TRUE(worker->WaitFinished(test::kJobDeadline));
-  EXPECT_EQ(recorder->Events(),
-            (Events{"正在搜集文件信息...", kBusy, "正在分割第1个文件,剩余1个文件...",
-                    "正在分割第2个文件,剩余0个文件...", "分割成功!", kIdle}));
-  const std::string joined = test::ReadFile(first).substr(0, content.size() / 2) +
-                             test::ReadFile(dir.File("movie2.vrk")).substr(0, content.size() / 2);
-  EXPECT_TRUE(joined == content);
-  const auto progress = recorder->ProgressCalls();
-  ASSERT_FALSE(progress.empty());
-  EXPECT_EQ(progress.back().first, static_cast<int64_t>(content.size()));
+  options.CheckKind = ChecksumKind::Md5;
+  options.DeleteSource = 1;
+  options.Overwrite = 1;
+  const Events events = RunSplit(source, options, 3, dir.path());
+  EXPECT_EQ(events[events.size() - 3], "文件分割:文件很可能正在被其它程序调用!");
+  EXPECT_EQ(test::NamesIn(dir.path()), (std::vector<std::string>{"set.bin", "set3.vrk"}));
+  EXPECT_TRUE(test::ReadFile(source) == content);
 }
 
 // Appends to or cuts the source at a log line of the job, on the worker's own thread, as

@@ -43,44 +43,52 @@ void FlipByte(const std::string& path, int64_t at) {
 }
 
 // Splits `content` as data.bin in `dir` with the checksum file.
-void SplitWithSums(const TempDir& dir, const std::string& content, int32_t count, bool compressed) {
+void SplitWithSums(const TempDir& dir, const std::string& content, int32_t count, bool compressed,
+                   ChecksumKind kind = ChecksumKind::None) {
   test::WriteFile(dir.File("data.bin"), content);
   TCWorkInfos options;
   options.WriteSums = 1;
   options.Compress = compressed ? 1 : 0;
+  options.CheckKind = kind;
   const Lines lines = test::RunSplit(dir.File("data.bin"), options, count, dir.path());
   ASSERT_TRUE(Contains(lines, "分割成功!")) << testing::PrintToString(lines);
   ASSERT_TRUE(Contains(lines, SplitSumsWrittenLine(dir.File("data.sha256"))));
 }
 
 TEST(PieceSumsTest, ChecksumFileListsEveryWholePieceAndSha256sumAgrees) {
+  // With a checksum in the set, the trailers are written only once the whole source is read:
+  // the checksum file must still cover them.
   for (const bool compressed : {false, true}) {
-    TempDir dir;
-    // Several blocks per piece, and compressed pieces made on several threads at once.
-    SplitWithSums(dir, test::RandomBytes(400000, 5), 4, compressed);
-    std::string expected;
-    for (int n = 1; n <= 4; ++n) {
-      const std::string name = "data" + std::to_string(n) + ".vrk";
-      expected += ShaHexOf(ShaKind::Sha256, test::ReadFile(dir.File(name))) + "  " + name + "\n";
-    }
-    EXPECT_EQ(test::ReadFile(dir.File("data.sha256")), expected) << compressed;
-    const std::string check = "cd '" + dir.path() + "' && sha256sum --quiet -c data.sha256";
-    EXPECT_EQ(std::system(check.c_str()), 0) << compressed;
-    bool joins = false;
-    const Lines lines = VerifyLines(dir.File("data3.vrk"), &joins);
-    EXPECT_TRUE(joins);
-    for (int n = 1; n <= 4; ++n) {
+    for (const ChecksumKind kind : {ChecksumKind::None, ChecksumKind::Md5}) {
+      SCOPED_TRACE(std::string(compressed ? "compressed" : "plain") +
+                   (kind == ChecksumKind::Md5 ? " md5" : " no checksum"));
+      TempDir dir;
+      // Several blocks per piece, and compressed pieces made on several threads at once.
+      SplitWithSums(dir, test::RandomBytes(400000, 5), 4, compressed, kind);
+      std::string expected;
+      for (int n = 1; n <= 4; ++n) {
+        const std::string name = "data" + std::to_string(n) + ".vrk";
+        expected += ShaHexOf(ShaKind::Sha256, test::ReadFile(dir.File(name))) + "  " + name + "\n";
+      }
+      EXPECT_EQ(test::ReadFile(dir.File("data.sha256")), expected) << compressed;
+      const std::string check = "cd '" + dir.path() + "' && sha256sum --quiet -c data.sha256";
+      EXPECT_EQ(std::system(check.c_str()), 0) << compressed;
+      bool joins = false;
+      const Lines lines = VerifyLines(dir.File("data3.vrk"), &joins);
+      EXPECT_TRUE(joins);
+      for (int n = 1; n <= 4; ++n) {
+        EXPECT_TRUE(
+            Contains(lines, VerifyPieceGoodLine(n, dir.File("data" + std::to_string(n) + ".vrk"))));
+      }
+      // A merge that deletes the pieces takes their checksum file with them.
+      TempDir out;
+      TMWorkInfos merge;
+      merge.DeletePieces = 1;
       EXPECT_TRUE(
-          Contains(lines, VerifyPieceGoodLine(n, dir.File("data" + std::to_string(n) + ".vrk"))));
+          Contains(test::RunMerge(dir.File("data1.vrk"), merge, out.path()), kMergeSucceeded));
+      EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"data.bin"});
+      EXPECT_TRUE(test::ReadFile(out.File("data.bin")) == test::ReadFile(dir.File("data.bin")));
     }
-    // A merge that deletes the pieces takes their checksum file with them.
-    TempDir out;
-    TMWorkInfos merge;
-    merge.DeletePieces = 1;
-    EXPECT_TRUE(
-        Contains(test::RunMerge(dir.File("data1.vrk"), merge, out.path()), kMergeSucceeded));
-    EXPECT_EQ(test::NamesIn(dir.path()), std::vector<std::string>{"data.bin"});
-    EXPECT_TRUE(test::ReadFile(out.File("data.bin")) == test::ReadFile(dir.File("data.bin")));
   }
 }
 

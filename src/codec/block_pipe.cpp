@@ -1,0 +1,227 @@
+#include "codec/block_pipe.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+namespace qarvo {
+
+void RunningChecksum::Update(const uint8_t* data, size_t size) {
+  switch (kind_) {
+    case ChecksumKind::Md5:
+      md5_.Update(data, size);
+      break;
+    case ChecksumKind::Crc32:
+      crc_ = Crc32Update(crc_, data, size);
+      break;
+    case ChecksumKind::None:
+      break;
+  }
+}
+
+std::string RunningChecksum::Text() {
+  switch (kind_) {
+    case ChecksumKind::Md5:
+      return Md5Hex(md5_.Final());
+    case ChecksumKind::Crc32:
+      return Crc32Text(crc_);
+    case ChecksumKind::None:
+      break;
+  }
+  return std::string();
+}
+
+BlockPipe::BlockPipe(size_t block_size, int depth, ByteSink consume)
+    : block_size_(block_size),
+      consume_(std::move(consume)),
+      buffers_(static_cast<size_t>(depth < 2 ? 2 : depth)),
+      sizes_(buffers_.size(), 0) {
+  for (std::vector<uint8_t>& buffer : buffers_) {
+    buffer.resize(block_size_);
+  }
+  thread_ = std::thread([this] { Run(); });
+}
+
+BlockPipe::~BlockPipe() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void BlockPipe::RethrowFailure() {
+  if (failure_) {
+    std::rethrow_exception(failure_);
+  }
+}
+
+uint8_t* BlockPipe::Acquire() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return queued_ < buffers_.size() || failure_; });
+  RethrowFailure();
+  return buffers_[head_].data();
+}
+
+void BlockPipe::Push(size_t size) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    RethrowFailure();
+    sizes_[head_] = size;
+    head_ = (head_ + 1) % buffers_.size();
+    ++queued_;
+  }
+  changed_.notify_all();
+}
+
+void BlockPipe::Finish() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    closing_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  RethrowFailure();
+}
+
+void BlockPipe::Run() {
+  for (;;) {
+    size_t index = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return queued_ > 0 || closing_ || stopping_; });
+      if (stopping_ || queued_ == 0) {
+        return;
+      }
+      index = tail_;
+    }
+    // The producer does not touch a queued buffer, so the consumer reads it unlocked.
+    try {
+      consume_(buffers_[index].data(), sizes_[index]);
+    } catch (...) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = std::current_exception();
+      }
+      changed_.notify_all();
+      return;
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      tail_ = (tail_ + 1) % buffers_.size();
+      --queued_;
+    }
+    changed_.notify_all();
+  }
+}
+
+FileFollower::FileFollower(const File& file, ChecksumKind kind)
+    : fd_(file.fd()), path_(file.path()), checksum_(kind) {
+  thread_ = std::thread([this] { Run(); });
+}
+
+FileFollower::~FileFollower() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+}
+
+void FileFollower::WrittenUpTo(int64_t end) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    written_ = std::max(written_, end);
+  }
+  changed_.notify_all();
+}
+
+std::string FileFollower::Finish(int64_t end) {
+  WrittenUpTo(end);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finishing_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    thread_.join();
+  }
+  if (failure_) {
+    std::rethrow_exception(failure_);
+  }
+  return checksum_.Text();
+}
+
+void FileFollower::Run() {
+  std::vector<uint8_t> buffer(4 * kCopyBlockSize);
+  for (;;) {
+    int64_t available = 0;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || finishing_ || written_ > digested_; });
+      if (stopping_ || (finishing_ && written_ == digested_)) {
+        return;
+      }
+      available = written_ - digested_;
+    }
+    try {
+      const auto step =
+          static_cast<size_t>(std::min<int64_t>(available, static_cast<int64_t>(buffer.size())));
+      size_t got = 0;
+      while (got < step) {
+        const ssize_t now =
+            ::pread(fd_, buffer.data() + got, step - got, digested_ + static_cast<int64_t>(got));
+        if (now < 0 && errno == EINTR) {
+          continue;
+        }
+        if (now <= 0) {
+          const int error = now < 0 ? errno : EIO;
+          throw FileError("cannot read \"" + path_ + "\": " + std::strerror(error), path_, error);
+        }
+        got += static_cast<size_t>(now);
+      }
+      checksum_.Update(buffer.data(), step);
+      std::lock_guard<std::mutex> lock(mutex_);
+      digested_ += static_cast<int64_t>(step);
+    } catch (...) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      failure_ = std::current_exception();
+      return;
+    }
+  }
+}
+
+void CopyThroughPipe(File& in, int64_t count, const ByteSink& write, BlockPipe& pipe,
+                     CopyObserver* observer) {
+  for (int64_t left = count; left > 0;) {
+    uint8_t* block = pipe.Acquire();
+    const auto step =
+        static_cast<size_t>(std::min<int64_t>(left, static_cast<int64_t>(pipe.block_size())));
+    in.ReadExact(block, step);
+    {
+      std::unique_lock<std::mutex> hold;
+      if (observer != nullptr) {
+        hold = observer->BeforeBlock();
+      }
+      write(block, step);
+    }
+    pipe.Push(step);
+    left -= static_cast<int64_t>(step);
+    if (observer != nullptr) {
+      observer->Advanced(static_cast<int64_t>(step));
+    }
+  }
+}
+
+}  // namespace qarvo
