@@ -449,7 +449,13 @@ TEST(ParallelPiecesTest, ManyThreadsStayFarBelowSixtyFourMebibytes) {
                           std::filesystem::file_size(out.File("large.bin")) == 64u << 20;
     const long grown_mib = (PeakKib() - before) / 1024;
     std::fprintf(stderr, "peak grew by %ld MiB with %d threads\n", grown_mib, kMaxPieceThreads);
-    _exit(split_ok && merge_ok && grown_mib < 32 ? 0 : 1);
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer keeps freed memory in quarantine, so the peak is its own, not the job's.
+    const bool within_budget = true;
+#else
+    const bool within_budget = grown_mib < 32;
+#endif
+    _exit(split_ok && merge_ok && within_budget ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
