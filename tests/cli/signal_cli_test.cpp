@@ -4,15 +4,13 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
+#include <cerrno>
 #include <filesystem>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -30,9 +28,12 @@ using qarvo::test::TempDir;
 struct Child {
   pid_t pid = -1;
   int out = -1;
+  int in = -1;  // the test's own copy of the pipe's write end, when kept
 };
 
-Child Spawn(const std::vector<std::string>& args) {
+// With `keep_write_end` the test keeps a copy of the child's stdout, so that it can fill the pipe
+// itself; the child's stdout then never ends before WaitExit.
+Child Spawn(const std::vector<std::string>& args, bool keep_write_end = false) {
   Child child;
   int pipe_fds[2];
   if (::pipe(pipe_fds) != 0) {
@@ -54,7 +55,11 @@ Child Spawn(const std::vector<std::string>& args) {
     child.pid = -1;
   }
   posix_spawn_file_actions_destroy(&actions);
-  ::close(pipe_fds[1]);
+  if (keep_write_end) {
+    child.in = pipe_fds[1];
+  } else {
+    ::close(pipe_fds[1]);
+  }
   child.out = pipe_fds[0];
   return child;
 }
@@ -73,24 +78,19 @@ bool ReadUntil(const Child& child, const std::string& text) {
   return true;
 }
 
-// Waits until the child's stdout pipe is full, so that its job is stuck in a write of a line
-// (holding its output open): false when that did not happen within the deadline.
-bool WaitUntilStuck(const Child& child) {
-  const int capacity = ::fcntl(child.out, F_GETPIPE_SZ);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    int pending = 0;
-    if (::ioctl(child.out, FIONREAD, &pending) != 0) {
-      return false;
-    }
-    // The pipe's pages are not filled to the last byte: within a few lines of full, the job is
-    // stuck or about to be.
-    if (pending > capacity - 2048) {
-      return true;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+// Fills the child's stdout pipe from the test's side, up to the last byte: the child's next line
+// then blocks in its write for good, since the test reads no more. False when it could not.
+bool FillPipe(const Child& child) {
+  if (child.in < 0 || ::fcntl(child.in, F_SETFL, O_NONBLOCK) != 0) {
+    return false;
   }
-  return false;
+  const std::string filler(4096, '.');
+  for (;;) {
+    const ssize_t n = ::write(child.in, filler.data(), filler.size());
+    if (n < 0) {
+      return errno == EAGAIN;
+    }
+  }
 }
 
 // The exit status, or -1 when the child did not exit by itself (killed by the signal).
@@ -100,6 +100,9 @@ int WaitExit(Child& child) {
     return -2;
   }
   ::close(child.out);
+  if (child.in >= 0) {
+    ::close(child.in);
+  }
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
@@ -139,13 +142,15 @@ TEST(SignalCli, EndsWithTheShellsStatusAndLeavesNoTemporaryFile) {
   const std::vector<std::pair<int, int>> signals = {{SIGINT, 130}, {SIGTERM, 143}, {SIGHUP, 129}};
   for (const auto& [signal_number, status] : signals) {
     TempDir out;
-    Child child = Spawn({"merge", dir.File("many1.vrk"), "--out", out.path(), "--quiet"});
+    Child child = Spawn({"merge", dir.File("many1.vrk"), "--out", out.path(), "--quiet"},
+                        signal_number == SIGTERM);
     ASSERT_GT(child.pid, 0);
     ASSERT_TRUE(ReadUntil(child, "正在合并第1个文件"));
     EXPECT_EQ(TemporaryFilesIn(out.path()).size(), 1u);
-    // A job stuck in a write cannot unwind by itself: the program removes its file for it.
+    // A job that is or will be stuck in a write cannot unwind by itself: the program removes its
+    // file for it.
     if (signal_number == SIGTERM) {
-      ASSERT_TRUE(WaitUntilStuck(child));
+      ASSERT_TRUE(FillPipe(child));
     }
     ASSERT_EQ(::kill(child.pid, signal_number), 0);
     EXPECT_EQ(WaitExit(child), status) << "signal " << signal_number;
