@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -164,6 +165,16 @@ class JobLatch {
     recorder.OnProgress([latch = *this, once](int64_t, int64_t) mutable {
       if (!*once) {
         *once = true;
+        latch.Arrive();
+      }
+    });
+  }
+  // Stops the job at its first progress report after a block of data has moved: its output
+  // is then open under a temporary name.
+  void AtFirstBlock(Recorder& recorder) {
+    auto once = std::make_shared<std::atomic<bool>>(false);
+    recorder.OnProgress([latch = *this, once](int64_t done, int64_t) mutable {
+      if (done > 0 && !once->exchange(true)) {
         latch.Arrive();
       }
     });

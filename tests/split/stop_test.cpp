@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -32,15 +31,6 @@ using test::TempDir;
 
 // Holds the job at its first progress report after a block of data has moved: its output is
 // then open under a temporary name.
-void HoldAtFirstBlock(Recorder& recorder, JobLatch latch) {
-  auto once = std::make_shared<std::atomic<bool>>(false);
-  recorder.OnProgress([latch, once](int64_t done, int64_t) mutable {
-    if (done > 0 && !once->exchange(true)) {
-      latch.Arrive();
-    }
-  });
-}
-
 bool HasTemporaryFile(const std::string& dir) {
   for (const std::string& name : test::NamesIn(dir)) {
     if (name.rfind(".qarvo-", 0) == 0) {
@@ -78,7 +68,7 @@ TEST_P(StopSplitTest, LeavesOnlyTheSource) {
     recorder->SetShake(true);
     JobLatch latch;
     ReleaseOnExit release(latch);
-    HoldAtFirstBlock(*recorder, latch);
+    latch.AtFirstBlock(*recorder);
     TCWorkInfos options;
     options.DeleteSource = 1;
     options.Compress = compressed ? 1 : 0;
@@ -122,7 +112,7 @@ TEST_P(StopMergeTest, LeavesNoOutputAndThePieces) {
   auto recorder = std::make_shared<Recorder>();
   JobLatch latch;
   ReleaseOnExit release(latch);
-  HoldAtFirstBlock(*recorder, latch);
+  latch.AtFirstBlock(*recorder);
   TMWorkInfos options;
   options.DeletePieces = 1;
   options.Log = recorder;
@@ -152,7 +142,7 @@ TEST(StopAllTest, StopsEveryRunningJob) {
   for (JobLatch& latch : latches) {
     auto recorder = std::make_shared<Recorder>();
     releases.push_back(std::make_unique<ReleaseOnExit>(latch));
-    HoldAtFirstBlock(*recorder, latch);
+    latch.AtFirstBlock(*recorder);
     TCWorkInfos options;
     options.Log = recorder;
     const std::string out = dir.File("out" + std::to_string(workers.size()));

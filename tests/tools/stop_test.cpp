@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -21,15 +20,6 @@ using test::Recorder;
 using test::ReleaseOnExit;
 using test::TempDir;
 
-void HoldAtFirstBlock(Recorder& recorder, JobLatch latch) {
-  auto once = std::make_shared<std::atomic<bool>>(false);
-  recorder.OnProgress([latch, once](int64_t done, int64_t) mutable {
-    if (done > 0 && !once->exchange(true)) {
-      latch.Arrive();
-    }
-  });
-}
-
 TEST(ToolStopTest, AStoppedBundleLeavesTheHeadAsItWas) {
   TempDir dir;
   const std::string head = dir.File("setup.exe");
@@ -40,7 +30,7 @@ TEST(ToolStopTest, AStoppedBundleLeavesTheHeadAsItWas) {
   auto recorder = std::make_shared<Recorder>();
   JobLatch latch;
   ReleaseOnExit release(latch);
-  HoldAtFirstBlock(*recorder, latch);
+  latch.AtFirstBlock(*recorder);
   auto worker = TAddFile::Create(head, tail, JobHost{recorder, recorder});
   ASSERT_TRUE(latch.WaitArrived());
   EXPECT_GT(test::ReadFile(head).size(), 7u) << "the first block is in";
