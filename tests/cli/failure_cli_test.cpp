@@ -18,14 +18,11 @@
 namespace {
 
 using qarvo::test::CliResult;
+using qarvo::test::Contains;
 using qarvo::test::ReadFile;
 using qarvo::test::RunQarvo;
 using qarvo::test::TempDir;
 using qarvo::test::WriteFile;
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 // A job that fails on a file says on stderr which file and why, as coreutils do; stdout keeps
 // exactly the log lines.

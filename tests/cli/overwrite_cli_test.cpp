@@ -10,14 +10,11 @@
 namespace {
 
 using qarvo::test::CliResult;
+using qarvo::test::Contains;
 using qarvo::test::ReadFile;
 using qarvo::test::RunQarvo;
 using qarvo::test::TempDir;
 using qarvo::test::WriteFile;
-
-bool Contains(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
 
 // Two sources whose piece names are the same: the second split is refused, and the first
 // source, deleted after its split, comes back whole from its pieces.

@@ -24,6 +24,10 @@ class TempDir {
 
 void WriteFile(const std::string& path, const std::string& content);
 std::string ReadFile(const std::string& path);
+// True when `part` occurs in `text`: a line in a command's output, a name in a message.
+inline bool Contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 // Deterministic pseudo-random bytes.
 std::string RandomBytes(size_t size, uint32_t seed);
 // The names of the entries of a folder, sorted: what a job left there.
