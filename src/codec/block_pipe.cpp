@@ -38,7 +38,8 @@ BlockPipe::BlockPipe(size_t block_size, int depth, ByteSink consume)
     : block_size_(block_size),
       consume_(std::move(consume)),
       buffers_(static_cast<size_t>(depth < 2 ? 2 : depth)),
-      sizes_(buffers_.size(), 0) {
+      sizes_(buffers_.size(), 0),
+      half_(buffers_.size() / 2) {
   for (std::vector<uint8_t>& buffer : buffers_) {
     buffer.resize(block_size_);
   }
@@ -50,7 +51,7 @@ BlockPipe::~BlockPipe() {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
   }
-  changed_.notify_all();
+  consumer_wake_.notify_all();
   if (thread_.joinable()) {
     thread_.join();
   }
@@ -64,20 +65,28 @@ void BlockPipe::RethrowFailure() {
 
 uint8_t* BlockPipe::Acquire() {
   std::unique_lock<std::mutex> lock(mutex_);
-  changed_.wait(lock, [this] { return queued_ < buffers_.size() || failure_; });
+  if (queued_ == buffers_.size() && !failure_) {
+    producer_waits_ = true;
+    producer_wake_.wait(lock, [this] { return queued_ + half_ <= buffers_.size() || failure_; });
+    producer_waits_ = false;
+  }
   RethrowFailure();
   return buffers_[head_].data();
 }
 
 void BlockPipe::Push(size_t size) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     RethrowFailure();
     sizes_[head_] = size;
     head_ = (head_ + 1) % buffers_.size();
     ++queued_;
+    wake = consumer_waits_ && queued_ >= half_;
   }
-  changed_.notify_all();
+  if (wake) {
+    consumer_wake_.notify_one();
+  }
 }
 
 void BlockPipe::Finish() {
@@ -85,7 +94,7 @@ void BlockPipe::Finish() {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
   }
-  changed_.notify_all();
+  consumer_wake_.notify_all();
   if (thread_.joinable()) {
     thread_.join();
   }
@@ -94,12 +103,31 @@ void BlockPipe::Finish() {
 
 void BlockPipe::Run() {
   for (;;) {
-    size_t index = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return queued_ > 0 || closing_ || stopping_; });
+      consumer_waits_ = true;
+      consumer_wake_.wait(lock, [this] { return queued_ >= half_ || closing_ || stopping_; });
+      consumer_waits_ = false;
       if (stopping_ || queued_ == 0) {
         return;
+      }
+    }
+    if (!ConsumeQueued()) {
+      return;
+    }
+  }
+}
+
+bool BlockPipe::ConsumeQueued() {
+  for (;;) {
+    size_t index = 0;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (stopping_) {
+        return false;
+      }
+      if (queued_ == 0) {
+        return true;
       }
       index = tail_;
     }
@@ -111,15 +139,19 @@ void BlockPipe::Run() {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = std::current_exception();
       }
-      changed_.notify_all();
-      return;
+      producer_wake_.notify_all();
+      return false;
     }
+    bool wake = false;
     {
       std::lock_guard<std::mutex> lock(mutex_);
       tail_ = (tail_ + 1) % buffers_.size();
       --queued_;
+      wake = producer_waits_ && queued_ + half_ <= buffers_.size();
     }
-    changed_.notify_all();
+    if (wake) {
+      producer_wake_.notify_one();
+    }
   }
 }
 
@@ -140,11 +172,15 @@ FileFollower::~FileFollower() {
 }
 
 void FileFollower::WrittenUpTo(int64_t end) {
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     written_ = std::max(written_, end);
+    wake = waiting_ && written_ - digested_ >= kFollowStep;
   }
-  changed_.notify_all();
+  if (wake) {
+    changed_.notify_all();
+  }
 }
 
 std::string FileFollower::Finish(int64_t end) {
@@ -164,12 +200,16 @@ std::string FileFollower::Finish(int64_t end) {
 }
 
 void FileFollower::Run() {
-  std::vector<uint8_t> buffer(4 * kCopyBlockSize);
+  std::vector<uint8_t> buffer(static_cast<size_t>(kFollowStep));
   for (;;) {
     int64_t available = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return stopping_ || finishing_ || written_ > digested_; });
+      // Woken for a whole buffer at a time (or the end): not once per block the writer writes.
+      waiting_ = true;
+      changed_.wait(
+          lock, [this] { return stopping_ || finishing_ || written_ - digested_ >= kFollowStep; });
+      waiting_ = false;
       if (stopping_ || (finishing_ && written_ == digested_)) {
         return;
       }

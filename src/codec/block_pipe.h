@@ -33,13 +33,19 @@ class RunningChecksum {
 // that copies bytes can digest the same bytes at the same time instead of reading its source
 // twice. The blocks pass through a fixed ring of buffers: the producer fills one (Acquire), hands
 // it over (Push) and waits only when every buffer is still queued, so memory stays at
-// depth * block_size whatever the amount of data.
+// depth * block_size whatever the amount of data. A side that had to wait is woken only once half
+// the ring is ready for it: one wake-up per half ring instead of one per block, which costs a
+// copy of small blocks more than the copy itself.
 //
 // A consumer that throws stops the pipe: the next Acquire, Push or Finish rethrows its error. A
 // producer that fails just lets the pipe go; the destructor stops and joins the consumer without
 // feeding it the rest. The consumer never waits on the job's pause gate: it is held by the
 // producer, which passes the gate before every block, so a pause stops it once the queued blocks
-// are done.
+// are done or it waits for more.
+// Buffers in a job's ring: half of them, a few hundred KiB of small copy blocks, pass per
+// wake-up, and the whole ring stays within a few MiB even for deflate blocks.
+inline constexpr int kPipeDepth = 32;
+
 class BlockPipe {
  public:
   BlockPipe(size_t block_size, int depth, ByteSink consume);
@@ -58,6 +64,8 @@ class BlockPipe {
  private:
   void Run();
   void RethrowFailure();
+  // Takes the queued buffers until none is left; false once the pipe stops or fails.
+  bool ConsumeQueued();
 
   size_t block_size_;
   ByteSink consume_;
@@ -66,11 +74,15 @@ class BlockPipe {
   size_t head_ = 0;    // the buffer the producer fills next
   size_t tail_ = 0;    // the buffer the consumer takes next
   size_t queued_ = 0;  // buffers handed over and not yet consumed
+  size_t half_ = 1;    // how many buffers must be ready before a waiting side is woken
+  bool producer_waits_ = false;
+  bool consumer_waits_ = false;
   bool closing_ = false;
   bool stopping_ = false;
   std::exception_ptr failure_;
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable consumer_wake_;
+  std::condition_variable producer_wake_;
   std::thread thread_;
 };
 
@@ -99,8 +111,11 @@ class FileFollower {
   int fd_;
   std::string path_;
   RunningChecksum checksum_;
+  static constexpr int64_t kFollowStep = 4 * static_cast<int64_t>(kCopyBlockSize);
+
   int64_t written_ = 0;
   int64_t digested_ = 0;
+  bool waiting_ = false;
   bool finishing_ = false;
   bool stopping_ = false;
   std::exception_ptr failure_;

@@ -320,9 +320,9 @@ void TCutFile::WriteSet(File& source, std::vector<AtomicOutput>& pieces) {
   RunningChecksum checksum(options_.CheckKind);
   std::unique_ptr<BlockPipe> digest;
   if (checked) {
-    // Eight blocks ahead of the digest at most: a few MiB, whatever the source's size.
+    // A ring of blocks ahead of the digest at most: a few MiB, whatever the source's size.
     digest = std::make_unique<BlockPipe>(
-        options_.Compress == 1 ? kDeflateBlockSize : kCopyBlockSize, 8,
+        options_.Compress == 1 ? kDeflateBlockSize : kCopyBlockSize, kPipeDepth,
         [&checksum](const uint8_t* data, size_t size) { checksum.Update(data, size); });
   }
   if (options_.Compress == 1) {

@@ -130,23 +130,21 @@ std::string TMergerFile::PiecePath(int32_t n) const {
 bool TMergerFile::AnalyseSet() {
   Log(kMergeAnalysing);
   std::string trailer;
+  SetHeader header;
+  HeaderStatus status = HeaderStatus::NotRecognised;
   try {
-    File piece(chosen_path_, OpenMode::Read, Share::Exclusive);
-    const bool found = ReadPieceTrailer(piece, piece.Size(), trailer);
-    piece.Close();
-    if (!found) {
-      Log(kMergeNotRecognised);
-      return false;
-    }
+    File piece;
+    // A piece carries at least one byte of data before its trailer.
+    status = OpenAndReadHeader(
+        chosen_path_, kHeaderTrailerSize, static_cast<int64_t>(kHeaderTrailerSize) + 1, piece,
+        trailer,
+        [&](std::string_view block) { return ReadSetHeader(block, options_.Password, header); });
   } catch (const std::exception& error) {
     NoteFailure(error);
     Log(MergeUnreadablePieceLine(chosen_path_));
     return false;
   }
-
-  SetHeader header;
-  if (const char* refusal = HeaderRefusalLine(ReadSetHeader(trailer, options_.Password, header),
-                                              kMergeNotRecognised, kMergeNeedsPassword)) {
+  if (const char* refusal = HeaderRefusalLine(status, kMergeNotRecognised, kMergeNeedsPassword)) {
     Log(refusal);
     return false;
   }
@@ -240,11 +238,139 @@ bool TMergerFile::CheckPieces(const std::string& trailer) {
   return true;
 }
 
+File TMergerFile::OpenPieceToJoin(int32_t n, PieceSums* sums) {
+  Log(MergeProgressLine(n, piece_count_ - n));
+  const std::string path = PiecePath(n);
+  File opened(path, OpenMode::Read, Share::Exclusive);
+  // The analysis read the pieces without holding them; what is held now must still be the
+  // piece it approved.
+  const int64_t size = opened.Size();
+  if (size != piece_sizes_[static_cast<size_t>(n - 1)]) {
+    throw SetChanged{MergeWrongSizeLine(path)};
+  }
+  if (!TrailerMatches(opened, size, trailer_)) {
+    throw SetChanged{MergeForeignPieceLine(path)};
+  }
+  opened.Seek(0);
+  opened.AdviseSequential();
+  // A compressed piece is inflated on the piece threads; its raw bytes are digested apart.
+  if (sums != nullptr && options_.Compressed == 1) {
+    sums->AddFile(n, opened);
+  }
+  return opened;
+}
+
+std::unique_ptr<PieceSums> TMergerFile::ReadSumsBesideSet(SetSums& set_sums) {
+  // A checksum file beside the set lets the join name a damaged piece.
+  set_sums = ReadSetSums(piece_dir_, piece_base_, piece_count_);
+  for (const std::string& note : SetSumsNotes(set_sums, "文件合并:")) {
+    Log(note);
+  }
+  return PieceSumsToTake(set_sums, piece_count_);
+}
+
+void TMergerFile::InflateIntoOutput(File& output, FileFollower* follower, PieceSums* sums) {
+  // Inflating is the slow part: the pieces are inflated concurrently, each at its place.
+  std::vector<int64_t> offsets{0};
+  for (const int64_t share : piece_shares_) {
+    offsets.push_back(offsets.back() + share);
+  }
+  // Pieces end in any order; the follower gets the whole ones from the start on.
+  std::mutex whole_mutex;
+  std::vector<bool> whole(static_cast<size_t>(piece_count_), false);
+  size_t whole_from_start = 0;
+  InflatePieces(
+      output, offsets, [this, sums](int32_t n) { return OpenPieceToJoin(n, sums); }, Observer(),
+      [&](int32_t n) {
+        if (follower == nullptr) {
+          return;
+        }
+        std::lock_guard<std::mutex> lock(whole_mutex);
+        whole[static_cast<size_t>(n - 1)] = true;
+        while (whole_from_start < whole.size() && whole[whole_from_start]) {
+          ++whole_from_start;
+        }
+        follower->WrittenUpTo(offsets[whole_from_start]);
+      });
+}
+
+void TMergerFile::CopyIntoOutput(File& output, FileFollower* follower, PieceSums* sums) {
+  FollowedObserver followed(Observer(), follower);
+  for (int32_t n = 1; n <= piece_count_; ++n) {
+    File piece = OpenPieceToJoin(n, sums);
+    const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
+    if (sums != nullptr) {
+      // The trailer was just compared with the set's, so it is these bytes.
+      CopyAndDigest(piece, output, payload, n, *sums, &followed);
+      sums->Add(n, trailer_.data(), trailer_.size());
+      sums->EndPiece(n);
+    } else {
+      CopyBytes(piece, output, payload, &followed);
+    }
+    piece.Close();
+  }
+}
+
+bool TMergerFile::KeepOutput(AtomicOutput& output, Verdict verdict, PieceSums* sums,
+                             const SetSums& set_sums) {
+  // With the pieces about to go, the joined file must be on the disk first.
+  const bool remove =
+      options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
+  output.Seal(remove);
+  {
+    // A paused job gives its file no name either.
+    auto hold = Gate().Pass();
+    PublishOutput(output, verdict, remove);
+  }
+  if (remove) {
+    if (!RemovePieces()) {
+      return false;
+    }
+    // The checksum file goes with the pieces when it was theirs: it listed each of them and
+    // each matched.
+    if (sums != nullptr && set_sums.unlisted.empty() && set_sums.bad_lines.empty()) {
+      auto hold = Gate().Pass();
+      DeleteFile(set_sums.path);
+    }
+  } else if (options_.DeletePieces == 1 && verdict == Verdict::Differs) {
+    Log(kMergeKeptPieces);
+  }
+  return true;
+}
+
+bool TMergerFile::JoinFailed(const std::exception_ptr& failure, const std::string& output_path,
+                             PieceSums* sums, const SetSums& set_sums) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const SetChanged& changed) {
+    Log(changed.line);
+  } catch (const DamagedPiece& damaged) {
+    // The checksum file, when there is one, names the piece already.
+    if (sums == nullptr || PiecesMatchSums(*sums, set_sums)) {
+      Log(DamagedPieceLine(kMergeJob, PiecePath(damaged.piece())));
+    }
+  } catch (const FileError& error) {
+    NoteFailure(error);
+    // Someone gave a file the joined name while the job ran: it stays.
+    if (error.error_number() == EEXIST && options_.Overwrite != 1) {
+      Log(ExistingOutputsLine(kMergeJob, ExistingOutputs{output_path, 1}));
+    } else {
+      Log(kMergeBusyFailure);
+    }
+  } catch (const std::exception& error) {
+    NoteFailure(error);
+    // A broken compressed stream is most likely the damaged piece the checksum file names.
+    if (sums != nullptr) {
+      PiecesMatchSums(*sums, set_sums);
+    }
+    Log(kMergeBusyFailure);
+  }
+  return false;
+}
+
 bool TMergerFile::JoinPieces() {
   const std::string output_path = output_dir_ + source_name_;
   AtomicOutput output;
-  File piece;
-  Verdict verdict = Verdict::NotChecked;
   SetSums set_sums;
   std::unique_ptr<PieceSums> sums;
   try {
@@ -256,16 +382,7 @@ bool TMergerFile::JoinPieces() {
     }
     // The verification digests the joined file as it is written: it reads no more than this.
     SetProgressTotal(output_size_);
-
-    // A checksum file beside the set lets the join name a damaged piece.
-    set_sums = ReadSetSums(piece_dir_, piece_base_, piece_count_);
-    for (const std::string& note : SetSumsNotes(set_sums, "文件合并:")) {
-      Log(note);
-    }
-    if (set_sums.present && !set_sums.unreadable &&
-        set_sums.unlisted.size() < static_cast<size_t>(piece_count_)) {
-      sums = std::make_unique<PieceSums>(piece_count_);
-    }
+    sums = ReadSumsBesideSet(set_sums);
     {
       auto hold = Gate().Pass();
       output = AtomicOutput(output_path);
@@ -275,117 +392,20 @@ bool TMergerFile::JoinPieces() {
     if (Verifies()) {
       follower = std::make_unique<FileFollower>(output.file(), options_.CheckKind);
     }
-    const auto open_piece = [&](int32_t n) {
-      Log(MergeProgressLine(n, piece_count_ - n));
-      const std::string path = PiecePath(n);
-      File opened(path, OpenMode::Read, Share::Exclusive);
-      // The analysis read the pieces without holding them; what is held now must still be the
-      // piece it approved.
-      const int64_t size = opened.Size();
-      if (size != piece_sizes_[static_cast<size_t>(n - 1)]) {
-        throw SetChanged{MergeWrongSizeLine(path)};
-      }
-      if (!TrailerMatches(opened, size, trailer_)) {
-        throw SetChanged{MergeForeignPieceLine(path)};
-      }
-      opened.Seek(0);
-      opened.AdviseSequential();
-      // A compressed piece is inflated on the piece threads; its raw bytes are digested apart.
-      if (sums && options_.Compressed == 1) {
-        sums->AddFile(n, opened);
-      }
-      return opened;
-    };
     if (options_.Compressed == 1) {
-      // Inflating is the slow part: the pieces are inflated concurrently, each at its place.
-      std::vector<int64_t> offsets{0};
-      for (const int64_t share : piece_shares_) {
-        offsets.push_back(offsets.back() + share);
-      }
-      // Pieces end in any order; the follower gets the whole ones from the start on.
-      std::mutex whole_mutex;
-      std::vector<bool> whole(static_cast<size_t>(piece_count_), false);
-      size_t whole_from_start = 0;
-      InflatePieces(output.file(), offsets, open_piece, Observer(), [&](int32_t n) {
-        if (!follower) {
-          return;
-        }
-        std::lock_guard<std::mutex> lock(whole_mutex);
-        whole[static_cast<size_t>(n - 1)] = true;
-        while (whole_from_start < whole.size() && whole[whole_from_start]) {
-          ++whole_from_start;
-        }
-        follower->WrittenUpTo(offsets[whole_from_start]);
-      });
+      InflateIntoOutput(output.file(), follower.get(), sums.get());
     } else {
-      FollowedObserver followed(Observer(), follower.get());
-      for (int32_t n = 1; n <= piece_count_; ++n) {
-        piece = open_piece(n);
-        const int64_t payload = piece.Size() - static_cast<int64_t>(kHeaderTrailerSize);
-        if (sums) {
-          // The trailer was just compared with the set's, so it is these bytes.
-          CopyAndDigest(piece, output.file(), payload, n, *sums, &followed);
-          sums->Add(n, trailer_.data(), trailer_.size());
-          sums->EndPiece(n);
-        } else {
-          CopyBytes(piece, output.file(), payload, &followed);
-        }
-        piece.Close();
-      }
+      CopyIntoOutput(output.file(), follower.get(), sums.get());
     }
     if (sums && !PiecesMatchSums(*sums, set_sums)) {
       return false;
     }
-    verdict = VerifyOutput(output.file(), output_path, follower.get());
-    verdict_ = verdict;
-    // With the pieces about to go, the joined file must be on the disk first.
-    const bool remove =
-        options_.DeletePieces == 1 && (verdict == Verdict::Same || verdict == Verdict::NotChecked);
-    output.Seal(remove);
-    {
-      // A paused job gives its file no name either.
-      auto hold = Gate().Pass();
-      PublishOutput(output, verdict, remove);
+    verdict_ = VerifyOutput(output.file(), output_path, follower.get());
+    if (!KeepOutput(output, verdict_, sums.get(), set_sums)) {
+      return false;
     }
-    if (remove) {
-      if (!RemovePieces()) {
-        return false;
-      }
-      // The checksum file goes with the pieces when it was theirs: it listed each of them and
-      // each matched.
-      if (sums && set_sums.unlisted.empty() && set_sums.bad_lines.empty()) {
-        auto hold = Gate().Pass();
-        DeleteFile(set_sums.path);
-      }
-    } else if (options_.DeletePieces == 1 && verdict == Verdict::Differs) {
-      Log(kMergeKeptPieces);
-    }
-  } catch (const SetChanged& changed) {
-    Log(changed.line);
-    return false;
-  } catch (const DamagedPiece& damaged) {
-    // The checksum file, when there is one, names the piece already.
-    if (!sums || PiecesMatchSums(*sums, set_sums)) {
-      Log(DamagedPieceLine(kMergeJob, PiecePath(damaged.piece())));
-    }
-    return false;
-  } catch (const FileError& error) {
-    NoteFailure(error);
-    // Someone gave a file the joined name while the job ran: it stays.
-    if (error.error_number() == EEXIST && options_.Overwrite != 1) {
-      Log(ExistingOutputsLine(kMergeJob, ExistingOutputs{output_path, 1}));
-    } else {
-      Log(kMergeBusyFailure);
-    }
-    return false;
-  } catch (const std::exception& error) {
-    NoteFailure(error);
-    // A broken compressed stream is most likely the damaged piece the checksum file names.
-    if (sums) {
-      PiecesMatchSums(*sums, set_sums);
-    }
-    Log(kMergeBusyFailure);
-    return false;
+  } catch (...) {
+    return JoinFailed(std::current_exception(), output_path, sums.get(), set_sums);
   }
   FinishProgress();
   return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -88,10 +89,22 @@ class TMergerFile : public WorkerThread {
   bool AnalyseSet();
   // Every piece must carry the chosen piece's trailer and the size a split gives it.
   bool CheckPieces(const std::string& trailer);
+  enum class Verdict { Same, Differs, Unreadable, NotChecked };
   bool JoinPieces();
+  // Opens piece n for the join and checks it is still the piece the analysis approved.
+  File OpenPieceToJoin(int32_t n, PieceSums* sums);
+  // Null when there is no usable checksum file beside the set; its notes are logged.
+  std::unique_ptr<PieceSums> ReadSumsBesideSet(SetSums& set_sums);
+  void InflateIntoOutput(File& output, FileFollower* follower, PieceSums* sums);
+  void CopyIntoOutput(File& output, FileFollower* follower, PieceSums* sums);
+  // Seals and publishes the joined file and removes the pieces when asked and allowed; false,
+  // with its line, when a piece changed meanwhile.
+  bool KeepOutput(AtomicOutput& output, Verdict verdict, PieceSums* sums, const SetSums& set_sums);
+  // Logs what ended the join; always false.
+  bool JoinFailed(const std::exception_ptr& failure, const std::string& output_path,
+                  PieceSums* sums, const SetSums& set_sums);
   // False, with a line for each, when a piece's digest differs from the checksum file's.
   bool PiecesMatchSums(PieceSums& sums, const SetSums& set_sums);
-  enum class Verdict { Same, Differs, Unreadable, NotChecked };
   // The set carries a checksum and the user did not turn the verification off.
   bool Verifies() const;
   // Reads the joined file back through the handle the join wrote it with, which stays locked.

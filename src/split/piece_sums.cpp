@@ -172,6 +172,13 @@ bool SetSums::Lists(int32_t n) const {
   return n >= 1 && static_cast<size_t>(n) <= hex.size() && !hex[static_cast<size_t>(n - 1)].empty();
 }
 
+std::unique_ptr<PieceSums> PieceSumsToTake(const SetSums& sums, int32_t count) {
+  if (sums.present && !sums.unreadable && sums.unlisted.size() < static_cast<size_t>(count)) {
+    return std::make_unique<PieceSums>(count);
+  }
+  return nullptr;
+}
+
 SetSums ReadSetSums(const std::string& piece_dir, const std::string& piece_base, int32_t count) {
   SetSums sums;
   sums.path = SumsPathOf(piece_dir, piece_base);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -84,6 +85,10 @@ struct SetSums {
   // True when the file lists piece n (1-based).
   bool Lists(int32_t n) const;
 };
+
+// The digests to take while the pieces are read: null when the checksum file is missing,
+// unreadable or lists none of the `count` pieces.
+std::unique_ptr<PieceSums> PieceSumsToTake(const SetSums& sums, int32_t count);
 
 // Looks for "<piece_base>.sha256" in `piece_dir` (ending in the separator) and finds the lines
 // of pieces piece_base + 1..count + ".vrk" by their file names.

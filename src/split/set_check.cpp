@@ -345,12 +345,9 @@ DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& p
   return pass;
 }
 
-}  // namespace
-
-bool VerifySet(const std::string& chosen_piece, const std::string& password, LogSink& log,
-               JobCallbacks* callbacks) {
-  log.Add(kMergeAnalysing);
-  std::string trailer;
+// The analysis of the chosen piece: false, with its lines, when its header cannot be read.
+bool ReadChosenHeader(const std::string& chosen_piece, const std::string& password, LogSink& log,
+                      std::string& trailer, SetHeader& header) {
   try {
     trailer = ReadPieceTrailer(chosen_piece);
   } catch (const std::exception&) {
@@ -358,7 +355,6 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
     log.Add(kVerifyCannotJoin);
     return false;
   }
-  SetHeader header;
   const HeaderStatus status =
       trailer.empty() ? HeaderStatus::NotRecognised : ReadSetHeader(trailer, password, header);
   if (status != HeaderStatus::Ok) {
@@ -366,9 +362,74 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
     log.Add(kVerifyCannotJoin);
     return false;
   }
+  return true;
+}
 
+// Reads every piece once, for the set's checksum and the checksum file's digests, whichever
+// there are.
+DataPass ReadSetData(const SetHeader& header, const std::function<std::string(int32_t)>& path,
+                     const std::vector<int64_t>& shares, PieceSums* sums, JobCallbacks* callbacks) {
+  const int32_t count = header.piece_count;
+  int64_t total = 0;
+  for (const int64_t share : shares) {
+    total += share;
+  }
+  if (sums != nullptr && !header.compressed) {
+    total += static_cast<int64_t>(count) * static_cast<int64_t>(kHeaderTrailerSize);  // digested
+  }
+  DataPass pass;
+  pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
+  if (header.compressed || header.check_kind != ChecksumKind::None || sums != nullptr) {
+    ProgressMeter meter(callbacks, total);
+    pass =
+        header.compressed && header.check_kind != ChecksumKind::Md5
+            ? PassConcurrently(count, path, shares, header.check_kind, meter, sums)
+            : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter, sums);
+    meter.Finish();
+  }
+  return pass;
+}
+
+// One line per piece; false, with the closing line, when a piece could not be read or the
+// checksum file calls one damaged.
+bool ReportPieces(const SetHeader& header, const std::function<std::string(int32_t)>& path,
+                  const DataPass& pass, const SetSums& set_sums,
+                  const std::vector<std::string>& digests, LogSink& log) {
+  const std::vector<int32_t> damaged = DamagedPieces(set_sums, digests);
+  for (int32_t n = 1; n <= header.piece_count; ++n) {
+    const auto i = static_cast<size_t>(n - 1);
+    if (pass.faults[i] != PieceFault::None) {
+      log.Add(VerifyFaultLine(pass.faults[i], path(n)));
+      log.Add(kVerifyCannotJoin);
+      return false;
+    }
+    if (std::find(damaged.begin(), damaged.end(), n) != damaged.end()) {
+      log.Add(PieceSumMismatchLine(n, path(n)));
+    } else if (set_sums.Lists(n) && i < digests.size() && !digests[i].empty()) {
+      log.Add(VerifyPieceGoodLine(n, path(n)));
+    } else {
+      log.Add(VerifyPieceUncheckedLine(n, path(n), header.compressed));
+    }
+  }
+  if (!damaged.empty()) {
+    log.Add(kVerifyCannotJoin);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool VerifySet(const std::string& chosen_piece, const std::string& password, LogSink& log,
+               JobCallbacks* callbacks) {
+  log.Add(kMergeAnalysing);
+  std::string trailer;
+  SetHeader header;
+  if (!ReadChosenHeader(chosen_piece, password, log, trailer, header)) {
+    return false;
+  }
   const std::string piece_dir = AddTrailingBackslash(DirectoryOf(chosen_piece));
-  const auto path = [&](int32_t n) {
+  const std::function<std::string(int32_t)> path = [&](int32_t n) {
     return piece_dir + header.piece_base + std::to_string(n) + kPieceExtension;
   };
   const int32_t count = header.piece_count;
@@ -385,53 +446,13 @@ bool VerifySet(const std::string& chosen_piece, const std::string& password, Log
   for (const std::string& note : SetSumsNotes(set_sums, "文件校验:")) {
     log.Add(note);
   }
-  std::unique_ptr<PieceSums> sums;
-  if (set_sums.present && !set_sums.unreadable &&
-      set_sums.unlisted.size() < static_cast<size_t>(count)) {
-    sums = std::make_unique<PieceSums>(count);
-  }
-
-  int64_t total = 0;
-  for (const int64_t share : shares) {
-    total += share;
-  }
-  if (sums && !header.compressed) {
-    total += static_cast<int64_t>(count) * static_cast<int64_t>(kHeaderTrailerSize);  // digested
-  }
-  const bool has_checksum = header.check_kind != ChecksumKind::None;
-  DataPass pass;
-  pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
-  if (header.compressed || has_checksum || sums) {
-    ProgressMeter meter(callbacks, total);
-    pass = header.compressed && header.check_kind != ChecksumKind::Md5
-               ? PassConcurrently(count, path, shares, header.check_kind, meter, sums.get())
-               : PassInOrder(count, path, shares, header.compressed, header.check_kind, meter,
-                             sums.get());
-    meter.Finish();
-  }
+  std::unique_ptr<PieceSums> sums = PieceSumsToTake(set_sums, count);
+  const DataPass pass = ReadSetData(header, path, shares, sums.get(), callbacks);
   const std::vector<std::string> digests = sums ? sums->Finish() : std::vector<std::string>();
-  const std::vector<int32_t> damaged = DamagedPieces(set_sums, digests);
-  for (int32_t n = 1; n <= count; ++n) {
-    const PieceFault fault = pass.faults[static_cast<size_t>(n - 1)];
-    if (fault != PieceFault::None) {
-      log.Add(VerifyFaultLine(fault, path(n)));
-      log.Add(kVerifyCannotJoin);
-      return false;
-    }
-    const auto i = static_cast<size_t>(n - 1);
-    if (std::find(damaged.begin(), damaged.end(), n) != damaged.end()) {
-      log.Add(PieceSumMismatchLine(n, path(n)));
-    } else if (set_sums.Lists(n) && i < digests.size() && !digests[i].empty()) {
-      log.Add(VerifyPieceGoodLine(n, path(n)));
-    } else {
-      log.Add(VerifyPieceUncheckedLine(n, path(n), header.compressed));
-    }
-  }
-  if (!damaged.empty()) {
-    log.Add(kVerifyCannotJoin);
+  if (!ReportPieces(header, path, pass, set_sums, digests, log)) {
     return false;
   }
-  if (!has_checksum) {
+  if (header.check_kind == ChecksumKind::None) {
     log.Add(kVerifyJoins);
     return true;
   }

@@ -253,7 +253,7 @@ bool TSMfile::CopySource(size_t index, int64_t size) {
       Copy(source_, pack_.file(), size);
     } else {
       RunningChecksum checksum(infos_.CheckKind);
-      BlockPipe digest(kCopyBlockSize, 8, [&checksum](const uint8_t* data, size_t bytes) {
+      BlockPipe digest(kCopyBlockSize, kPipeDepth, [&checksum](const uint8_t* data, size_t bytes) {
         checksum.Update(data, bytes);
       });
       CopyThroughPipe(

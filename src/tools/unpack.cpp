@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <cstring>
 #include <limits>
+#include <memory>
 
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
@@ -98,20 +100,18 @@ bool TSDfile::AnalysePack() {
   Log("正在分析文件...");
   std::string trailer;
   pack_stamp_ = StampOf(pack_path_);
+  PackHeader header;
+  HeaderStatus status = HeaderStatus::NotRecognised;
   try {
-    pack_ = File(pack_path_, OpenMode::Read, Share::Exclusive);
+    status = OpenAndReadHeader(
+        pack_path_, kPackTrailerSize, static_cast<int64_t>(kPackTrailerSize), pack_, trailer,
+        [&](std::string_view block) { return ReadPackHeader(block, infos_.Password, header); });
     pack_size_ = pack_.Size();
-    if (!ReadTrailer(pack_, pack_size_, kPackTrailerSize, trailer)) {
-      Log(kUnpackNotRecognised);
-      return false;
-    }
   } catch (const FileError& error) {
     LogFileFailure("无法读取文件", error);
     return false;
   }
-  PackHeader header;
-  if (const char* refusal = HeaderRefusalLine(ReadPackHeader(trailer, infos_.Password, header),
-                                              kUnpackNotRecognised, kUnpackNeedsPassword)) {
+  if (const char* refusal = HeaderRefusalLine(status, kUnpackNotRecognised, kUnpackNeedsPassword)) {
     Log(refusal);
     return false;
   }
@@ -239,29 +239,11 @@ bool TSDfile::ExtractFiles() {
     return false;
   }
   pack_.AdviseSequential();
-  // The verification reads every entry again.
-  SetProgressTotal(infos_.SkipVerify || infos_.CheckKind == ChecksumKind::None ? data_end
-                                                                               : 2 * data_end);
-  const bool durable = infos_.DeleteSource;
+  // The verification digests each entry from the blocks that write it: no entry is read twice.
+  SetProgressTotal(data_end);
   std::vector<AtomicOutput> outputs;
-  const size_t count = names_.size();
-  for (size_t i = 0; i < count; ++i) {
-    Log("正在解包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
-        "个文件...");
-    const std::string target = output_dir_ + names_[i];
-    try {
-      outputs.emplace_back(target);
-    } catch (const FileError& error) {
-      LogFileFailure("无法创建文件", error);
-      return false;
-    }
-    try {
-      Copy(pack_, outputs.back().file(), sizes_[i]);
-      outputs.back().Seal(durable);
-    } catch (const FileError& error) {
-      LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
-      return false;
-    }
+  if (!WriteFiles(outputs)) {
+    return false;
   }
   pack_ = File();
   // Checked before any file takes its name: a file that fails its check never takes the place
@@ -322,29 +304,83 @@ bool TSDfile::DeletePack() {
   return true;
 }
 
+bool TSDfile::WriteFiles(std::vector<AtomicOutput>& outputs) {
+  const bool durable = infos_.DeleteSource;
+  const size_t count = names_.size();
+  // The written files are digested on a thread of their own, from the blocks that write them; an
+  // empty block closes a file's digest.
+  const bool digests = !infos_.SkipVerify && infos_.CheckKind != ChecksumKind::None;
+  digests_.clear();
+  RunningChecksum checksum(infos_.CheckKind);
+  std::unique_ptr<BlockPipe> pipe;
+  if (digests) {
+    pipe = std::make_unique<BlockPipe>(kCopyBlockSize, kPipeDepth,
+                                       [this, &checksum](const uint8_t* data, size_t size) {
+                                         if (size == 0) {
+                                           digests_.push_back(checksum.Text());
+                                           checksum = RunningChecksum(infos_.CheckKind);
+                                         } else {
+                                           DigestBlock(checksum, data, size);
+                                         }
+                                       });
+  }
+  for (size_t i = 0; i < count; ++i) {
+    Log("正在解包第" + std::to_string(i + 1) + "个文件,剩余" + std::to_string(count - i - 1) +
+        "个文件...");
+    const std::string target = output_dir_ + names_[i];
+    try {
+      outputs.emplace_back(target);
+    } catch (const FileError& error) {
+      LogFileFailure("无法创建文件", error);
+      return false;
+    }
+    try {
+      File& out = outputs.back().file();
+      if (pipe) {
+        CopyThroughPipe(
+            pack_, sizes_[i], [&out](const uint8_t* data, size_t size) { out.Write(data, size); },
+            *pipe, &Observer());
+        pipe->Acquire();
+        pipe->Push(0);
+      } else {
+        Copy(pack_, out, sizes_[i]);
+      }
+      outputs.back().Seal(durable);
+    } catch (const FileError& error) {
+      LogFileFailure(error.path() == target ? "无法写入文件" : "无法读取文件", error);
+      return false;
+    } catch (const std::exception& error) {
+      // The digest side failed: nothing it judged can be trusted.
+      NoteFailure(error);
+      Log(kUnpackDigestFailed);
+      return false;
+    }
+  }
+  if (pipe) {
+    try {
+      pipe->Finish();
+    } catch (const std::exception& error) {
+      NoteFailure(error);
+      Log(kUnpackDigestFailed);
+      return false;
+    }
+  }
+  return true;
+}
+
+void TSDfile::DigestBlock(RunningChecksum& checksum, const uint8_t* data, size_t size) {
+  checksum.Update(data, size);
+}
+
 std::vector<bool> TSDfile::Verify(const std::vector<AtomicOutput>& outputs) {
   std::vector<bool> same(outputs.size(), true);
-  const ChecksumKind kind = infos_.CheckKind;
-  if (kind == ChecksumKind::None) {
+  if (infos_.CheckKind == ChecksumKind::None) {
     return same;
   }
   Log("正在校验文件...");
   for (size_t i = 0; i < outputs.size(); ++i) {
-    // A file that cannot be read back counts as differing: the pack stays.
-    std::string sum;
-    bool readable = true;
-    try {
-      sum = ChecksumTextOfFile(outputs[i].temp_path(), kind, &Observer());
-    } catch (const FileError& error) {
-      // Named as the user knows it, not by its temporary stand-in.
-      const std::string& path = outputs[i].final_path();
-      LogFileFailure("无法读取文件", FileError("cannot read \"" + path +
-                                                   "\": " + std::strerror(error.error_number()),
-                                               path, error.error_number()));
-      readable = false;
-    }
     const std::string stored = i < infos_.CheckSums.size() ? infos_.CheckSums[i] : std::string();
-    same[i] = readable && sum == stored;
+    same[i] = i < digests_.size() && digests_[i] == stored;
     Log(names_[i] + (same[i] ? kUnpackSame : kUnpackDiffers));
   }
   return same;

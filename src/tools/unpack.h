@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "codec/block_pipe.h"
 #include "jobs/job_host.h"
 #include "jobs/worker.h"
 #include "platform/atomic_output.h"
@@ -25,6 +26,9 @@ inline constexpr const char* kUnpackDiffers = "与原文件不相符!";
 inline constexpr const char* kUnpackSizesDisagree = "文件解包:文件大小之和与数据区不符,无法解包!";
 // A file differs from its stored checksum, so the pack stays although its deletion was asked for.
 inline constexpr const char* kUnpackKeptPack = "文件解包:有文件与原文件不相符,打包文件未删除!";
+
+// The thread that digests the written files failed: the job stops and no file takes its name.
+inline constexpr const char* kUnpackDigestFailed = "文件解包:无法生成校验值,解包中止!";
 
 inline constexpr const char* kUnpackJob = "文件解包:";
 
@@ -58,6 +62,9 @@ class TSDfile : public WorkerThread {
 
  protected:
   JobResult Execute() override;
+  // The digest side of the copy, on its own thread: one block of the file being written. Virtual
+  // so that a test can make that thread fail.
+  virtual void DigestBlock(RunningChecksum& checksum, const uint8_t* data, size_t size);
 
  private:
   bool AnalysePack();
@@ -67,6 +74,9 @@ class TSDfile : public WorkerThread {
   // Checks every entry's name and size before anything is written; each failure logs its line.
   bool CheckEntries(int64_t data_end);
   int64_t DataEnd() const;
+  // Writes every entry under its temporary name, digesting it on the way when it is verified;
+  // false, with its line, when the job ended at an entry.
+  bool WriteFiles(std::vector<AtomicOutput>& outputs);
   // Whether each written file (still under its temporary name) matches its stored checksum.
   std::vector<bool> Verify(const std::vector<AtomicOutput>& outputs);
   // Publishes every written file; false, with its line, when one cannot take its name.
@@ -85,6 +95,7 @@ class TSDfile : public WorkerThread {
   int64_t pack_size_ = 0;
   std::vector<std::string> names_;
   std::vector<int64_t> sizes_;
+  std::vector<std::string> digests_;     // of each written file, taken while it was written
   bool all_same_ = true;                 // every verified file matched its stored checksum
   std::optional<FileStamp> pack_stamp_;  // taken before the pack was read
 };

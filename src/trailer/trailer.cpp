@@ -81,6 +81,17 @@ bool ReadTrailer(File& file, int64_t file_size, size_t block_size, std::string& 
   return true;
 }
 
+HeaderStatus OpenAndReadHeader(const std::string& path, size_t block_size, int64_t min_size,
+                               File& file, std::string& block,
+                               const std::function<HeaderStatus(std::string_view)>& read_header) {
+  file = File(path, OpenMode::Read, Share::Exclusive);
+  const int64_t size = file.Size();
+  if (size < min_size || !ReadTrailer(file, size, block_size, block)) {
+    return HeaderStatus::NotRecognised;
+  }
+  return read_header(block);
+}
+
 const char* HeaderRefusalLine(HeaderStatus status, const char* not_recognised,
                               const char* wrong_password) {
   switch (status) {

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -47,6 +48,14 @@ std::string DecryptTrailerBlock(std::string_view block);
 // False, with `block` untouched, when the file is shorter than the block. Throws FileError when
 // the read fails. The one place a trailer is taken from a file's end.
 bool ReadTrailer(File& file, int64_t file_size, size_t block_size, std::string& block);
+
+// The start both formats' readers share: opens `path` without sharing into `file` (left open),
+// takes the trailer block of `block_size` bytes from its end into `block` and hands it to
+// `read_header`, the format's own header reader. A file of fewer than `min_size` bytes is
+// NotRecognised. Throws FileError when the file cannot be opened or read.
+HeaderStatus OpenAndReadHeader(const std::string& path, size_t block_size, int64_t min_size,
+                               File& file, std::string& block,
+                               const std::function<HeaderStatus(std::string_view)>& read_header);
 
 // The line a job logs when a header refuses it: `not_recognised` or `wrong_password`; null for
 // Ok.

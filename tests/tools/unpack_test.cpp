@@ -6,11 +6,14 @@
 #include <chrono>
 #include <filesystem>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "codec/block_pipe.h"
 #include "codec/des.h"
 #include "codec/digest.h"
+#include "jobs/recorder.h"
 #include "platform/file.h"
 #include "split/header.h"
 #include "support/capture_log.h"
@@ -502,6 +505,163 @@ TEST(Unpack, AnEntryNameThatIsASymbolicLinkIsReplaced) {
   EXPECT_EQ(ReadFile(dir.File("target")), "keep me");
   EXPECT_FALSE(std::filesystem::is_symlink(dir.File("out/link.txt")));
   EXPECT_EQ(ReadFile(dir.File("out/link.txt")), "new");
+}
+
+// --- one read of the pack: each entry is digested from the blocks that write it ---
+
+// Entries larger than the digest's ring of blocks, an empty one and one that differs: each
+// verdict belongs to its own entry, in the lines of a verification that read the files back.
+TEST(UnpackOnePass, EachEntryGetsTheVerdictOfItsOwnBytes) {
+  const std::string large = test::RandomBytes(3 * 1024 * 1024 + 17, 21);
+  const std::string small = test::RandomBytes(100000, 22);
+  const std::string other = test::RandomBytes(70000, 23);
+  for (const ChecksumKind kind : {ChecksumKind::Md5, ChecksumKind::Crc32}) {
+    const auto sum = [kind](const std::string& bytes) {
+      return kind == ChecksumKind::Md5 ? Md5Text(bytes)
+                                       : Crc32Text(Crc32Update(0, bytes.data(), bytes.size()));
+    };
+    TempDir dir;
+    std::filesystem::create_directory(dir.File("out"));
+    RawPack raw;
+    raw.kind = kind;
+    raw.data = large + small + other;
+    raw.sizes = {std::to_string(large.size()), "0", std::to_string(small.size()),
+                 std::to_string(other.size())};
+    raw.paths = {"large.bin", "empty.txt", "small.bin", "other.bin"};
+    raw.checks = {sum(large), sum(""), sum(small), sum(small)};
+    WriteFile(dir.File("x.pak"), raw.Bytes());
+    TSMWorkInfos infos;
+    infos.DeleteSource = true;
+    const Outcome outcome = Unpack(dir.File("x.pak"), dir.File("out"), infos);
+    EXPECT_EQ(outcome.lines,
+              (std::vector<std::string>{kAnalysing, Progress(1, 3), Progress(2, 2), Progress(3, 1),
+                                        Progress(4, 0), "正在校验文件...", "large.bin与原文件相同!",
+                                        "empty.txt与原文件相同!", "small.bin与原文件相同!",
+                                        "other.bin与原文件不相符!", kUnpackKeptPack, "解包完成!"}));
+    EXPECT_TRUE(ReadFile(dir.File("out/large.bin")) == large);
+    EXPECT_EQ(ReadFile(dir.File("out/empty.txt")), "");
+    EXPECT_TRUE(ReadFile(dir.File("out/small.bin")) == small);
+    EXPECT_TRUE(ReadFile(dir.File("out/other.bin")) == other);
+    EXPECT_TRUE(FileExists(dir.File("x.pak")));
+  }
+}
+
+// An unpack whose digest thread fails at a chosen block.
+class FailingDigestUnpack : public TSDfile {
+ public:
+  FailingDigestUnpack(const std::string& pack, const std::string& out, JobHost host, int fail_at)
+      : TSDfile(pack, TSMWorkInfos{}, out, std::move(host)), fail_at_(fail_at) {}
+
+ protected:
+  void DigestBlock(RunningChecksum& checksum, const uint8_t* data, size_t size) override {
+    if (++blocks_ == fail_at_) {
+      throw std::runtime_error("digest failed");
+    }
+    TSDfile::DigestBlock(checksum, data, size);
+  }
+
+ private:
+  int fail_at_;
+  int blocks_ = 0;
+};
+
+// A failure on either side stops both: the job fails with its line, no entry takes its name
+// (not even the ones already whole) and the pack stays.
+TEST(UnpackOnePass, AFailureOfTheDigestOrTheWriterLeavesNoEntry) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("out"));
+  RawPack raw;
+  raw.kind = ChecksumKind::Md5;
+  const std::string first = test::RandomBytes(200000, 24);
+  const std::string second = test::RandomBytes(3 * 1024 * 1024, 25);
+  raw.data = first + second;
+  raw.sizes = {std::to_string(first.size()), std::to_string(second.size())};
+  raw.paths = {"first.bin", "second.bin"};
+  raw.checks = {Md5Text(first), Md5Text(second)};
+  WriteFile(dir.File("x.pak"), raw.Bytes());
+
+  // The digest fails in the second entry (a block is at most 61440 bytes).
+  auto log = std::make_shared<UnpackLog>();
+  auto worker = WorkerThread::Start(std::make_shared<FailingDigestUnpack>(
+      dir.File("x.pak"), dir.File("out"), JobHost{log, nullptr}, 10));
+  ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(120)));
+  EXPECT_EQ(worker->Outcome().result, JobResult::Failed);
+  ASSERT_FALSE(log->Lines().empty());
+  EXPECT_EQ(log->Lines().back(), kUnpackDigestFailed);
+  EXPECT_TRUE(test::NamesIn(dir.File("out")).empty());
+  EXPECT_TRUE(FileExists(dir.File("x.pak")));
+
+  // The writer fails in the second entry while the first one's digest is whole.
+  Outcome outcome;
+  {
+    test::FileSizeLimit limit(1024 * 1024);
+    ASSERT_TRUE(limit.ok());
+    outcome = Unpack(dir.File("x.pak"), dir.File("out"));
+  }
+  ASSERT_FALSE(outcome.lines.empty());
+  EXPECT_EQ(outcome.lines.back().rfind("文件解包:无法写入文件 " + dir.File("out/second.bin"), 0),
+            0u)
+      << outcome.lines.back();
+  EXPECT_TRUE(test::NamesIn(dir.File("out")).empty());
+  EXPECT_TRUE(FileExists(dir.File("x.pak")));
+}
+
+// A pause after the first block holds the writer and the digest: no line, no byte written and no
+// block digested until the job goes on; then the verification holds for every byte.
+TEST(UnpackOnePass, APauseHoldsTheWriterAndTheDigest) {
+  TempDir dir;
+  std::filesystem::create_directory(dir.File("out"));
+  RawPack raw;
+  raw.kind = ChecksumKind::Crc32;
+  const std::string content = test::RandomBytes(4 * 1024 * 1024, 26);
+  raw.data = content;
+  raw.sizes = {std::to_string(content.size())};
+  raw.paths = {"big.bin"};
+  raw.checks = {Crc32Text(Crc32Update(0, content.data(), content.size()))};
+  WriteFile(dir.File("x.pak"), raw.Bytes());
+
+  class CountingUnpack : public TSDfile {
+   public:
+    using TSDfile::TSDfile;
+    std::atomic<int64_t> digested{0};
+
+   protected:
+    void DigestBlock(RunningChecksum& checksum, const uint8_t* data, size_t size) override {
+      digested += static_cast<int64_t>(size);
+      TSDfile::DigestBlock(checksum, data, size);
+    }
+  };
+  auto recorder = std::make_shared<test::Recorder>();
+  test::JobLatch latch;
+  test::ReleaseOnExit release(latch);
+  latch.AtFirstBlock(*recorder);
+  auto worker = std::make_shared<CountingUnpack>(dir.File("x.pak"), TSMWorkInfos{}, dir.File("out"),
+                                                 JobHost{recorder, recorder});
+  WorkerThread::Start(worker);
+  ASSERT_TRUE(latch.WaitArrived());
+  worker->Pause();
+  latch.Release();
+  const size_t lines_at_pause = recorder->Count();
+  const auto written = [&dir] {
+    uintmax_t bytes = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.File("out"))) {
+      bytes += entry.file_size();
+    }
+    return bytes;
+  };
+  const uintmax_t written_at_pause = written();
+  const int64_t digested_at_pause = worker->digested.load();
+  EXPECT_FALSE(recorder->WaitForMoreThan(lines_at_pause, std::chrono::milliseconds(300)));
+  EXPECT_EQ(written(), written_at_pause);
+  EXPECT_EQ(worker->digested.load(), digested_at_pause);
+  EXPECT_LT(written_at_pause, content.size());
+  EXPECT_LE(static_cast<uintmax_t>(digested_at_pause), written_at_pause);
+  worker->Continue();
+  ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(120)));
+  EXPECT_TRUE(worker->Outcome().Succeeded());
+  EXPECT_TRUE(recorder->Has("big.bin与原文件相同!"));
+  EXPECT_EQ(worker->digested.load(), static_cast<int64_t>(content.size()));
+  EXPECT_TRUE(ReadFile(dir.File("out/big.bin")) == content);
 }
 
 }  // namespace
