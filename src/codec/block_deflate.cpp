@@ -37,21 +37,6 @@ struct ParallelDeflater::Block {
 
 namespace {
 
-int ZlibLevelOf(int level) {
-  switch (level) {
-    case 0:
-      return 0;
-    case 1:
-      return 1;
-    case 2:
-      return 6;  // what zlib's default level stands for
-    case 3:
-      return 9;
-    default:
-      throw CompressionError();
-  }
-}
-
 // The two bytes zlib starts its stream with for this level (RFC 1950: 32 KiB window, the level
 // class in FLEVEL as zlib sets it, no preset dictionary).
 void AppendZlibHeader(std::vector<uint8_t>& out, int zlib_level) {

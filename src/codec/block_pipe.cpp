@@ -9,6 +9,59 @@
 
 namespace qarvo {
 
+namespace {
+
+// Repeats a positional read or write (`step` moves the bytes from `done` on and returns what
+// pread or pwrite returns) until all `count` bytes moved; nothing moved is a failure too.
+template <typename Step>
+void MoveAll(const std::string& path, const char* verb, size_t count, Step step) {
+  for (size_t done = 0; done < count;) {
+    const ssize_t moved = step(done);
+    if (moved < 0 && errno == EINTR) {
+      continue;
+    }
+    if (moved <= 0) {
+      const int error = moved < 0 ? errno : EIO;
+      throw FileError(std::string("cannot ") + verb + " \"" + path + "\": " + std::strerror(error),
+                      path, error);
+    }
+    done += static_cast<size_t>(moved);
+  }
+}
+
+void ReadAt(int fd, const std::string& path, void* buffer, size_t count, int64_t offset) {
+  auto* bytes = static_cast<uint8_t*>(buffer);
+  MoveAll(path, "read", count, [&](size_t done) {
+    return ::pread(fd, bytes + done, count - done, offset + static_cast<int64_t>(done));
+  });
+}
+
+// Tells a helper thread to stop, without the rest of its work, and waits for it.
+void StopAndJoin(std::mutex& mutex, bool& stopping, std::condition_variable& wake,
+                 std::thread& thread) {
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    stopping = true;
+  }
+  wake.notify_all();
+  if (thread.joinable()) {
+    thread.join();
+  }
+}
+
+}  // namespace
+
+void ReadAt(const File& file, void* buffer, size_t count, int64_t offset) {
+  ReadAt(file.fd(), file.path(), buffer, count, offset);
+}
+
+void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset) {
+  const auto* bytes = static_cast<const uint8_t*>(buffer);
+  MoveAll(file.path(), "write", count, [&](size_t done) {
+    return ::pwrite(file.fd(), bytes + done, count - done, offset + static_cast<int64_t>(done));
+  });
+}
+
 void RunningChecksum::Update(const uint8_t* data, size_t size) {
   switch (kind_) {
     case ChecksumKind::Md5:
@@ -47,14 +100,7 @@ BlockPipe::BlockPipe(size_t block_size, int depth, ByteSink consume)
 }
 
 BlockPipe::~BlockPipe() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  consumer_wake_.notify_all();
-  if (thread_.joinable()) {
-    thread_.join();
-  }
+  StopAndJoin(mutex_, stopping_, consumer_wake_, thread_);
 }
 
 void BlockPipe::RethrowFailure() {
@@ -161,14 +207,7 @@ FileFollower::FileFollower(const File& file, ChecksumKind kind)
 }
 
 FileFollower::~FileFollower() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  changed_.notify_all();
-  if (thread_.joinable()) {
-    thread_.join();
-  }
+  StopAndJoin(mutex_, stopping_, changed_, thread_);
 }
 
 void FileFollower::WrittenUpTo(int64_t end) {
@@ -218,19 +257,7 @@ void FileFollower::Run() {
     try {
       const auto step =
           static_cast<size_t>(std::min<int64_t>(available, static_cast<int64_t>(buffer.size())));
-      size_t got = 0;
-      while (got < step) {
-        const ssize_t now =
-            ::pread(fd_, buffer.data() + got, step - got, digested_ + static_cast<int64_t>(got));
-        if (now < 0 && errno == EINTR) {
-          continue;
-        }
-        if (now <= 0) {
-          const int error = now < 0 ? errno : EIO;
-          throw FileError("cannot read \"" + path_ + "\": " + std::strerror(error), path_, error);
-        }
-        got += static_cast<size_t>(now);
-      }
+      ReadAt(fd_, path_, buffer.data(), step, digested_);
       checksum_.Update(buffer.data(), step);
       std::lock_guard<std::mutex> lock(mutex_);
       digested_ += static_cast<int64_t>(step);

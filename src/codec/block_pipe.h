@@ -14,6 +14,11 @@
 
 namespace qarvo {
 
+// Reads exactly `count` bytes at `offset` without moving the file position, so that threads can
+// share one open file. Throws FileError.
+void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
+void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
+
 // A running checksum of either kind, fed block by block: the same text as ChecksumTextOf gives for
 // the same bytes.
 class RunningChecksum {

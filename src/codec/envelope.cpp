@@ -17,21 +17,6 @@ namespace {
 // The output chunk when compressing, and the input and output chunks when inflating.
 constexpr size_t kZlibChunk = 65536;
 
-int ZlibLevel(int level) {
-  switch (level) {
-    case 0:
-      return 0;
-    case 1:
-      return 1;
-    case 2:
-      return Z_DEFAULT_COMPRESSION;
-    case 3:
-      return 9;
-    default:
-      throw CompressionError();
-  }
-}
-
 class DeflateStream {
  public:
   explicit DeflateStream(int zlib_level) {
@@ -178,6 +163,21 @@ std::string MakeTemporaryBeside(const std::string& path) {
 
 }  // namespace
 
+int ZlibLevelOf(int level) {
+  switch (level) {
+    case 0:
+      return 0;
+    case 1:
+      return 1;
+    case 2:
+      return 6;  // what zlib's default level stands for
+    case 3:
+      return 9;
+    default:
+      throw CompressionError();
+  }
+}
+
 int64_t EnvelopeDeclaredLength(File& in) {
   uint8_t length_bytes[4];
   in.ReadExact(length_bytes, 4);
@@ -191,7 +191,7 @@ void CompressToEnvelope(const ByteSource& read, int64_t count, const ByteSink& w
   if (count < 0 || count > kMaxEnvelopeContent) {
     throw CompressionError();
   }
-  DeflateStream deflater(ZlibLevel(level));
+  DeflateStream deflater(ZlibLevelOf(level));
   const auto length = static_cast<uint32_t>(count);
   const uint8_t length_bytes[4] = {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8),
                                    static_cast<uint8_t>(length >> 16),
@@ -244,7 +244,7 @@ int64_t DecompressEnvelope(File& in, int64_t available, const ByteSink& write,
 }
 
 void CompressFileInPlace(const std::string& path, int level) {
-  ZlibLevel(level);
+  ZlibLevelOf(level);
   File in(path, OpenMode::Read, Share::Exclusive);
   const int64_t size = in.Size();
   if (size > kMaxEnvelopeContent) {

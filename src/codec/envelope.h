@@ -22,6 +22,10 @@ class CompressionError : public std::runtime_error {
 // Level codes: 0 stored, 1 fastest, 2 zlib's default, 3 best.
 inline constexpr int64_t kMaxEnvelopeContent = 0xFFFFFFFFLL;
 
+// The zlib level of the program's compression levels: 0 none, 1 fastest, 2 default, 3 best.
+// Throws CompressionError for any other.
+int ZlibLevelOf(int level);
+
 // Replaces the file's content by its envelope. The file is opened without sharing (so the caller
 // must have closed it) and rewritten through a temporary file beside it that then replaces it,
 // so a failure keeps the original. Throws CompressionError for an unknown level or a file of

@@ -11,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "codec/block_pipe.h"
 #include "codec/envelope.h"
 #include "split/header.h"
 
@@ -74,42 +75,6 @@ int PieceThreads(int32_t pieces) {
 
 void SetPieceThreads(int threads) {
   g_piece_threads.store(threads);
-}
-
-void ReadAt(const File& file, void* buffer, size_t count, int64_t offset) {
-  auto* bytes = static_cast<uint8_t*>(buffer);
-  while (count > 0) {
-    const ssize_t got = ::pread(file.fd(), bytes, count, offset);
-    if (got < 0 && errno == EINTR) {
-      continue;
-    }
-    if (got <= 0) {
-      const int error = got < 0 ? errno : EIO;
-      throw FileError("cannot read \"" + file.path() + "\": " + std::strerror(error), file.path(),
-                      error);
-    }
-    bytes += got;
-    count -= static_cast<size_t>(got);
-    offset += got;
-  }
-}
-
-void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset) {
-  const auto* bytes = static_cast<const uint8_t*>(buffer);
-  while (count > 0) {
-    const ssize_t put = ::pwrite(file.fd(), bytes, count, offset);
-    if (put < 0 && errno == EINTR) {
-      continue;
-    }
-    if (put <= 0) {
-      const int error = put < 0 ? errno : EIO;
-      throw FileError("cannot write \"" + file.path() + "\": " + std::strerror(error), file.path(),
-                      error);
-    }
-    bytes += put;
-    count -= static_cast<size_t>(put);
-    offset += put;
-  }
 }
 
 void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,

@@ -33,11 +33,6 @@ void SetPieceThreads(int threads);
 void RunPieces(int32_t count, int threads, const std::function<void(int32_t)>& open,
                const std::function<void(int32_t, CopyObserver&)>& work, CopyObserver& observer);
 
-// Reads exactly `count` bytes at `offset` without moving the file position, so that threads can
-// share one open file. Throws FileError.
-void ReadAt(const File& file, void* buffer, size_t count, int64_t offset);
-void WriteAt(const File& file, const void* buffer, size_t count, int64_t offset);
-
 // A compressed piece whose stream is broken or ends early, by its 1-based number.
 class DamagedPiece : public std::runtime_error {
  public:

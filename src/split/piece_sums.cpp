@@ -4,6 +4,7 @@
 #include <string_view>
 #include <utility>
 
+#include "codec/block_pipe.h"
 #include "codec/sums_file.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"

@@ -4,15 +4,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
-#include <deque>
+#include <cstring>
 #include <exception>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <thread>
 #include <utility>
 
+#include "codec/block_pipe.h"
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/file.h"
@@ -268,80 +267,37 @@ DataPass PassConcurrently(int32_t count, const std::function<std::string(int32_t
   return pass;
 }
 
-// Blocks handed from the reading thread to the digesting one; a few MiB at most.
-class BlockQueue {
- public:
-  void Push(const uint8_t* data, size_t size) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    room_.wait(lock, [this] { return blocks_.size() < kDepth; });
-    blocks_.emplace_back(data, data + size);
-    ready_.notify_one();
-  }
-  void Close() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    closed_ = true;
-    ready_.notify_one();
-  }
-  // False once the queue is closed and empty.
-  bool Pop(std::vector<uint8_t>& block) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    ready_.wait(lock, [this] { return !blocks_.empty() || closed_; });
-    if (blocks_.empty()) {
-      return false;
-    }
-    block = std::move(blocks_.front());
-    blocks_.pop_front();
-    room_.notify_one();
-    return true;
-  }
-
- private:
-  static constexpr size_t kDepth = 8;
-  std::mutex mutex_;
-  std::condition_variable ready_;
-  std::condition_variable room_;
-  std::deque<std::vector<uint8_t>> blocks_;
-  bool closed_ = false;
-};
-
 // Reads the pieces in order, for a digest that must see the bytes in order (MD5) or pieces that
-// are only read (uncompressed). One thread reads and inflates while this one digests, so the
+// are only read (uncompressed). This thread reads and inflates while the pipe's digests, so the
 // two costs overlap instead of adding up. Stops at the first bad piece.
 DataPass PassInOrder(int32_t count, const std::function<std::string(int32_t)>& path,
                      const std::vector<int64_t>& shares, bool compressed, ChecksumKind check_kind,
                      CopyObserver& observer, PieceSums* sums) {
   DataPass pass;
   pass.faults.assign(static_cast<size_t>(count), PieceFault::None);
-  BlockQueue queue;
-  std::thread reader([&] {
-    for (int32_t n = 1; n <= count; ++n) {
-      const auto i = static_cast<size_t>(n - 1);
-      pass.faults[i] = ReadContent(
-          path(n), compressed, shares[i], observer,
-          [&](const uint8_t* data, size_t size) {
-            if (check_kind != ChecksumKind::None) {
-              queue.Push(data, size);
-            }
-          },
-          sums, n);
-      if (pass.faults[i] != PieceFault::None) {
-        break;
-      }
-    }
-    queue.Close();
-  });
-  Md5 md5;
-  uint32_t crc = 0;
-  std::vector<uint8_t> block;
-  while (queue.Pop(block)) {
-    if (check_kind == ChecksumKind::Md5) {
-      md5.Update(block.data(), block.size());
-    } else if (check_kind == ChecksumKind::Crc32) {
-      crc = Crc32Update(crc, block.data(), block.size());
+  RunningChecksum checksum(check_kind);
+  BlockPipe pipe(kVerifyReadSize, 8,
+                 [&checksum](const uint8_t* data, size_t size) { checksum.Update(data, size); });
+  for (int32_t n = 1; n <= count; ++n) {
+    const auto i = static_cast<size_t>(n - 1);
+    pass.faults[i] = ReadContent(
+        path(n), compressed, shares[i], observer,
+        [&](const uint8_t* data, size_t size) {
+          while (check_kind != ChecksumKind::None && size > 0) {
+            const size_t step = std::min(size, pipe.block_size());
+            std::memcpy(pipe.Acquire(), data, step);
+            pipe.Push(step);
+            data += step;
+            size -= step;
+          }
+        },
+        sums, n);
+    if (pass.faults[i] != PieceFault::None) {
+      break;
     }
   }
-  reader.join();
-  pass.digest = check_kind == ChecksumKind::Md5 ? Md5Hex(md5.Final()) : Crc32Text(crc);
+  pipe.Finish();
+  pass.digest = checksum.Text();
   return pass;
 }
 
