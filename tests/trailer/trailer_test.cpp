@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <string_view>
 
 #include "codec/des.h"
 #include "platform/file.h"
@@ -26,6 +27,36 @@ TEST(Trailer, ReadTrailerTakesTheLastBytesOrNothing) {
   // A file exactly the block's size is all trailer.
   ASSERT_TRUE(ReadTrailer(file, file.Size(), 11, block));
   EXPECT_EQ(block, "dataTRAILER");
+}
+
+// The reader sees exactly the file's last block; a file below the least size never reaches it;
+// the file stays open without sharing, so a second opener is refused like a busy file.
+TEST(Trailer, OpenAndReadHeaderHandsTheLastBlockToTheFormatsReader) {
+  TempDir dir;
+  WriteFile(dir.File("f"), "data" + std::string("TRAILER"));
+  int calls = 0;
+  std::string seen;
+  const auto reader = [&](std::string_view block) {
+    ++calls;
+    seen = block;
+    return HeaderStatus::WrongPassword;
+  };
+  File file;
+  std::string block;
+  EXPECT_EQ(OpenAndReadHeader(dir.File("f"), 7, 12, file, block, reader),
+            HeaderStatus::NotRecognised);
+  EXPECT_EQ(calls, 0);
+  file = File();
+  EXPECT_EQ(OpenAndReadHeader(dir.File("f"), 7, 8, file, block, reader),
+            HeaderStatus::WrongPassword);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(seen, "TRAILER");
+  EXPECT_EQ(block, "TRAILER");
+  File second;
+  EXPECT_THROW(OpenAndReadHeader(dir.File("f"), 7, 8, second, block, reader), FileError);
+  file = File();
+  EXPECT_THROW(OpenAndReadHeader(dir.File("missing"), 7, 8, second, block, reader), FileError);
+  EXPECT_EQ(calls, 1);
 }
 
 TEST(Trailer, BlockRoundTripsThroughTheFieldReader) {
