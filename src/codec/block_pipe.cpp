@@ -93,8 +93,8 @@ BlockPipe::BlockPipe(size_t block_size, int depth, ByteSink consume)
       buffers_(static_cast<size_t>(depth < 2 ? 2 : depth)),
       sizes_(buffers_.size(), 0),
       half_(buffers_.size() / 2) {
-  for (std::vector<uint8_t>& buffer : buffers_) {
-    buffer.resize(block_size_);
+  for (IoBuffer& buffer : buffers_) {
+    buffer.Resize(block_size_);
   }
   thread_ = std::thread([this] { Run(); });
 }
@@ -239,7 +239,7 @@ std::string FileFollower::Finish(int64_t end) {
 }
 
 void FileFollower::Run() {
-  std::vector<uint8_t> buffer(static_cast<size_t>(kFollowStep));
+  IoBuffer buffer(static_cast<size_t>(kFollowStep));
   for (;;) {
     int64_t available = 0;
     {

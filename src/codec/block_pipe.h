@@ -11,6 +11,7 @@
 
 #include "codec/digest.h"
 #include "platform/copy.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo {
 
@@ -74,7 +75,7 @@ class BlockPipe {
 
   size_t block_size_;
   ByteSink consume_;
-  std::vector<std::vector<uint8_t>> buffers_;
+  std::vector<IoBuffer> buffers_;
   std::vector<size_t> sizes_;
   size_t head_ = 0;    // the buffer the producer fills next
   size_t tail_ = 0;    // the buffer the consumer takes next

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/file.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo {
 
@@ -193,7 +194,7 @@ void ReadBlocks(File& file, size_t block_size, CopyObserver* observer, Consume c
   if (!file.IsOpen()) {
     return;
   }
-  std::vector<uint8_t> buffer(block_size);
+  IoBuffer buffer(block_size);
   for (;;) {
     std::unique_lock<std::mutex> hold;
     if (observer != nullptr) {

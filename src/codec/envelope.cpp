@@ -9,6 +9,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <memory>
+#include <vector>
+
+#include "platform/io_buffer.h"
 
 namespace qarvo {
 
@@ -101,8 +104,8 @@ int64_t InflateEnvelope(File& in, int64_t available, CopyObserver* observer, Sin
   }
   InflateStream inflater;
   inflate_state* stream = inflater.get();
-  std::vector<uint8_t> input(kZlibChunk);
-  std::vector<uint8_t> output(kZlibChunk);
+  IoBuffer input(kZlibChunk);
+  IoBuffer output(kZlibChunk);
   while (produced < declared) {
     if (stream->avail_in == 0) {
       const size_t want = static_cast<size_t>(std::min<int64_t>(input_left, kZlibChunk));
@@ -199,8 +202,8 @@ void CompressToEnvelope(const ByteSource& read, int64_t count, const ByteSink& w
   WriteBlock(write, length_bytes, 4, observer);
 
   z_stream* stream = deflater.get();
-  std::vector<uint8_t> input(kCopyBlockSize);
-  std::vector<uint8_t> chunk(kZlibChunk);
+  IoBuffer input(kCopyBlockSize);
+  IoBuffer chunk(kZlibChunk);
   int64_t left = count;
   while (left > 0) {
     const size_t want = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));

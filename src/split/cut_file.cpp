@@ -18,6 +18,7 @@
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
+#include "platform/io_buffer.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
 #include "split/paths.h"
@@ -260,7 +261,7 @@ void TCutFile::CopyShares(File& source, std::vector<AtomicOutput>& pieces, Block
 
 void TCutFile::CopyToPiece(File& source, File& piece, int32_t n) {
   // The bytes pass through memory (not the kernel's copy) so that the checksum file sees them.
-  std::vector<uint8_t> block(static_cast<size_t>(std::min<int64_t>(ShareOf(n), kCopyBlockSize)));
+  IoBuffer block(static_cast<size_t>(std::min<int64_t>(ShareOf(n), kCopyBlockSize)));
   for (int64_t left = ShareOf(n); left > 0;) {
     const auto step = static_cast<size_t>(std::min<int64_t>(left, kCopyBlockSize));
     source.ReadExact(block.data(), step);
@@ -277,7 +278,7 @@ void TCutFile::CompressShares(File& source, std::vector<AtomicOutput>& pieces, B
   // Compression is the slow part: blocks of every piece are deflated on one pool, one thread per
   // core, while this thread reads the source once and writes the pieces in order.
   ParallelDeflater deflater(options_.Level, PoolThreads(), &Observer());
-  std::vector<uint8_t> own_buffer(digest == nullptr ? kDeflateBlockSize : 0);
+  IoBuffer own_buffer(digest == nullptr ? kDeflateBlockSize : 0);
   pieces.reserve(static_cast<size_t>(piece_count_));
   for (int32_t n = 1; n <= piece_count_; ++n) {
     OpenPiece(pieces, n);
