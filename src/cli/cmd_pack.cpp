@@ -9,7 +9,6 @@
 #include "codec/digest.h"
 #include "codec/password_rule.h"
 #include "platform/file.h"
-#include "split/paths.h"
 #include "tools/pack.h"
 #include "tools/unpack.h"
 

@@ -13,8 +13,8 @@
 #include "platform/file.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
-#include "split/paths.h"
 #include "split/piece_plan.h"
+#include "text/checks.h"
 
 namespace qarvo::cli {
 
@@ -99,16 +99,11 @@ bool Parse(const std::string& command, const std::vector<std::string>& args,
 
 }  // namespace
 
-int RunSplit(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  int exit_code = kExitOk;
-  if (!Parse("split", args, {"--count", "--size", "--out", "--password", "--compress", "--check"},
-             {"--delete-source", "--sums", "--overwrite", "--quiet"}, kSplitUsage, parsed,
-             exit_code)) {
-    return exit_code;
-  }
-  const std::string& source = parsed.positional[0];
-  TCWorkInfos options;
+namespace {
+
+// The options of a split as the window's record holds them; an exit status when one of them is
+// not usable, and then nothing has been looked at on disk.
+std::optional<int> ReadSplitOptions(const ParsedArgs& parsed, TCWorkInfos& options) {
   options.DeleteSource = parsed.flags.count("--delete-source") != 0 ? 1 : 0;
   const auto size_value = parsed.values.find("--size");
   if (size_value != parsed.values.end() && parsed.values.count("--count") != 0) {
@@ -154,12 +149,14 @@ int RunSplit(const std::vector<std::string>& args) {
     }
     options.Password = password->second;
   }
+  return std::nullopt;
+}
 
-  const auto count_value = parsed.values.find("--count");
-  const std::string count_text = count_value != parsed.values.end() ? count_value->second : "3";
-  const auto out_value = parsed.values.find("--out");
-  const std::string out_dir =
-      out_value != parsed.values.end() ? out_value->second : DirectoryOf(source);
+// The window's checks of source, count and folder, then the pieces the split would write,
+// which must not be there unless --overwrite: an exit status when the split may not start.
+std::optional<int> CheckSplitTargets(const ParsedArgs& parsed, const TCWorkInfos& options,
+                                     const std::string& count_text, const std::string& out_dir) {
+  const std::string& source = parsed.positional[0];
   if (!FileExists(source)) {
     return RefuseWithLine("文件分割:文件不存在!");
   }
@@ -187,6 +184,32 @@ int RunSplit(const std::vector<std::string>& args) {
     }
   } catch (const std::exception& error) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+int RunSplit(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  int exit_code = kExitOk;
+  if (!Parse("split", args, {"--count", "--size", "--out", "--password", "--compress", "--check"},
+             {"--delete-source", "--sums", "--overwrite", "--quiet"}, kSplitUsage, parsed,
+             exit_code)) {
+    return exit_code;
+  }
+  const std::string& source = parsed.positional[0];
+  TCWorkInfos options;
+  if (const std::optional<int> refused = ReadSplitOptions(parsed, options)) {
+    return *refused;
+  }
+  const auto count_value = parsed.values.find("--count");
+  const std::string count_text = count_value != parsed.values.end() ? count_value->second : "3";
+  const auto out_value = parsed.values.find("--out");
+  const std::string out_dir =
+      out_value != parsed.values.end() ? out_value->second : DirectoryOf(source);
+  if (const std::optional<int> refused = CheckSplitTargets(parsed, options, count_text, out_dir)) {
+    return *refused;
   }
 
   auto log = std::make_shared<StdoutLog>();

@@ -9,7 +9,7 @@
 #include "cli/common.h"
 #include "cli/progress_line.h"
 #include "platform/file.h"
-#include "split/paths.h"
+#include "text/checks.h"
 #include "tools/bundle.h"
 #include "tools/compare.h"
 #include "tools/mp3cut.h"

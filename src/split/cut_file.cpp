@@ -18,9 +18,10 @@
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
-#include "split/paths.h"
+#include "text/checks.h"
 
 namespace qarvo {
 

@@ -1,5 +1,8 @@
 #pragma once
 
+// Names within paths: the separator, the folder end, the file name and its stem. Pure text
+// work on the platform's path syntax; the folder of a path is DirectoryOf in file.h.
+
 #include <string>
 #include <string_view>
 
@@ -20,10 +23,5 @@ std::string FileNameOf(std::string_view path);
 // StripExtension(FileNameOf(path)).
 std::string BaseNameOf(std::string_view path);
 std::string StripExtension(std::string_view name);
-// True when the text is well-formed UTF-8 (no stray, overlong or surrogate sequences). Linux
-// file names are bytes; only a valid UTF-8 name can be stored as a GB18030 name.
-bool IsValidUtf8(std::string_view text);
-// Non-empty and ASCII digits only.
-bool IsAllDigits(std::string_view text);
 
 }  // namespace qarvo

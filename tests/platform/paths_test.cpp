@@ -1,4 +1,4 @@
-#include "split/paths.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -32,16 +32,6 @@ TEST(Paths, StemsAgree) {
     EXPECT_EQ(BaseNameOf(path), stem) << path;
     EXPECT_EQ(StripExtension(FileNameOf(path)), stem) << path;
   }
-}
-
-TEST(Paths, IsAllDigits) {
-  EXPECT_TRUE(IsAllDigits("0"));
-  EXPECT_TRUE(IsAllDigits("0123456789"));
-  EXPECT_FALSE(IsAllDigits(""));
-  EXPECT_FALSE(IsAllDigits("12a"));
-  EXPECT_FALSE(IsAllDigits("+1"));
-  EXPECT_FALSE(IsAllDigits("1 "));
-  EXPECT_FALSE(IsAllDigits("\xD9\xA1"));  // ARABIC-INDIC DIGIT ONE is not an ASCII digit
 }
 
 }  // namespace
