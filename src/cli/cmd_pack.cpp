@@ -129,13 +129,14 @@ int RunPack(const std::vector<std::string>& args) {
 int RunUnpack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("unpack", args, {"--out", "--password"},
-                   {"--no-verify", "--delete-pack", "--overwrite", "--quiet"}, kUnpackUsage, parsed,
-                   exit_code)) {
+  if (!ParseCommand({.name = "unpack",
+                     .valued = {"--out", "--password"},
+                     .flags = {"--no-verify", "--delete-pack", "--overwrite", "--quiet"},
+                     .usage = kUnpackUsage,
+                     .files = 1,
+                     .files_error = "需要一个打包文件"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("unpack", "需要一个打包文件", kUnpackUsage);
   }
   const std::string pack = parsed.positional.front();
   if (!FileExists(pack)) {

@@ -71,30 +71,10 @@ constexpr const char* kMergeUsage =
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
     "        2 用法错误、输入不正确或合并出的文件已存在,合并未开始。\n";
 
-// Message-box texts go to stderr; nothing was started.
-int Refuse(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message.c_str());
-  return kExitNotStarted;
-}
-
 // The window's validation lines are log lines: stdout.
 int RefuseWithLine(const std::string& line) {
   StdoutLog().Add(line);
   return kExitNotStarted;
-}
-
-bool Parse(const std::string& command, const std::vector<std::string>& args,
-           const std::set<std::string>& valued, const std::set<std::string>& flags,
-           const char* usage, ParsedArgs& parsed, int& exit_code) {
-  if (!ParseOrHelp(command, args, valued, flags, usage, parsed, exit_code)) {
-    return false;
-  }
-  if (parsed.positional.size() != 1) {
-    exit_code = UsageError(
-        command, parsed.positional.empty() ? "缺少文件参数" : "只能给出一个文件参数", usage);
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -193,9 +173,13 @@ std::optional<int> CheckSplitTargets(const ParsedArgs& parsed, const TCWorkInfos
 int RunSplit(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("split", args, {"--count", "--size", "--out", "--password", "--compress", "--check"},
-             {"--delete-source", "--sums", "--overwrite", "--quiet"}, kSplitUsage, parsed,
-             exit_code)) {
+  if (!ParseCommand(
+          {.name = "split",
+           .valued = {"--count", "--size", "--out", "--password", "--compress", "--check"},
+           .flags = {"--delete-source", "--sums", "--overwrite", "--quiet"},
+           .usage = kSplitUsage,
+           .files = 1},
+          args, parsed, exit_code)) {
     return exit_code;
   }
   const std::string& source = parsed.positional[0];
@@ -227,9 +211,12 @@ int RunSplit(const std::vector<std::string>& args) {
 int RunMerge(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("merge", args, {"--out", "--password"},
-             {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"}, kMergeUsage, parsed,
-             exit_code)) {
+  if (!ParseCommand({.name = "merge",
+                     .valued = {"--out", "--password"},
+                     .flags = {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"},
+                     .usage = kMergeUsage,
+                     .files = 1},
+                    args, parsed, exit_code)) {
     return exit_code;
   }
   const std::string& piece = parsed.positional[0];

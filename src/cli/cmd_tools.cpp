@@ -85,12 +85,6 @@ constexpr const char* kMp3CutUsage =
     "\n"
     "退出码: 0 剪辑完毕; 1 剪辑失败; 2 用法错误、输入不正确或剪辑文件已存在。\n";
 
-// Validation refusals are the window's message boxes: they go to stderr and start nothing.
-int Refuse(const std::string& command, const char* message) {
-  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message);
-  return kExitNotStarted;
-}
-
 // One "H:M:S" field: one or two digits, as in the window's boxes.
 bool ParseField(const std::string& text, int32_t& value) {
   if (text.empty() || text.size() > 2 || !IsAllDigits(text)) {
@@ -125,19 +119,22 @@ bool ParseTime(const std::string& text, int32_t& seconds) {
 int RunBundle(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("bundle", args, {}, {"--quiet"}, kBundleUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "bundle",
+                     .valued = {},
+                     .flags = {"--quiet"},
+                     .usage = kBundleUsage,
+                     .files = 2,
+                     .files_error = "需要头文件和尾文件两个参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 2) {
-    return UsageError("bundle", "需要头文件和尾文件两个参数", kBundleUsage);
   }
   const std::string& head = parsed.positional[0];
   const std::string& tail = parsed.positional[1];
   if (!FileExists(head)) {
-    return Refuse("bundle", BundleInputLine("头文件", head).c_str());
+    return Refuse("bundle", BundleInputLine("头文件", head));
   }
   if (!FileExists(tail)) {
-    return Refuse("bundle", BundleInputLine("尾文件", tail).c_str());
+    return Refuse("bundle", BundleInputLine("尾文件", tail));
   }
   auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
@@ -199,11 +196,14 @@ int RunCompare(const std::vector<std::string>& args) {
 int RunCheck(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("check", args, {}, {"--quiet"}, kCheckUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "check",
+                     .valued = {},
+                     .flags = {"--quiet"},
+                     .usage = kCheckUsage,
+                     .files = 1,
+                     .files_error = "需要一个校验文件参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("check", "需要一个校验文件参数", kCheckUsage);
   }
   const std::string& sums = parsed.positional[0];
   if (!FileExists(sums)) {
@@ -221,12 +221,14 @@ int RunCheck(const std::vector<std::string>& args) {
 int RunMp3Cut(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"},
-                   {"--overwrite", "--quiet"}, kMp3CutUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "mp3cut",
+                     .valued = {"--length", "--start", "--end", "--out"},
+                     .flags = {"--overwrite", "--quiet"},
+                     .usage = kMp3CutUsage,
+                     .files = 1,
+                     .files_error = "需要一个源文件参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("mp3cut", "需要一个源文件参数", kMp3CutUsage);
   }
   for (const char* required : {"--length", "--start", "--end"}) {
     if (parsed.values.count(required) == 0) {

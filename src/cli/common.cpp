@@ -130,6 +130,27 @@ bool ParseOrHelp(const std::string& command, const std::vector<std::string>& arg
   return true;
 }
 
+bool ParseCommand(const CommandSyntax& syntax, const std::vector<std::string>& args,
+                  ParsedArgs& parsed, int& exit_code) {
+  if (!ParseOrHelp(syntax.name, args, syntax.valued, syntax.flags, syntax.usage, parsed,
+                   exit_code)) {
+    return false;
+  }
+  if (syntax.files == kAnyFiles || parsed.positional.size() == syntax.files) {
+    return true;
+  }
+  const char* error = syntax.files_error != nullptr ? syntax.files_error
+                      : parsed.positional.empty()   ? "缺少文件参数"
+                                                    : "只能给出一个文件参数";
+  exit_code = UsageError(syntax.name, error, syntax.usage);
+  return false;
+}
+
+int Refuse(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message.c_str());
+  return kExitNotStarted;
+}
+
 int UsageError(const std::string& command, const std::string& error, const char* usage) {
   std::fprintf(stderr, "qarvo %s: %s\n\n%s", command.c_str(), error.c_str(), usage);
   return kExitNotStarted;
