@@ -119,10 +119,8 @@ int RunPack(const std::vector<std::string>& args) {
     return kExitNotStarted;
   }
 
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  auto worker = TSMfile::Create(
-      out_dir, infos, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  auto worker = TSMfile::Create(out_dir, infos, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("pack", *worker, *progress);
 }
 
@@ -157,10 +155,9 @@ int RunUnpack(const std::vector<std::string>& args) {
   if (RefusesExisting("unpack", parsed, TSDfile::OutputPaths(pack, infos.Password, out_dir))) {
     return kExitNotStarted;
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  auto worker = TSDfile::Create(
-      pack, infos, out_dir, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  auto worker =
+      TSDfile::Create(pack, infos, out_dir, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("unpack", *worker, *progress);
 }
 

@@ -196,9 +196,8 @@ int RunSplit(const std::vector<std::string>& args) {
     return *refused;
   }
 
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  options.Log = std::make_shared<LogBesideProgress>(log, progress);
+  options.Log = StdoutBesideProgress(progress);
   std::shared_ptr<TCutFile> worker;
   try {
     worker = TCutFile::Create(source, options, std::stoi(count_text), out_dir, progress);
@@ -230,7 +229,6 @@ int RunMerge(const std::vector<std::string>& args) {
     return RefuseWithLine("文件合并:目录不存在!");
   }
 
-  auto log = std::make_shared<StdoutLog>();
   TMWorkInfos options;
   options.DeletePieces = parsed.flags.count("--delete-pieces") != 0 ? 1 : 0;
   options.SkipVerify = parsed.flags.count("--no-verify") != 0 ? 1 : 0;
@@ -243,7 +241,7 @@ int RunMerge(const std::vector<std::string>& args) {
     return kExitNotStarted;
   }
   auto progress = StderrProgress(parsed);
-  options.Log = std::make_shared<LogBesideProgress>(log, progress);
+  options.Log = StdoutBesideProgress(progress);
   const auto worker = TMergerFile::Create(piece, options, out_dir, progress);
   return FinishJob("merge", *worker, *progress);
 }

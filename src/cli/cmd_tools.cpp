@@ -136,10 +136,9 @@ int RunBundle(const std::vector<std::string>& args) {
   if (!FileExists(tail)) {
     return Refuse("bundle", BundleInputLine("尾文件", tail));
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const auto worker = TAddFile::Create(
-      head, tail, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  const auto worker =
+      TAddFile::Create(head, tail, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("bundle", *worker, *progress);
 }
 
@@ -170,9 +169,8 @@ int RunCompare(const std::vector<std::string>& args) {
   if (!FileExists(file1)) {
     return Refuse("compare", expect != parsed.values.end() ? "文件不存在!" : "文件1不存在!");
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const JobHost host{std::make_shared<LogBesideProgress>(log, progress), progress};
+  const JobHost host{StdoutBesideProgress(progress), progress};
   if (expect != parsed.values.end()) {
     // A text that is no checksum is turned away before the file is read.
     if (!ParseExpectedSum(expect->second)) {
@@ -209,10 +207,8 @@ int RunCheck(const std::vector<std::string>& args) {
   if (!FileExists(sums)) {
     return Refuse("check", "校验文件不存在!");
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const auto worker = TCheckSums::Create(
-      sums, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  const auto worker = TCheckSums::Create(sums, JobHost{StdoutBesideProgress(progress), progress});
   const int status = FinishJob("check", *worker, *progress);
   // A file with no line to check was never a list of files: the job did not start.
   return worker->Outcome().result == JobResult::Refused ? kExitNotStarted : status;
@@ -255,13 +251,11 @@ int RunMp3Cut(const std::vector<std::string>& args) {
   if (RefusesExisting("mp3cut", parsed, {Mp3CutOutputPath(source, dir)})) {
     return kExitNotStarted;
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
   std::shared_ptr<TMp3Cut> worker;
   try {
     worker = TMp3Cut::Create(source, dir, start, end, play,
-                             JobHost{std::make_shared<LogBesideProgress>(log, progress), progress},
-                             overwrite);
+                             JobHost{StdoutBesideProgress(progress), progress}, overwrite);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;

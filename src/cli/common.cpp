@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
@@ -144,6 +146,10 @@ bool ParseCommand(const CommandSyntax& syntax, const std::vector<std::string>& a
                                                     : "只能给出一个文件参数";
   exit_code = UsageError(syntax.name, error, syntax.usage);
   return false;
+}
+
+std::shared_ptr<LogSink> StdoutBesideProgress(std::shared_ptr<ProgressLine> progress) {
+  return std::make_shared<LogBesideProgress>(std::make_shared<StdoutLog>(), std::move(progress));
 }
 
 int Refuse(const std::string& command, const std::string& message) {

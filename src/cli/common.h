@@ -18,6 +18,8 @@
 
 namespace qarvo::cli {
 
+class ProgressLine;
+
 // Prints every log line on stdout as it comes. How the job ended is its outcome, not its lines.
 class StdoutLog : public LogSink {
  public:
@@ -26,6 +28,9 @@ class StdoutLog : public LogSink {
  private:
   std::mutex mutex_;
 };
+
+// The log of a command's job: its lines on stdout, kept clear of the progress line on stderr.
+std::shared_ptr<LogSink> StdoutBesideProgress(std::shared_ptr<ProgressLine> progress);
 
 // True once a write of a log line to stdout failed (a full disk, a closed pipe): the command
 // must not then exit as if everything had been shown. Keeps the system's error number.
