@@ -23,8 +23,9 @@ execute_process(COMMAND ${CXX} ${_flags} "-DQARVO_OWN_HEADER=\"${OWN}\""
 if(_rc EQUAL 0)
   message(FATAL_ERROR "the planted include of ${UPWARD} compiles")
 endif()
-string(FIND "${_err}" "${UPWARD}: No such file or directory" _at)
-if(_at EQUAL -1)
+# GCC says "UPWARD: No such file or directory", clang "'UPWARD' file not found".
+string(REGEX MATCH "${UPWARD}'?:? (No such file or directory|file not found)" _missing "${_err}")
+if(NOT _missing)
   message(FATAL_ERROR "the planted include fails for another reason than a missing ${UPWARD}:\n${_err}")
 endif()
 message(STATUS "${OWN} compiles, ${UPWARD} beside it is not found")
