@@ -20,8 +20,8 @@
 #include <span>
 #include <string>
 
-#include "hexview/hex_error.h"
-#include "hexview/mphexeditor.h"
+#include "hex/model/hex_error.h"
+#include "hex/widget/mphexeditor.h"
 
 using qarvo::hex::TMPHexEditorEx;
 

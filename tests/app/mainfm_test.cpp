@@ -24,8 +24,8 @@
 #include "app/password_dialogs.h"
 #include "app/window_bridge.h"
 #include "app_test_util.h"
-#include "hexview/hex.h"
-#include "hexview/mphexeditor.h"
+#include "hex/window/hex.h"
+#include "hex/widget/mphexeditor.h"
 #include "platform/file.h"
 
 using qarvo::test::ModalAnswerer;
