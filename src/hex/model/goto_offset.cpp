@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "hex/model/offset_format.h"
+
 namespace qarvo::hex {
 namespace {
 
@@ -13,19 +15,6 @@ std::string_view Trim(std::string_view s) {
     s.remove_suffix(1);
   }
   return s;
-}
-
-int DigitValue(char c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return 99;
 }
 
 }  // namespace
@@ -58,8 +47,8 @@ GotoTarget ParseGotoOffset(std::string_view text, int64_t caret, int64_t size, i
   int64_t value = 0;
   bool too_large = false;
   for (char c : s) {
-    const int d = DigitValue(c);
-    if (d >= base) {
+    const int d = HexDigitValue(static_cast<unsigned char>(c));
+    if (d < 0 || d >= base) {
       return {GotoError::kNotANumber};
     }
     if (value > (kMax - d) / base) {

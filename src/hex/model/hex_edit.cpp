@@ -138,10 +138,6 @@ void HexEditorModel::RestoreState(const EditState& s) {
 
 void HexEditorModel::AddUndo(int kind, int64_t position, const std::string& description,
                              int64_t extra, int64_t count) {
-  if (undo_.UpdateCount() > 0) {
-    modified_ = true;
-    return;
-  }
   UndoRecord r;
   r.kind = kind;
   r.caret = caret_.position;
@@ -247,9 +243,19 @@ void HexEditorModel::KeepUndoData(UndoRecord& r, int kind, int64_t position,
   }
 }
 
-void HexEditorModel::DropFailedUndo(int records_before) {
-  if (undo_.UpdateCount() == 0 && undo_.Count() > records_before) {
-    undo_.RemoveNewest();
+void HexEditorModel::RecordChange(int kind, int64_t position, const std::string& description,
+                                  int64_t extra, int64_t count,
+                                  const std::function<void()>& change) {
+  const int before = undo_.Count();
+  AddUndo(kind, position, description, extra, count);
+  try {
+    change();
+  } catch (...) {
+    // The buffer step failed: its record goes too.
+    if (undo_.Count() > before) {
+      undo_.RemoveNewest();
+    }
+    throw;
   }
 }
 
@@ -298,14 +304,8 @@ void HexEditorModel::ChangeByte(uint8_t old_value, uint8_t new_value, int64_t po
   }
   store_->CheckRange(position, 1);
   CheckChange(ukChange, 1, 0);
-  const int before = undo_.Count();
-  AddUndo(ukChange, position, description, 0, 1);
-  try {
-    store_->Replace(position, 1, SpanOf(&new_value, 1));
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  RecordChange(ukChange, position, description, 0, 1,
+               [&] { store_->Replace(position, 1, SpanOf(&new_value, 1)); });
   if (!settings_.insert_mode) {
     flags_.Set(position, true);
   }
@@ -319,14 +319,8 @@ void HexEditorModel::ChangeWord(const uint8_t old_value[2], const uint8_t new_va
   }
   store_->CheckRange(position, 2);
   CheckChange(ukChange, 2, 0);
-  const int before = undo_.Count();
-  AddUndo(ukChange, position, description, 0, 2);
-  try {
-    store_->Replace(position, 2, SpanOf(new_value, 2));
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  RecordChange(ukChange, position, description, 0, 2,
+               [&] { store_->Replace(position, 2, SpanOf(new_value, 2)); });
   if (!settings_.insert_mode) {
     for (int i = 0; i < 2; ++i) {
       if (old_value[i] != new_value[i]) {
@@ -352,14 +346,8 @@ void HexEditorModel::InsertBuffer(const uint8_t* bytes, int64_t length, bool mov
     throw EMPHexEditor("Data position/length out of data bounds");
   }
   CheckChange(ukInsert, length, 0);
-  const int before = undo_.Count();
-  AddUndo(ukInsert, position, description, 0, length);
-  try {
-    store_->Replace(position, 0, SpanOf(bytes, length));
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  RecordChange(ukInsert, position, description, 0, length,
+               [&] { store_->Replace(position, 0, SpanOf(bytes, length)); });
   flags_.DropFrom(position);
   ShiftBookmarks(ukInsert, position, length, 0);
   SelectRange(position, position + length - 1);
@@ -377,14 +365,8 @@ void HexEditorModel::AppendBuffer(const uint8_t* bytes, int64_t length, bool mov
   }
   const int64_t old_size = DataSize();
   CheckChange(ukAppend, length, 0);
-  const int before = undo_.Count();
-  AddUndo(ukAppend, old_size, description, 0, length);
-  try {
-    store_->Replace(old_size, 0, SpanOf(bytes, length));
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  RecordChange(ukAppend, old_size, description, 0, length,
+               [&] { store_->Replace(old_size, 0, SpanOf(bytes, length)); });
   flags_.DropFrom(old_size);
   SelectRange(old_size, old_size + length - 1);
   if (move_caret) {
@@ -410,15 +392,9 @@ void HexEditorModel::ReplaceSelection(const uint8_t* bytes, int64_t length, bool
     }
   }
   CheckChange(ukReplace, length, selected);
-  const int before = undo_.Count();
   sel_high_ = low + selected - 1;  // the record keeps the range that is replaced
-  AddUndo(ukReplace, low, description, selected, length);
-  try {
-    store_->Replace(low, selected, SpanOf(bytes, length));
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  RecordChange(ukReplace, low, description, selected, length,
+               [&] { store_->Replace(low, selected, SpanOf(bytes, length)); });
   flags_.DropFrom(low);
   ShiftBookmarks(ukReplace, low, length, selected);
   sel_low_ = sel_high_ = sel_anchor_ = -1;
@@ -484,7 +460,7 @@ void HexEditorModel::GroupUndo(int count, const std::string& description) {
 // ---------------------------------------------------------------- undo and redo
 
 bool HexEditorModel::CanUndo() const {
-  return undo_.Count() > 0 && undo_.UpdateCount() == 0 && !settings_.read_only_view;
+  return undo_.Count() > 0 && !settings_.read_only_view;
 }
 
 bool HexEditorModel::CanRedo() const {

@@ -12,19 +12,6 @@ int64_t AlignDown(int64_t value, int64_t unit) {
   return value - value % unit;
 }
 
-int HexValue(char16_t c) {
-  if (c >= '0' && c <= '9') {
-    return c - '0';
-  }
-  if (c >= 'a' && c <= 'f') {
-    return c - 'a' + 10;
-  }
-  if (c >= 'A' && c <= 'F') {
-    return c - 'A' + 10;
-  }
-  return -1;
-}
-
 }  // namespace
 
 int64_t HexEditorModel::LastCaretPosition() const {
@@ -301,7 +288,7 @@ bool HexEditorModel::KeyPress(char16_t c) {
       return RefuseKey();
     }
   } else {
-    digit = HexValue(c);
+    digit = HexDigitValue(c);
     if (digit < 0) {
       selecting_ = was_selecting;
       return RefuseKey();

@@ -80,9 +80,7 @@ void HexEditorModel::CreateEmptyFile(const std::string& name) {
   has_file_ = false;
   sel_anchor_ = sel_low_ = sel_high_ = -1;
   caret_ = CaretState{};
-  if (undo_.UpdateCount() == 0) {
-    ResetUndo();
-  }
+  ResetUndo();
   LayoutChanged();
   if (on_change) {
     on_change();
@@ -184,9 +182,7 @@ void HexEditorModel::Load(std::unique_ptr<ByteStore> store) {
   sel_anchor_ = sel_low_ = sel_high_ = -1;
   caret_ = CaretState{};
   modified_ = false;
-  if (undo_.UpdateCount() == 0) {
-    ResetUndo();
-  }
+  ResetUndo();
   LayoutChanged();
   if (on_change) {
     on_change();
@@ -613,6 +609,74 @@ int64_t HexEditorModel::SelectionEnd() const {
 
 int64_t HexEditorModel::SelectionCount() const {
   return sel_low_ >= 0 ? sel_high_ - sel_low_ + 1 : 0;
+}
+
+// ---------------------------------------------------------------- settings in one record
+
+HexEditorSettings HexEditorModel::AllSettings() const {
+  HexEditorSettings all;
+  static_cast<HexSettings&>(all) = settings_;
+  all.translation = translator_.Kind();
+  all.offset_format = format_.text;
+  all.mask_char = translator_.MaskChar();
+  return all;
+}
+
+void HexEditorModel::ChangeSettings(const HexEditorSettings& before,
+                                    const HexEditorSettings& wanted) {
+  const auto changed = [&](auto field) { return !(before.*field == wanted.*field); };
+  // Looks and switches need no check.
+  const auto take = [&](auto field) {
+    if (changed(field)) {
+      settings_.*field = wanted.*field;
+    }
+  };
+  const auto set = [&](auto field, auto setter) {
+    if (changed(field)) {
+      (this->*setter)(wanted.*field);
+    }
+  };
+  using S = HexEditorSettings;
+  using M = HexEditorModel;
+  set(&S::show_ruler, &M::SetShowRuler);
+  take(&S::draw_gutter_3d);
+  take(&S::create_backup);
+  take(&S::backup_extension);
+  take(&S::ole_drag_drop);
+  take(&S::clipboard_as_hex_text);
+  take(&S::flush_clipboard_at_shutdown);
+  take(&S::supports_other_clip_formats);
+  take(&S::use_editor_font_for_printing);
+  take(&S::zoom_on_wheel);
+  set(&S::bytes_per_row, &M::SetBytesPerRow);
+  set(&S::bytes_per_column, &M::SetBytesPerColumn);
+  set(&S::translation, &M::SetTranslation);
+  set(&S::offset_format, &M::SetOffsetFormat);
+  take(&S::caret_kind);
+  take(&S::focus_frame);
+  set(&S::swap_nibbles, &M::SetSwapNibbles);
+  set(&S::mask_char, &M::SetMaskChar);
+  set(&S::no_size_change, &M::SetNoSizeChange);
+  set(&S::allow_insert_mode, &M::SetAllowInsertMode);
+  take(&S::draw_grid_lines);
+  set(&S::read_only_view, &M::SetReadOnlyView);
+  take(&S::hide_selection);
+  take(&S::gray_selection_if_not_focused);
+  set(&S::gutter_width, &M::SetGutterWidth);
+  set(&S::max_undo, &M::SetMaxUndo);
+  set(&S::insert_mode, &M::SetInsertMode);
+  set(&S::hex_lower_case, &M::SetHexLowerCase);
+  set(&S::bytes_per_unit, &M::SetBytesPerUnit);
+  set(&S::ruler_bytes_per_unit, &M::SetRulerBytesPerUnit);
+  take(&S::show_position_if_not_focused);
+  set(&S::unicode_chars, &M::SetUnicodeChars);
+  set(&S::unicode_big_endian, &M::SetUnicodeBigEndian);
+  set(&S::bytes_per_block, &M::SetBytesPerBlock);
+  set(&S::separate_blocks_in_char_field, &M::SetSeparateBlocksInCharField);
+  take(&S::find_progress);
+  set(&S::ruler_number_base, &M::SetRulerNumberBase);
+  take(&S::auto_bytes_per_row);
+  take(&S::want_tabs);
 }
 
 }  // namespace qarvo::hex

@@ -1,5 +1,13 @@
 #pragma once
 
+// The hex model layer: the hex editor control without a window, in plain C++ on top of the
+// platform layer; nothing here sees a Qt header. The model (this header) holds content, settings,
+// caret, selection, bookmarks and loading; beside it the byte stores (byte_store.h,
+// piece_table.h), editing and keys (hex_edit.cpp, hex_keys.cpp, nibble_shift.cpp), undo
+// (undo_storage.h), search (find.h), offsets (offset_format.h, goto_offset.h), characters
+// (translation.h, char_encoding.h, byte_values.h), the grid (grid_geometry.h) and saving
+// (save_copy.h). A change to what the control does with bytes, keys or settings goes here.
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -63,6 +71,15 @@ struct CaretState {
   int digit = 0;  // 0 = first digit column of the byte, 1 = second
 };
 
+// Everything an owner sets on the control, in one record: the plain settings and the three
+// the model keeps in their own form (the translation, the offset format's text and the mask
+// character, 0 for none).
+struct HexEditorSettings : HexSettings {
+  TMPHTranslationKind translation = tkAsIs;
+  std::string offset_format;
+  uint8_t mask_char = '.';
+};
+
 // The hex control without its window: content, modified flags, file state, settings with
 // their refusals, offset texts, characters, caret, selection and bookmarks, and loading. The
 // widget owns one, forwards its property setters here and paints what this class says.
@@ -94,7 +111,6 @@ class HexEditorModel {
   // The modified flag of `position`; always false in insert mode.
   bool IsModified(int64_t position) const;
   bool Modified() const { return modified_; }
-  void SetModified(bool modified) { modified_ = modified; }
 
   // ---- file state
   const std::string& FileName() const { return file_name_; }
@@ -116,8 +132,11 @@ class HexEditorModel {
 
   // ---- settings
   const HexSettings& Settings() const { return settings_; }
-  // Settings that need no check and change no layout (the widget repaints itself).
-  HexSettings& LooseSettings() { return settings_; }
+  HexEditorSettings AllSettings() const;
+  // Sets each value of `wanted` that differs from `before` through its check, in the order of
+  // the published properties (so a unit change comes before the unicode switch that needs
+  // it); the first refusal throws EMPHexEditor and keeps what was set before it.
+  void ChangeSettings(const HexEditorSettings& before, const HexEditorSettings& wanted);
   void SetBytesPerRow(int value);
   void SetBytesPerColumn(int value);
   void SetBytesPerBlock(int value);
@@ -179,7 +198,6 @@ class HexEditorModel {
   bool HasSelection() const { return sel_low_ >= 0; }
   int64_t SelectionLow() const { return sel_low_; }
   int64_t SelectionHigh() const { return sel_high_; }
-  int64_t SelectionAnchor() const { return sel_anchor_; }
   int64_t SelectionStart() const;
   int64_t SelectionEnd() const;
   int64_t SelectionCount() const;
@@ -224,7 +242,6 @@ class HexEditorModel {
   // ---- keyboard
   // Shift held or a mouse drag: caret moves select from where selecting started.
   void SetSelecting(bool selecting);
-  bool Selecting() const { return selecting_; }
   // Moves the caret to a cell position and applies the selection rule of caret moves.
   void MoveCaretTo(const CaretState& target);
   // A key with its modifiers. `visible_rows` and `top_row` describe the view (Page Up and
@@ -265,14 +282,16 @@ class HexEditorModel {
   void SelectionChanged();
   void Changed();
   void CheckChange(int kind, int64_t count, int64_t extra) const;
-  // Records the change about to be made (nothing while the storage is in an update).
+  // Records the change about to be made.
   void AddUndo(int kind, int64_t position, const std::string& description, int64_t extra,
                int64_t count);
   // The bytes (or the group's name) the record keeps for its kind.
   void KeepUndoData(UndoRecord& r, int kind, int64_t position, const std::string& description,
                     int64_t extra, int64_t count) const;
-  // Takes back the record of a change whose buffer step failed.
-  void DropFailedUndo(int records_before);
+  // Records the change, then makes it through `change`; a change that throws takes its record
+  // back with it.
+  void RecordChange(int kind, int64_t position, const std::string& description, int64_t extra,
+                    int64_t count, const std::function<void()>& change);
   void ShiftBookmarks(int kind, int64_t position, int64_t count, int64_t extra);
   void ClearBookmarksBehindEnd();
   // Records and removes `count` bytes at `start`; the caret goes to `start` in its field.
@@ -288,6 +307,8 @@ class HexEditorModel {
   // The caret, selection and view settings the record kept.
   EditState StateBefore(const UndoRecord& r) const;
   void NibbleShift(int64_t position, bool insert);
+  // InsertNibble and DeleteNibble: checked, recorded, shifted.
+  void RecordedNibbleShift(int64_t position, bool insert, const std::string& description);
   int64_t LastCaretPosition() const;
   void MoveByCells(int delta_digits);
   // The caret keys: arrows, pages, home and end.

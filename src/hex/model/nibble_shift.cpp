@@ -51,34 +51,23 @@ void HexEditorModel::NibbleShift(int64_t position, bool insert) {
 }
 
 void HexEditorModel::InsertNibble(int64_t position, const std::string& description) {
-  store_->CheckRange(position, 1);
-  CheckChange(ukNibbleInsert, 1, 0);
-  const int before = undo_.Count();
-  AddUndo(ukNibbleInsert, position, description, 0, 1);
-  try {
-    NibbleShift(position, true);
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
-  flags_.DropFrom(position);
-  LayoutChanged();
-  Changed();
+  RecordedNibbleShift(position, true, description);
 }
 
 void HexEditorModel::DeleteNibble(int64_t position, const std::string& description) {
+  RecordedNibbleShift(position, false, description);
+}
+
+void HexEditorModel::RecordedNibbleShift(int64_t position, bool insert,
+                                         const std::string& description) {
+  const int kind = insert ? ukNibbleInsert : ukNibbleDelete;
   store_->CheckRange(position, 1);
-  CheckChange(ukNibbleDelete, 1, 0);
-  const int before = undo_.Count();
-  AddUndo(ukNibbleDelete, position, description, 0, 1);
-  try {
-    NibbleShift(position, false);
-  } catch (...) {
-    DropFailedUndo(before);
-    throw;
-  }
+  CheckChange(kind, 1, 0);
+  RecordChange(kind, position, description, 0, 1, [&] { NibbleShift(position, insert); });
   flags_.DropFrom(position);
-  caret_.position = std::clamp<int64_t>(caret_.position, 0, LastCaretPosition());
+  if (!insert) {
+    caret_.position = std::clamp<int64_t>(caret_.position, 0, LastCaretPosition());
+  }
   LayoutChanged();
   Changed();
 }

@@ -38,6 +38,20 @@ OffsetFormat ParseOffsetFormat(std::string_view text, const OffsetUnitSources& s
 // no number at all. An empty format gives an empty text.
 std::string FormatOffset(const OffsetFormat& format, int64_t position, bool lower_case);
 
+// The value of a hex digit of either case; -1 for any other character.
+constexpr int HexDigitValue(char32_t c) {
+  if (c >= '0' && c <= '9') {
+    return static_cast<int>(c - '0');
+  }
+  if (c >= 'a' && c <= 'f') {
+    return static_cast<int>(c - 'a' + 10);
+  }
+  if (c >= 'A' && c <= 'F') {
+    return static_cast<int>(c - 'A' + 10);
+  }
+  return -1;
+}
+
 // `value` (>= 0) in `radix` with at least one digit, upper case.
 std::string ToRadix(int64_t value, int radix);
 

@@ -44,15 +44,12 @@ class CharTranslator {
   uint8_t MaskChar() const { return mask_char_; }
   void SetMaskChar(uint8_t c) { mask_char_ = c; }
   // Codes (after translation) shown as the mask character; by default 0..31.
-  const std::bitset<256>& Masked() const { return masked_; }
-  void SetMasked(const std::bitset<256>& masked) { masked_ = masked; }
   bool IsMasked(unsigned code) const { return code < 256 && masked_.test(code); }
 
   // Replaces the custom table (byte -> ANSI); its reverse is rebuilt. Where two bytes give
   // the same character, typing that character gives the lower byte; characters that no
   // byte gives are typed as 0.
   void SetCustomTable(const std::array<uint8_t, 256>& to_ansi);
-  const std::array<uint8_t, 256>& CustomTable() const { return custom_to_ansi_; }
 
   // The ANSI code shown for byte `b` in the character field.
   uint8_t DisplayCode(uint8_t b) const;

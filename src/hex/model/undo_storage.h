@@ -71,15 +71,6 @@ class TMPHUndoStorage {
   const std::vector<uint8_t>& Stream() const { return stream_; }
   const std::string& Description() const { return description_; }
 
-  // While above 0 no records are written and nothing can be undone.
-  int UpdateCount() const { return update_count_; }
-  void BeginUpdate() { ++update_count_; }
-  void EndUpdate() {
-    if (update_count_ > 0) {
-      --update_count_;
-    }
-  }
-
   // Appends a record; throws EMPHexEditor when its memory cannot be had (the storage is
   // unchanged then).
   void Append(const UndoRecord& record);
@@ -94,7 +85,6 @@ class TMPHUndoStorage {
  private:
   std::vector<uint8_t> stream_;
   int count_ = 0;
-  int update_count_ = 0;
   std::string description_;
 };
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "hex/widget/mphexeditor.h"
 #include "hex/model/save_copy.h"
+#include "hex/widget/mphexeditor.h"
 
 namespace qarvo::hex {
 namespace {

@@ -20,8 +20,8 @@
 #include <cstdlib>
 #include <utility>
 
-#include "hex/widget/bookmark_icons.h"
 #include "hex/model/hex_error.h"
+#include "hex/widget/bookmark_icons.h"
 
 namespace qarvo::hex {
 
@@ -185,20 +185,11 @@ void TMPHexEditorEx::LoadFromStream(ByteSource& source) {
   model_.LoadFromStream(source);
 }
 
-void TMPHexEditorEx::CreateEmptyFile(const QString& name) {
-  model_.CreateEmptyFile(name.toStdString());
-}
-
 QString TMPHexEditorEx::OffsetText(int64_t position) {
   return QString::fromStdString(model_.OffsetText(position));
 }
 
 // ---------------------------------------------------------------- settings that touch the view
-
-void TMPHexEditorEx::SetInsertMode(bool v) {
-  model_.SetInsertMode(v);
-  RestartCaret();
-}
 
 QString TMPHexEditorEx::MaskChar() const {
   const uint8_t c = model_.MaskChar();
@@ -206,24 +197,36 @@ QString TMPHexEditorEx::MaskChar() const {
 }
 
 void TMPHexEditorEx::SetMaskChar(const QString& v) {
-  if (v.isEmpty()) {
-    model_.SetMaskChar(0);
-    return;
+  uint8_t c = 0;
+  if (!v.isEmpty()) {
+    const int ansi = UnicodeToAnsi(v.at(0).unicode());
+    c = static_cast<uint8_t>(ansi < 0 ? '?' : ansi);
   }
-  const int ansi = UnicodeToAnsi(v.at(0).unicode());
-  model_.SetMaskChar(static_cast<uint8_t>(ansi < 0 ? '?' : ansi));
+  Change(&HexEditorSettings::mask_char, c);
 }
 
-void TMPHexEditorEx::SetCaretKind(CaretKind v) {
-  model_.LooseSettings().caret_kind = static_cast<TMPHCaretKind>(v);
-  RestartCaret();
-}
-
-void TMPHexEditorEx::SetAutoBytesPerRow(bool v) {
-  model_.LooseSettings().auto_bytes_per_row = v;
-  if (v) {
-    ApplyAutoBytesPerRow();
+void TMPHexEditorEx::ChangeSettings(const std::function<void(HexEditorSettings&)>& edit) {
+  const HexEditorSettings before = model_.AllSettings();
+  HexEditorSettings wanted = before;
+  edit(wanted);
+  // What a refused value left set still shows.
+  const auto show = [&] {
+    if (S().insert_mode != before.insert_mode || S().read_only_view != before.read_only_view ||
+        S().caret_kind != before.caret_kind) {
+      RestartCaret();
+    }
+    if (S().auto_bytes_per_row && !before.auto_bytes_per_row) {
+      ApplyAutoBytesPerRow();
+    }
+    viewport()->update();
+  };
+  try {
+    model_.ChangeSettings(before, wanted);
+  } catch (...) {
+    show();
+    throw;
   }
+  show();
 }
 
 TMPHCaretKind TMPHexEditorEx::EffectiveCaretKind() const {

@@ -1,10 +1,17 @@
 #pragma once
 
+// The hex widget layer: the TMPHexEditorEx control (this header) over the model of hex/model:
+// painting, mouse and keyboard events, the character column (hex_char_column.cpp), clipboard
+// and drag and drop (hex_clipboard.cpp, hex_mime.h), the settings text (hex_settings_text.cpp)
+// and the published colour, font and print objects (hex_props.h). A change to how the control
+// looks or talks to the toolkit goes here; what it does with the bytes goes to the model.
+
 #include <QAbstractScrollArea>
 #include <QBasicTimer>
 #include <QFont>
 #include <QImage>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -115,7 +122,6 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   int64_t DataSize() const { return model_.DataSize(); }
   void LoadFromFile(const QString& path);
   void LoadFromStream(ByteSource& source);
-  void CreateEmptyFile(const QString& name);
   QString FileName() const;
   bool IsModified(int64_t position) const { return model_.IsModified(position); }
   bool Modified() const { return model_.Modified(); }
@@ -140,8 +146,6 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // draw a character over the cells of its bytes (unless UnicodeChars is on)
   TextEncoding CharEncoding() const { return char_encoding_; }
   void SetCharEncoding(TextEncoding encoding);
-  // How the byte at `position` reads in the chosen encoding.
-  CharCell CharCellOf(int64_t position) const;
   // What its cell shows: the character at its first byte, the continuation mark on the others
   // where the character's picture does not reach them, the mask character for an invalid
   // byte or a control character.
@@ -159,19 +163,12 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   int64_t FindBackward(const std::string& pattern, int64_t start, int64_t low, bool ignore_case);
 
   // ---- clipboard and drag and drop (one data object for both)
-  // The largest selection that copy, cut and drag take: beyond it the clipboard would hold
-  // gigabytes, and they are refused with a message box.
-  static constexpr int64_t kMaxTransfer = int64_t{64} << 20;
   bool CanCopy() const;
   void CopyToClipboard();
   bool CanCut() const;
   void CutToClipboard();
   bool CanPaste() const;
   void PasteFromClipboard();
-  // A data object over a copy of the selection.
-  QMimeData* CreateDataObject() const;
-  // Whether `data` offers something this control takes (paste and drags over it).
-  bool Accepts(const QMimeData* offered) const;
   // Moves the selected bytes to `position` (counted before the move) as one "Data moved"
   // record, also with NoSizeChange; a place inside the selection or just behind it leaves
   // everything as it is. What a drag that ends in this control does.
@@ -182,7 +179,6 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // ---- settings text: one "Name=Value" line per public setting
   QString GetSettingsText();
   void SetSettingsText(const QString& text);
-  bool IsPublicProperty(const QString& name);
 
   // ---- layout and view
   void RecalcLayout();
@@ -196,8 +192,6 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void ScrollToCaret();
   // The viewport rectangle of a cell (may lie outside the view).
   QRect CellRect(int column, int64_t row) const;
-  // The cell under a viewport point; false outside the grid.
-  bool CellAt(const QPoint& point, Cell& cell) const;
   TMPHCaretKind EffectiveCaretKind() const;
 
   // The context menu over the offset column and the ruler (none by default).
@@ -212,95 +206,19 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   // ---- published properties
   TMPHColors* Colors() const { return colors_; }
   TMPHFont* FontProps() const { return font_props_; }
-  TMPHFont* PrintFont() const { return print_font_; }
   TMPHPrintOptions* PrintOptions() const { return print_options_; }
 
-  bool ShowRuler() const { return S().show_ruler; }
-  void SetShowRuler(bool v) { model_.SetShowRuler(v); }
-  int BytesPerRow() const { return S().bytes_per_row; }
-  void SetBytesPerRow(int v) { model_.SetBytesPerRow(v); }
-  int BytesPerColumn() const { return S().bytes_per_column; }
-  void SetBytesPerColumn(int v) { model_.SetBytesPerColumn(v); }
-  int BytesPerBlock() const { return S().bytes_per_block; }
-  void SetBytesPerBlock(int v) { model_.SetBytesPerBlock(v); }
-  bool SeparateBlocksInCharField() const { return S().separate_blocks_in_char_field; }
-  void SetSeparateBlocksInCharField(bool v) { model_.SetSeparateBlocksInCharField(v); }
-  int BytesPerUnit() const { return S().bytes_per_unit; }
-  void SetBytesPerUnit(int v) { model_.SetBytesPerUnit(v); }
-  int RulerBytesPerUnit() const { return S().ruler_bytes_per_unit; }
-  void SetRulerBytesPerUnit(int v) { model_.SetRulerBytesPerUnit(v); }
-  int RulerNumberBase() const { return S().ruler_number_base; }
-  void SetRulerNumberBase(int v) { model_.SetRulerNumberBase(v); }
-  TranslationKind Translation() const { return static_cast<TranslationKind>(model_.Translation()); }
-  void SetTranslation(TranslationKind v) {
-    model_.SetTranslation(static_cast<TMPHTranslationKind>(v));
-  }
-  QString OffsetFormat() const { return QString::fromStdString(model_.OffsetFormatText()); }
-  void SetOffsetFormat(const QString& v) { model_.SetOffsetFormat(v.toStdString()); }
-  bool HexLowerCase() const { return S().hex_lower_case; }
-  void SetHexLowerCase(bool v) { model_.SetHexLowerCase(v); }
-  bool UnicodeChars() const { return S().unicode_chars; }
-  void SetUnicodeChars(bool v) { model_.SetUnicodeChars(v); }
-  bool UnicodeBigEndian() const { return S().unicode_big_endian; }
-  void SetUnicodeBigEndian(bool v) { model_.SetUnicodeBigEndian(v); }
-  bool SwapNibbles() const { return S().swap_nibbles; }
-  void SetSwapNibbles(bool v) { model_.SetSwapNibbles(v); }
-  bool InsertMode() const { return S().insert_mode; }
-  void SetInsertMode(bool v);
-  void SetNoSizeChange(bool v) { model_.SetNoSizeChange(v); }
-  bool NoSizeChange() const { return S().no_size_change; }
-  void SetReadOnlyView(bool v) {
-    model_.SetReadOnlyView(v);
-    RestartCaret();
-  }
-  bool ReadOnlyView() const { return S().read_only_view; }
-  void SetAllowInsertMode(bool v) { model_.SetAllowInsertMode(v); }
-  bool AllowInsertMode() const { return S().allow_insert_mode; }
-  void SetMaxUndo(int v) { model_.SetMaxUndo(v); }
-  int MaxUndo() const { return S().max_undo; }
+  // ---- settings: read them as one record, change any of them in one call
+  HexEditorSettings Settings() const { return model_.AllSettings(); }
+  // Runs `edit` on a copy of the settings and sets what it changed, each value through its
+  // check, then updates the caret and repaints once. A refused value throws EMPHexEditor; the
+  // values set before it stay.
+  void ChangeSettings(const std::function<void(HexEditorSettings&)>& edit);
+
   bool CanUndo() const { return model_.CanUndo(); }
   bool CanRedo() const { return model_.CanRedo(); }
   void Undo() { model_.Undo(); }
   void Redo() { model_.Redo(); }
-  int GutterWidth() const { return S().gutter_width; }
-  void SetGutterWidth(int v) { model_.SetGutterWidth(v); }
-  QString MaskChar() const;
-  void SetMaskChar(const QString& v);
-  CaretKind GetCaretKind() const { return static_cast<CaretKind>(S().caret_kind); }
-  void SetCaretKind(CaretKind v);
-  bool AutoBytesPerRow() const { return S().auto_bytes_per_row; }
-  void SetAutoBytesPerRow(bool v);
-
-#define QARVO_HEX_LOOSE(Type, Name, field) \
-  Type Name() const {                      \
-    return S().field;                      \
-  }                                        \
-  void Set##Name(Type v) {                 \
-    model_.LooseSettings().field = v;      \
-    viewport()->update();                  \
-  }
-  QARVO_HEX_LOOSE(bool, DrawGutter3D, draw_gutter_3d)
-  QARVO_HEX_LOOSE(bool, CreateBackup, create_backup)
-  QARVO_HEX_LOOSE(bool, OleDragDrop, ole_drag_drop)
-  QARVO_HEX_LOOSE(bool, ClipboardAsHexText, clipboard_as_hex_text)
-  QARVO_HEX_LOOSE(bool, FlushClipboardAtShutDown, flush_clipboard_at_shutdown)
-  QARVO_HEX_LOOSE(bool, SupportsOtherClipFormats, supports_other_clip_formats)
-  QARVO_HEX_LOOSE(bool, UseEditorFontForPrinting, use_editor_font_for_printing)
-  QARVO_HEX_LOOSE(bool, ZoomOnWheel, zoom_on_wheel)
-  QARVO_HEX_LOOSE(bool, FocusFrame, focus_frame)
-  QARVO_HEX_LOOSE(bool, DrawGridLines, draw_grid_lines)
-  QARVO_HEX_LOOSE(bool, HideSelection, hide_selection)
-  QARVO_HEX_LOOSE(bool, GraySelectionIfNotFocused, gray_selection_if_not_focused)
-  QARVO_HEX_LOOSE(bool, ShowPositionIfNotFocused, show_position_if_not_focused)
-  QARVO_HEX_LOOSE(bool, FindProgress, find_progress)
-  QARVO_HEX_LOOSE(bool, WantTabs, want_tabs)
-#undef QARVO_HEX_LOOSE
-  QString BackupExtension() const {
-    return QString::fromStdString(S().backup_extension);
-  }
-  void SetBackupExtension(const QString& v) {
-    model_.LooseSettings().backup_extension = v.toStdString();
-  }
 
  signals:
   // OnProgress: set *cancel to stop a load with "Operation cancelled".
@@ -345,9 +263,121 @@ class TMPHexEditorEx : public QAbstractScrollArea {
   void dropEvent(QDropEvent* event) override;
 
  private:
-  const HexSettings& S() const {
-    return model_.Settings();
+  const HexSettings& S() const { return model_.Settings(); }
+  // How the byte at `position` reads in the chosen encoding.
+  CharCell CharCellOf(int64_t position) const;
+  // The largest selection that copy, cut and drag take: beyond it the clipboard would hold
+  // gigabytes, and they are refused with a message box.
+  static constexpr int64_t kMaxTransfer = int64_t{64} << 20;
+  // A data object over a copy of the selection.
+  QMimeData* CreateDataObject() const;
+  // Whether `data` offers something this control takes (paste and drags over it).
+  bool Accepts(const QMimeData* offered) const;
+  bool IsPublicProperty(const QString& name);
+  // The cell under a viewport point; false outside the grid.
+  bool CellAt(const QPoint& point, Cell& cell) const;
+  // The published properties' accessors, for the settings text; owners use Settings() and
+  // ChangeSettings().
+  template <class Field, class Value>
+  void Change(Field field, const Value& value) {
+    ChangeSettings([&](HexEditorSettings& s) { s.*field = value; });
   }
+  TMPHFont* PrintFont() const { return print_font_; }
+  bool ShowRuler() const { return S().show_ruler; }
+  void SetShowRuler(bool v) { Change(&HexSettings::show_ruler, v); }
+  bool DrawGutter3D() const { return S().draw_gutter_3d; }
+  void SetDrawGutter3D(bool v) { Change(&HexSettings::draw_gutter_3d, v); }
+  bool CreateBackup() const { return S().create_backup; }
+  void SetCreateBackup(bool v) { Change(&HexSettings::create_backup, v); }
+  QString BackupExtension() const { return QString::fromStdString(S().backup_extension); }
+  void SetBackupExtension(const QString& v) {
+    Change(&HexSettings::backup_extension, v.toStdString());
+  }
+  bool OleDragDrop() const { return S().ole_drag_drop; }
+  void SetOleDragDrop(bool v) { Change(&HexSettings::ole_drag_drop, v); }
+  bool ClipboardAsHexText() const { return S().clipboard_as_hex_text; }
+  void SetClipboardAsHexText(bool v) { Change(&HexSettings::clipboard_as_hex_text, v); }
+  bool FlushClipboardAtShutDown() const { return S().flush_clipboard_at_shutdown; }
+  void SetFlushClipboardAtShutDown(bool v) { Change(&HexSettings::flush_clipboard_at_shutdown, v); }
+  bool SupportsOtherClipFormats() const { return S().supports_other_clip_formats; }
+  void SetSupportsOtherClipFormats(bool v) { Change(&HexSettings::supports_other_clip_formats, v); }
+  bool UseEditorFontForPrinting() const { return S().use_editor_font_for_printing; }
+  void SetUseEditorFontForPrinting(bool v) {
+    Change(&HexSettings::use_editor_font_for_printing, v);
+  }
+  bool ZoomOnWheel() const { return S().zoom_on_wheel; }
+  void SetZoomOnWheel(bool v) { Change(&HexSettings::zoom_on_wheel, v); }
+  int BytesPerRow() const { return S().bytes_per_row; }
+  void SetBytesPerRow(int v) { Change(&HexSettings::bytes_per_row, v); }
+  int BytesPerColumn() const { return S().bytes_per_column; }
+  void SetBytesPerColumn(int v) { Change(&HexSettings::bytes_per_column, v); }
+  TranslationKind Translation() const { return static_cast<TranslationKind>(model_.Translation()); }
+  void SetTranslation(TranslationKind v) {
+    Change(&HexEditorSettings::translation, static_cast<TMPHTranslationKind>(v));
+  }
+  QString OffsetFormat() const { return QString::fromStdString(model_.OffsetFormatText()); }
+  void SetOffsetFormat(const QString& v) {
+    Change(&HexEditorSettings::offset_format, v.toStdString());
+  }
+  CaretKind GetCaretKind() const { return static_cast<CaretKind>(S().caret_kind); }
+  void SetCaretKind(CaretKind v) {
+    Change(&HexSettings::caret_kind, static_cast<TMPHCaretKind>(v));
+  }
+  bool FocusFrame() const { return S().focus_frame; }
+  void SetFocusFrame(bool v) { Change(&HexSettings::focus_frame, v); }
+  bool SwapNibbles() const { return S().swap_nibbles; }
+  void SetSwapNibbles(bool v) { Change(&HexSettings::swap_nibbles, v); }
+  QString MaskChar() const;
+  void SetMaskChar(const QString& v);
+  bool NoSizeChange() const { return S().no_size_change; }
+  void SetNoSizeChange(bool v) { Change(&HexSettings::no_size_change, v); }
+  bool AllowInsertMode() const { return S().allow_insert_mode; }
+  void SetAllowInsertMode(bool v) { Change(&HexSettings::allow_insert_mode, v); }
+  bool DrawGridLines() const { return S().draw_grid_lines; }
+  void SetDrawGridLines(bool v) { Change(&HexSettings::draw_grid_lines, v); }
+  bool ReadOnlyView() const { return S().read_only_view; }
+  void SetReadOnlyView(bool v) { Change(&HexSettings::read_only_view, v); }
+  bool HideSelection() const { return S().hide_selection; }
+  void SetHideSelection(bool v) { Change(&HexSettings::hide_selection, v); }
+  bool GraySelectionIfNotFocused() const { return S().gray_selection_if_not_focused; }
+  void SetGraySelectionIfNotFocused(bool v) {
+    Change(&HexSettings::gray_selection_if_not_focused, v);
+  }
+  int GutterWidth() const { return S().gutter_width; }
+  void SetGutterWidth(int v) { Change(&HexSettings::gutter_width, v); }
+  int MaxUndo() const { return S().max_undo; }
+  void SetMaxUndo(int v) { Change(&HexSettings::max_undo, v); }
+  bool InsertMode() const { return S().insert_mode; }
+  void SetInsertMode(bool v) { Change(&HexSettings::insert_mode, v); }
+  bool HexLowerCase() const { return S().hex_lower_case; }
+  void SetHexLowerCase(bool v) { Change(&HexSettings::hex_lower_case, v); }
+  int BytesPerUnit() const { return S().bytes_per_unit; }
+  void SetBytesPerUnit(int v) { Change(&HexSettings::bytes_per_unit, v); }
+  int RulerBytesPerUnit() const { return S().ruler_bytes_per_unit; }
+  void SetRulerBytesPerUnit(int v) { Change(&HexSettings::ruler_bytes_per_unit, v); }
+  bool ShowPositionIfNotFocused() const { return S().show_position_if_not_focused; }
+  void SetShowPositionIfNotFocused(bool v) {
+    Change(&HexSettings::show_position_if_not_focused, v);
+  }
+  bool UnicodeChars() const { return S().unicode_chars; }
+  void SetUnicodeChars(bool v) { Change(&HexSettings::unicode_chars, v); }
+  bool UnicodeBigEndian() const { return S().unicode_big_endian; }
+  void SetUnicodeBigEndian(bool v) { Change(&HexSettings::unicode_big_endian, v); }
+  int BytesPerBlock() const { return S().bytes_per_block; }
+  void SetBytesPerBlock(int v) { Change(&HexSettings::bytes_per_block, v); }
+  bool SeparateBlocksInCharField() const { return S().separate_blocks_in_char_field; }
+  void SetSeparateBlocksInCharField(bool v) {
+    Change(&HexSettings::separate_blocks_in_char_field, v);
+  }
+  bool FindProgress() const { return S().find_progress; }
+  void SetFindProgress(bool v) { Change(&HexSettings::find_progress, v); }
+  int RulerNumberBase() const { return S().ruler_number_base; }
+  void SetRulerNumberBase(int v) { Change(&HexSettings::ruler_number_base, v); }
+  bool AutoBytesPerRow() const { return S().auto_bytes_per_row; }
+  void SetAutoBytesPerRow(bool v) { Change(&HexSettings::auto_bytes_per_row, v); }
+  bool WantTabs() const { return S().want_tabs; }
+  void SetWantTabs(bool v) { Change(&HexSettings::want_tabs, v); }
+
   void OnModelLayoutChanged();
   void OnModelSelectionChanged();
   void DeliverSelectionChanged();

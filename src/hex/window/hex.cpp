@@ -39,15 +39,17 @@ void SetUpView(TMPHexEditorEx* view) {
   font.setStyleHint(QFont::TypeWriter);
   font.setPixelSize(13);
   view->setFont(font);
-  view->SetBytesPerRow(16);
-  view->SetTranslation(TMPHexEditorEx::tkAsIs);
-  view->SetOffsetFormat(QString::fromLatin1(kHexOffsets));
-  view->SetShowRuler(true);
-  view->SetShowPositionIfNotFocused(true);
-  view->SetFocusFrame(true);
-  view->SetDrawGridLines(false);
+  view->ChangeSettings([](HexEditorSettings& s) {
+    s.bytes_per_row = 16;
+    s.translation = tkAsIs;
+    s.offset_format = kHexOffsets;
+    s.show_ruler = true;
+    s.show_position_if_not_focused = true;
+    s.focus_frame = true;
+    s.draw_grid_lines = false;
+    s.backup_extension = ".bak";
+  });
   view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  view->SetBackupExtension(QStringLiteral(".bak"));
   const QPalette palette = view->palette();
   TMPHColors* colors = view->Colors();
   colors->SetBackground(palette.color(QPalette::Base));
@@ -289,7 +291,7 @@ void Thexfm::UpdateStatus() {
   acCopyHex->setEnabled(has_data && view->SelectionCount() > 0);
   acSaveAs->setEnabled(has_data || view->Modified());
   // A double-byte column shows UTF-16 whatever the choice.
-  mnuEncoding->setEnabled(!view->UnicodeChars());
+  mnuEncoding->setEnabled(!view->Settings().unicode_chars);
   UpdateInspector();
 }
 
@@ -394,25 +396,30 @@ void Thexfm::MPHexEditorEx1Progress(int kind, const QString& /*name*/, int perce
 }
 
 void Thexfm::rbdecClick() {
-  MPHexEditorEx1->SetOffsetFormat(QString::fromLatin1(kDecimalOffsets));
-  MPHexEditorEx1->SetRulerNumberBase(10);
-  UpdateStatus();
+  SetOffsetBase(10);
 }
 
 void Thexfm::rbhexClick() {
-  MPHexEditorEx1->SetOffsetFormat(QString::fromLatin1(kHexOffsets));
-  MPHexEditorEx1->SetRulerNumberBase(16);
+  SetOffsetBase(16);
+}
+
+void Thexfm::SetOffsetBase(int base) {
+  MPHexEditorEx1->ChangeSettings([base](HexEditorSettings& s) {
+    s.offset_format = base == 10 ? kDecimalOffsets : kHexOffsets;
+    s.ruler_number_base = base;
+  });
   UpdateStatus();
 }
 
 void Thexfm::chkdoubleClick() {
   try {
-    MPHexEditorEx1->SetUnicodeChars(!MPHexEditorEx1->UnicodeChars());
+    MPHexEditorEx1->ChangeSettings(
+        [](HexEditorSettings& s) { s.unicode_chars = !s.unicode_chars; });
   } catch (const std::exception& e) {
     ShowError(QString::fromUtf8(e.what()));
   }
   // The box shows the mode the view is in, also after a refusal.
-  chkdouble->setChecked(MPHexEditorEx1->UnicodeChars());
+  chkdouble->setChecked(MPHexEditorEx1->Settings().unicode_chars);
   UpdateStatus();
 }
 
@@ -428,7 +435,7 @@ void Thexfm::acEditFindExecute() {
   if (!acEditFind->isEnabled()) {
     return;
   }
-  const bool confirmed = RunFindDialog(this, find_, MPHexEditorEx1->SwapNibbles());
+  const bool confirmed = RunFindDialog(this, find_, MPHexEditorEx1->Settings().swap_nibbles);
   // Enables "查找下一个" once there is something to search for.
   UpdateStatus();
   if (confirmed) {
@@ -451,7 +458,8 @@ void Thexfm::SearchStep(bool backward) {
   TMPHexEditorEx* view = MPHexEditorEx1;
   const int64_t size = view->DataSize();
   std::string pattern;
-  if (find_.FindIsText && view->CharEncoding() != TextEncoding::kControl && !view->UnicodeChars()) {
+  if (find_.FindIsText && view->CharEncoding() != TextEncoding::kControl &&
+      !view->Settings().unicode_chars) {
     // A word is searched as the column reads the data, so Chinese text finds its bytes.
     bool ok = false;
     const std::string bytes = EncodeText(view->CharEncoding(), find_.FindText.toStdString(), ok);
@@ -465,7 +473,7 @@ void Thexfm::SearchStep(bool backward) {
                   ? view->PrepareSearchText(find_.FindText, find_.FindIgnoreCase)
                   : view->PrepareSearchData(find_.FindData, find_.FindIgnoreCase, false);
   }
-  if (pattern.size() % static_cast<size_t>(std::max(1, view->BytesPerUnit())) != 0) {
+  if (pattern.size() % static_cast<size_t>(std::max(1, view->Settings().bytes_per_unit)) != 0) {
     ShowError(QStringLiteral("查找的字符串必须是一个多字节数据!"));
     return;
   }
@@ -514,7 +522,7 @@ void Thexfm::acGotoExecute() {
     return;
   }
   TdlgGoto dialog(this, std::max<int64_t>(0, view->CaretPosition()), view->DataSize(),
-                  view->BytesPerUnit());
+                  view->Settings().bytes_per_unit);
   if (dialog.exec() != QDialog::Accepted) {
     return;
   }

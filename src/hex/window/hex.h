@@ -1,5 +1,10 @@
 #pragma once
 
+// The hex window layer: the hex view window Thexfm (this header) around the control of
+// hex/widget, with its find dialog (ufind.h), go-to dialog (hexfm_goto.h), file information
+// (hexfm_info.h) and data inspector (hexfm_inspector.h). Windows check their inputs and call the
+// control; a change to a window's controls or texts goes here.
+
 #include <cstdint>
 #include <functional>
 
@@ -76,6 +81,8 @@ class Thexfm : public QDialog {
  private:
   // Whether the window may go: no unsaved edits, or the user gave them up (or saved them).
   bool ConfirmDiscard();
+  // Offsets and ruler in base 10 or 16.
+  void SetOffsetBase(int base);
   // The view, the inspector and the controls below the view for the window's size.
   void LayOut();
   // One search step from the caret; forward or backward, wrapping as the find state says.

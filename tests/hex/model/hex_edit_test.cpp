@@ -629,10 +629,10 @@ TEST(HexSave, BackupBeforeSaving) {
   model.PrepareSave(path);  // unmodified: nothing to keep
   EXPECT_EQ(test::ReadFile(path), "old");
   model.ChangeByte('o', 'n', 0);
-  model.LooseSettings().backup_extension = "";
+  test::ChangeSettings(model, [](HexEditorSettings& s) { s.backup_extension = ""; });
   model.PrepareSave(path);  // no extension: no backup, the file stays
   EXPECT_EQ(test::ReadFile(path), "old");
-  model.LooseSettings().backup_extension = ".bak";
+  test::ChangeSettings(model, [](HexEditorSettings& s) { s.backup_extension = ".bak"; });
   test::WriteFile(path + ".bak", "older");
   model.PrepareSave(path);
   EXPECT_FALSE(FileExists(path));

@@ -326,6 +326,48 @@ TEST(HexModelSettings, RangeRefusals) {
   EXPECT_EQ(model.Settings().ruler_number_base, 10);
 }
 
+// One change call sets only what the edit changed, in the published order, each through its
+// check; a refusal stops there and keeps what was set before it.
+TEST(HexModelSettings, ChangedTogetherInOneCall) {
+  HexEditorModel model = LoadedWith("abcd");
+  test::ChangeSettings(model, [](HexEditorSettings& s) {
+    s.bytes_per_column = 4;  // published before the unicode switch, which needs it even
+    s.unicode_chars = true;
+    s.offset_format = "a:|";
+    s.mask_char = '*';
+    s.zoom_on_wheel = false;
+  });
+  const HexEditorSettings now = model.AllSettings();
+  EXPECT_TRUE(now.unicode_chars);
+  EXPECT_EQ(now.bytes_per_unit, 2);  // the switch's own effect, not undone by the stale copy
+  EXPECT_EQ(now.bytes_per_column, 4);
+  EXPECT_EQ(now.offset_format, "a:|");
+  EXPECT_EQ(model.OffsetText(20), "10");  // counted in the two-byte units of unicode mode
+  EXPECT_EQ(now.mask_char, '*');
+  EXPECT_FALSE(now.zoom_on_wheel);
+
+  // The translation is refused in unicode mode: the row width before it stays, the ruler base
+  // after it is never set.
+  EXPECT_EQ(ErrorText([&] {
+              test::ChangeSettings(model, [](HexEditorSettings& s) {
+                s.bytes_per_row = 8;
+                s.translation = tkMac;
+                s.ruler_number_base = 10;
+              });
+            }),
+            "Translations cannot be used in unicode mode");
+  EXPECT_EQ(model.Settings().bytes_per_row, 8);
+  EXPECT_EQ(model.Translation(), tkAsIs);
+  EXPECT_EQ(model.Settings().ruler_number_base, 16);
+
+  // A bad offset format keeps the old one, text and all.
+  EXPECT_EQ(ErrorText([&] {
+              test::ChangeSettings(model, [](HexEditorSettings& s) { s.offset_format = "10:"; });
+            }),
+            "Missing char in offset format: |");
+  EXPECT_EQ(model.AllSettings().offset_format, "a:|");
+}
+
 TEST(HexModelSelection, WidenedToUnitsAndClamped) {
   HexEditorModel model = LoadedWith("0123456789");
   model.SetBytesPerUnit(4);

@@ -14,6 +14,7 @@
 #include "hex/widget/hex_mime.h"
 #include "hex/widget/mphexeditor.h"
 
+using qarvo::hex::HexEditorSettings;
 using qarvo::hex::MemorySource;
 using qarvo::hex::TMPHexEditorEx;
 using qarvo::test::ModalAnswerer;
@@ -89,10 +90,10 @@ class ClipboardTest : public QObject {
     QCOMPARE(data->data(hex::kRegEditMime), QByteArray("\x03\x00\x00\x00\x41\x00\x42", 7));
     QCOMPARE(data->formats().indexOf(hex::kOwnMime), 0);  // the own format comes first
 
-    v.widget.SetClipboardAsHexText(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.clipboard_as_hex_text = true; });
     v.widget.CopyToClipboard();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("410042"));
-    v.widget.SetSwapNibbles(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.swap_nibbles = true; });
     v.widget.CopyToClipboard();
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("140024"));
 
@@ -116,7 +117,7 @@ class ClipboardTest : public QObject {
     QTest::keyClick(&v.widget, Qt::Key_V, Qt::ControlModifier);
     QCOMPARE(v.bytes(), QByteArray("bcadef"));
     QCOMPARE(v.widget.Model().UndoDescription(), std::string("Paste from clipboard"));
-    v.widget.SetNoSizeChange(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.no_size_change = true; });
     v.select(0, 1);
     QVERIFY(!v.widget.CanCut());
   }
@@ -131,7 +132,7 @@ class ClipboardTest : public QObject {
     QVERIFY(left == nullptr || left->formats().isEmpty());
     {
       View v("abc");
-      v.widget.SetFlushClipboardAtShutDown(true);
+      v.widget.ChangeSettings([](HexEditorSettings& s) { s.flush_clipboard_at_shutdown = true; });
       v.select(0, 1);
       v.widget.CopyToClipboard();
     }
@@ -161,14 +162,14 @@ class ClipboardTest : public QObject {
 
   void PasteKeepsWholeUnitsAndTheSizeWhenAsked() {
     View v("abcdef");
-    v.widget.SetBytesPerUnit(2);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.bytes_per_unit = 2; });
     v.widget.SetCaretPosition(3);  // moved down to the unit boundary 2
     OfferOwnBlock(hex::OwnBlock("XYZ"));
     v.widget.PasteFromClipboard();
     QCOMPARE(v.bytes(), QByteArray("abXYcdef"));
 
     View fixed("abcdef");
-    fixed.widget.SetNoSizeChange(true);
+    fixed.widget.ChangeSettings([](HexEditorSettings& s) { s.no_size_change = true; });
     fixed.widget.SetCaretPosition(4);
     fixed.widget.PasteFromClipboard();  // overwrites from the caret, cut at the end
     QCOMPARE(fixed.bytes(), QByteArray("abcdXY"));
@@ -248,7 +249,7 @@ class ClipboardTest : public QObject {
                                                             "5",
                                                             3));
     View v("abcdef");
-    v.widget.SetOleDragDrop(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.ole_drag_drop = true; });
     QMimeData data;
     data.setUrls(
         {QUrl::fromLocalFile(dir.filePath("one")), QUrl::fromLocalFile(dir.filePath("two"))});
@@ -260,7 +261,7 @@ class ClipboardTest : public QObject {
     QCOMPARE(v.widget.DropCell(), hex::Cell({-1, -1}));  // the mark goes with the drop
     // Shift asks for a move, which a file list turns into a link: the names go in.
     View names("ab");
-    names.widget.SetOleDragDrop(true);
+    names.widget.ChangeSettings([](HexEditorSettings& s) { s.ole_drag_drop = true; });
     QMimeData one;
     one.setUrls({QUrl::fromLocalFile(dir.filePath("one"))});
     QCOMPARE(names.drop(&one, 1, Qt::ShiftModifier), Qt::LinkAction);
@@ -277,7 +278,7 @@ class ClipboardTest : public QObject {
     QMimeData data;
     data.setUrls({QUrl::fromLocalFile(dir.filePath("big"))});
     QCOMPARE(v.drop(&data, 1), Qt::IgnoreAction);  // OleDragDrop is off by default
-    v.widget.SetOleDragDrop(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.ole_drag_drop = true; });
     ModalAnswerer answers;
     QCOMPARE(v.drop(&data, 1), Qt::IgnoreAction);
     QCOMPARE(answers.BoxTexts().size(), 1);
@@ -290,17 +291,17 @@ class ClipboardTest : public QObject {
 
   void DropEffectsFollowShiftAndNoSizeChange() {
     View v("abcdef");
-    v.widget.SetOleDragDrop(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.ole_drag_drop = true; });
     QMimeData data;
     data.setData(hex::kOwnMime, hex::OwnBlock("XY"));
     QCOMPARE(v.drop(&data, 6, Qt::ShiftModifier), Qt::MoveAction);  // behind the end: append
     QCOMPARE(v.bytes(), QByteArray("abcdefXY"));
-    v.widget.SetNoSizeChange(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.no_size_change = true; });
     QCOMPARE(v.drop(&data, 1), Qt::CopyAction);  // overwrites from the drop cell
     QCOMPARE(v.bytes(), QByteArray("aXYdefXY"));
     QCOMPARE(v.drop(&data, 7), Qt::CopyAction);  // cut off at the end
     QCOMPARE(v.bytes(), QByteArray("aXYdefXX"));
-    v.widget.SetReadOnlyView(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.read_only_view = true; });
     QCOMPARE(v.drop(&data, 1), Qt::IgnoreAction);
   }
 
@@ -317,7 +318,7 @@ class ClipboardTest : public QObject {
     v.select(4, 5);
     v.widget.MoveSelection(5);
     QCOMPARE(v.bytes(), QByteArray("abcdefgh"));
-    v.widget.SetNoSizeChange(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.no_size_change = true; });
     v.widget.MoveSelection(0);
     QCOMPARE(v.bytes(), QByteArray("efabcdgh"));
     v.select(0, 0);
@@ -329,7 +330,7 @@ class ClipboardTest : public QObject {
     std::string data(100000, 'x');
     data.replace(99990, 3, "end");
     View v(data);
-    v.widget.SetFindProgress(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.find_progress = true; });
     QList<int> percents;
     connect(&v.widget, &TMPHexEditorEx::progress, this,
             [&](int kind, const QString&, int percent, bool*) {
@@ -341,12 +342,12 @@ class ClipboardTest : public QObject {
     QVERIFY(percents.size() > 400);
     QVERIFY(std::is_sorted(percents.begin(), percents.end()));
     percents.clear();
-    v.widget.SetFindProgress(false);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.find_progress = false; });
     const std::string upper = v.widget.PrepareSearchData("END", false, true);
     QCOMPARE(v.widget.Find(upper, 0, v.widget.DataSize() - 1, false), -1);  // case counts
     QVERIFY(percents.isEmpty());
     // Ranges a match does not fit in find nothing and are not searched.
-    v.widget.SetFindProgress(true);
+    v.widget.ChangeSettings([](HexEditorSettings& s) { s.find_progress = true; });
     QCOMPARE(v.widget.Find("", 0, v.widget.DataSize() - 1, false), -1);
     QCOMPARE(v.widget.Find(pattern, 99998, v.widget.DataSize() - 1, true), -1);
     QCOMPARE(v.widget.Find(pattern, 99990, 99991, true), -1);

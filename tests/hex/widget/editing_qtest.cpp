@@ -9,6 +9,7 @@
 #include "app/app_test_util.h"
 #include "hex/widget/mphexeditor.h"
 
+using qarvo::hex::HexEditorSettings;
 using qarvo::hex::MemorySource;
 using qarvo::hex::TMPHexEditorEx;
 
@@ -72,7 +73,7 @@ class EditingWidgetTest : public QObject {
   void InsertModeAndDeleteKeys() {
     Editor e("abcd");
     QTest::keyClick(e.port(), Qt::Key_Insert);
-    QVERIFY(e.widget.InsertMode());
+    QVERIFY(e.widget.Settings().insert_mode);
     QCOMPARE(e.widget.EffectiveCaretKind(), qarvo::hex::ckLeft);
     QTest::keyClick(e.port(), Qt::Key_Tab);
     QTest::keyClicks(e.port(), "XY");
@@ -88,7 +89,7 @@ class EditingWidgetTest : public QObject {
 
   void RefusedKeyChangesAreReportedNotThrown() {
     Editor e("abcd");
-    e.widget.SetNoSizeChange(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.no_size_change = true; });
     qarvo::test::ModalAnswerer answers;
     QTest::keyClick(e.port(), Qt::Key_Delete, Qt::ControlModifier);
     // The control refuses in its own words; the box says it in the program's language.
@@ -150,7 +151,7 @@ class EditingWidgetTest : public QObject {
 
   void InsertModeClickInTheRightHalfMeansTheNextByte() {
     Editor e(std::string(64, 'h'));
-    e.widget.SetInsertMode(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.insert_mode = true; });
     const QRect r = e.widget.CellRect(35 + 4, 2);
     QTest::mouseClick(e.port(), Qt::LeftButton, {},
                       QPoint(r.left() + e.widget.CharWidth() / 2 + 1, r.center().y()));
@@ -205,7 +206,7 @@ class EditingWidgetTest : public QObject {
     e.wheel(-120, {});
     QCOMPARE(e.widget.TopRow(), qint64(2 + rows - 1));
     e.wheel(120, Qt::ControlModifier);
-    QCOMPARE(e.widget.BytesPerRow(), 17);
+    QCOMPARE(e.widget.Settings().bytes_per_row, 17);
     const int points = e.widget.font().pointSize();
     e.wheel(-120, Qt::ControlModifier | Qt::ShiftModifier);
     QCOMPARE(e.widget.font().pointSize(), points - 1);
@@ -220,7 +221,7 @@ class EditingWidgetTest : public QObject {
     }
     e.wheel(60, Qt::ControlModifier);
     e.wheel(60, Qt::ControlModifier);
-    QCOMPARE(e.widget.BytesPerRow(), 17);
+    QCOMPARE(e.widget.Settings().bytes_per_row, 17);
   }
 
   void FontZoomOfAPixelSizedFontStepsFromItsSize() {
@@ -239,10 +240,10 @@ class EditingWidgetTest : public QObject {
 
   void CtrlWheelKeepsAWidthDoubleBytesRefuse() {
     Editor e(std::string(64, 'u'));
-    e.widget.SetUnicodeChars(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.unicode_chars = true; });
     e.wheel(120, Qt::ControlModifier);
-    QCOMPARE(e.widget.BytesPerRow(), 16);
-    QVERIFY(e.widget.UnicodeChars());
+    QCOMPARE(e.widget.Settings().bytes_per_row, 16);
+    QVERIFY(e.widget.Settings().unicode_chars);
   }
 };
 

@@ -8,6 +8,7 @@
 #include "hex/model/hex_error.h"
 #include "hex/widget/mphexeditor.h"
 
+using qarvo::hex::HexEditorSettings;
 using qarvo::hex::MemorySource;
 using qarvo::hex::TMPHexEditorEx;
 
@@ -98,7 +99,7 @@ class HexEditorWidgetTest : public QObject {
 
     // In the control: the character shows inside its two cells of the character field.
     Editor e(std::string("\x2D\x4E\x2D\x4E", 4));
-    e.widget.SetUnicodeChars(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.unicode_chars = true; });
     e.widget.viewport()->update();
     const QImage image = e.render();
     const QRect field = e.cell(35, 2).united(e.cell(36, 2));
@@ -132,7 +133,7 @@ class HexEditorWidgetTest : public QObject {
     QVERIFY(!HasColor(image, unchanged, colors->ChangedBackground()));
     QVERIFY(HasColor(image, unchanged, colors->OddColumn()));
     // In insert mode modified bytes are not highlighted.
-    e.widget.SetInsertMode(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.insert_mode = true; });
     QVERIFY(!HasColor(e.render(), e.cell(4, 2), colors->ChangedBackground()));
   }
 
@@ -163,11 +164,11 @@ class HexEditorWidgetTest : public QObject {
     QVERIFY(!HasColor(image, e.cell(10, 2), Inverted(background)));
 
     // Hidden while unfocused with HideSelection.
-    e.widget.SetHideSelection(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.hide_selection = true; });
     QVERIFY(!HasColor(e.render(), e.cell(2, 2), Inverted(background)));
     // Grey while unfocused with GraySelectionIfNotFocused.
-    e.widget.SetHideSelection(false);
-    e.widget.SetGraySelectionIfNotFocused(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.hide_selection = false; });
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.gray_selection_if_not_focused = true; });
     const QImage grey = e.render();
     const QColor inv = Inverted(background);
     const int g = (74 * inv.red() + 146 * inv.green() + 36 * inv.blue()) / 256;
@@ -187,7 +188,7 @@ class HexEditorWidgetTest : public QObject {
     const QImage plain = e.render();
     QCOMPARE(texts.value(2), QString("4"));
     QCOMPARE(texts.value(3), QString("D"));
-    e.widget.SetSwapNibbles(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.swap_nibbles = true; });
     const QImage swapped = e.render();
     QCOMPARE(texts.value(2), QString("D"));
     QCOMPARE(texts.value(3), QString("4"));
@@ -224,7 +225,7 @@ class HexEditorWidgetTest : public QObject {
     };
     QCOMPARE(actual(),
              expected("0x10").copy(0, 0, e.cell(0, 3).width() - 2, e.cell(0, 3).height()));
-    e.widget.SetOffsetFormat("a:|");
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.offset_format = "a:|"; });
     QCOMPARE(actual(), expected("16").copy(0, 0, e.cell(0, 3).width() - 2, e.cell(0, 3).height()));
     // The column is as wide as the widest offset plus one character, plus 21 pixels.
     QCOMPARE(e.cell(0, 3).width(), 3 * e.widget.CharWidth() + 21);
@@ -263,7 +264,7 @@ class HexEditorWidgetTest : public QObject {
 
   void ScrollBarCoversTheWholeBufferAndFixedPartsStay() {
     Editor e(std::string(16 * 1000, 'r'));
-    e.widget.SetShowRuler(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.show_ruler = true; });
     QScrollBar* bar = e.widget.verticalScrollBar();
     QCOMPARE(bar->maximum(), 1000 - e.widget.VisibleRows());
     bar->setValue(bar->maximum());
@@ -342,16 +343,16 @@ class HexEditorWidgetTest : public QObject {
       const QPoint p(cell.left() + dx, cell.top() + 1 + dy);
       return image.pixel(p) == (unfocused.pixel(p) ^ 0xFFFFFF);
     };
-    e.widget.SetCaretKind(TMPHexEditorEx::ckFull);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.caret_kind = qarvo::hex::ckFull; });
     QImage image = e.render();
     QVERIFY(inverted_at(image, 0, 0));
     QVERIFY(inverted_at(image, w - 1, height - 1));
     QVERIFY(!inverted_at(image, w, 0));
-    e.widget.SetCaretKind(TMPHexEditorEx::ckBottom);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.caret_kind = qarvo::hex::ckBottom; });
     image = e.render();
     QVERIFY(inverted_at(image, 1, height - 1));
     QVERIFY(!inverted_at(image, 1, height - 3));
-    e.widget.SetCaretKind(TMPHexEditorEx::ckLeft);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.caret_kind = qarvo::hex::ckLeft; });
     image = e.render();
     QVERIFY(inverted_at(image, 1, 3));
     QVERIFY(!inverted_at(image, 2, 3));
@@ -367,18 +368,18 @@ class HexEditorWidgetTest : public QObject {
     QCOMPARE(top_left.count(), 1);
     QCOMPARE(e.widget.TopRow(), qint64(5));
 
-    e.widget.SetAutoBytesPerRow(true);
-    const int wide = e.widget.BytesPerRow();
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.auto_bytes_per_row = true; });
+    const int wide = e.widget.Settings().bytes_per_row;
     QVERIFY(wide >= 2 && wide % 2 == 0);
     QVERIFY(e.widget.Geometry().TotalWidth() <= e.widget.viewport()->width());
     e.widget.resize(320, 273);
-    QTRY_VERIFY(e.widget.BytesPerRow() < wide);
+    QTRY_VERIFY(e.widget.Settings().bytes_per_row < wide);
 
     // Insert mode adds the row behind a last full row.
-    e.widget.SetAutoBytesPerRow(false);
-    e.widget.SetBytesPerRow(16);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.auto_bytes_per_row = false; });
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.bytes_per_row = 16; });
     const qint64 rows = e.widget.Geometry().RowCount();
-    e.widget.SetInsertMode(true);
+    e.widget.ChangeSettings([](HexEditorSettings& s) { s.insert_mode = true; });
     QCOMPARE(e.widget.Geometry().RowCount(), rows + 1);
   }
 

@@ -3,6 +3,7 @@
 #include "hex/model/hex_error.h"
 #include "hex/widget/mphexeditor.h"
 
+using qarvo::hex::HexEditorSettings;
 using qarvo::hex::TMPHexEditorEx;
 
 namespace {
@@ -41,13 +42,15 @@ class SettingsTextTest : public QObject {
 
   void RoundTripCarriesChangedSettings() {
     TMPHexEditorEx source;
-    source.SetBytesPerRow(8);
-    source.SetOffsetFormat("a:|");
-    source.SetTranslation(TMPHexEditorEx::tkMac);
-    source.SetCaretKind(TMPHexEditorEx::ckBottom);
-    source.SetShowRuler(true);
-    source.SetMaskChar("*");
-    source.SetBackupExtension(".bak");
+    source.ChangeSettings([](HexEditorSettings& s) {
+      s.bytes_per_row = 8;
+      s.offset_format = "a:|";
+      s.translation = qarvo::hex::tkMac;
+      s.caret_kind = qarvo::hex::ckBottom;
+      s.show_ruler = true;
+      s.mask_char = '*';
+      s.backup_extension = ".bak";
+    });
     source.Colors()->SetGrid(QColor(1, 2, 3));
     source.FontProps()->SetStyle("[fsBold]");
     source.PrintOptions()->page_header = "top";
@@ -56,9 +59,9 @@ class SettingsTextTest : public QObject {
     TMPHexEditorEx target;
     target.SetSettingsText(text);
     QCOMPARE(target.GetSettingsText(), text);
-    QCOMPARE(target.BytesPerRow(), 8);
+    QCOMPARE(target.Settings().bytes_per_row, 8);
     QCOMPARE(target.OffsetText(20), QString("20"));
-    QCOMPARE(target.Translation(), TMPHexEditorEx::tkMac);
+    QCOMPARE(target.Settings().translation, qarvo::hex::tkMac);
     QCOMPARE(target.Colors()->Grid(), QColor(1, 2, 3));
     QVERIFY(target.FontProps()->Font().bold());
     QCOMPARE(target.Geometry().ColumnCount(), 3 * 8 + 3);  // the layout followed
@@ -69,10 +72,10 @@ class SettingsTextTest : public QObject {
     editor.SetSettingsText(
         "bytesperrow=4\r\nNoSuchThing=1\r\nWantTabs=false\r\nCOLORS.GRID=255\n"
         "Colors.CrooshairBackground=5\nshowruler=1");
-    QCOMPARE(editor.BytesPerRow(), 4);
-    QVERIFY(editor.WantTabs());
+    QCOMPARE(editor.Settings().bytes_per_row, 4);
+    QVERIFY(editor.Settings().want_tabs);
     QCOMPARE(editor.Colors()->Grid(), QColor(255, 0, 0));
-    QVERIFY(editor.ShowRuler());
+    QVERIFY(editor.Settings().show_ruler);
   }
 
   void PropertyTurnedDownByTheOwner() {
@@ -91,16 +94,16 @@ class SettingsTextTest : public QObject {
     QVERIFY(lines.contains("BytesPerColumn"));
     QVERIFY(asked.contains("Font.Name"));
     editor.SetSettingsText("BytesPerRow=8\r\nBytesPerColumn=4");
-    QCOMPARE(editor.BytesPerRow(), 16);
-    QCOMPARE(editor.BytesPerColumn(), 4);
+    QCOMPARE(editor.Settings().bytes_per_row, 16);
+    QCOMPARE(editor.Settings().bytes_per_column, 4);
   }
 
   void RefusedValueStopsWithTheControlsError() {
     TMPHexEditorEx editor;
     QVERIFY_THROWS_EXCEPTION(qarvo::hex::EMPHexEditor,
                              editor.SetSettingsText("ShowRuler=1\r\nBytesPerUnit=3"));
-    QVERIFY(editor.ShowRuler());
-    QCOMPARE(editor.BytesPerUnit(), 1);
+    QVERIFY(editor.Settings().show_ruler);
+    QCOMPARE(editor.Settings().bytes_per_unit, 1);
     // The view is not left with painting switched off.
     QVERIFY(editor.viewport()->updatesEnabled());
   }

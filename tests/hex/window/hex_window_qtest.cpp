@@ -236,7 +236,7 @@ class HexWindowTest : public QObject {
       odd.Open(QByteArray("abc"));
       QTest::mouseClick(Named<QCheckBox>(odd.w, "chkdouble"), Qt::LeftButton);
       QCOMPARE(odd.answers.BoxTexts(), QStringList({"文件大小为奇数,不能使用双字节!"}));
-      QVERIFY(!ViewOf(odd.w)->UnicodeChars());
+      QVERIFY(!ViewOf(odd.w)->Settings().unicode_chars);
       QVERIFY(!Named<QCheckBox>(odd.w, "chkdouble")->isChecked());
       odd.Search(QStringLiteral("62"));  // the window goes on working
       QCOMPARE(odd.SelLow(), 1);
@@ -245,8 +245,8 @@ class HexWindowTest : public QObject {
       Window even;
       even.Open(QByteArray("a\0b\0A\0", 6));
       QTest::mouseClick(Named<QCheckBox>(even.w, "chkdouble"), Qt::LeftButton);
-      QVERIFY(ViewOf(even.w)->UnicodeChars());
-      QCOMPARE(ViewOf(even.w)->BytesPerUnit(), 2);
+      QVERIFY(ViewOf(even.w)->Settings().unicode_chars);
+      QCOMPARE(ViewOf(even.w)->Settings().bytes_per_unit, 2);
       even.Search(QStringLiteral("41"));  // one byte in two-byte units
       QCOMPARE(even.answers.BoxTexts(), QStringList({"查找的字符串必须是一个多字节数据!"}));
       QCOMPARE(ViewOf(even.w)->SelectionCount(), 0);

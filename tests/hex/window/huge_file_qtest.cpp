@@ -19,6 +19,7 @@
 #include "hex/window/hex.h"
 #include "hex/window/hex_window_test_util.h"
 
+using qarvo::hex::HexEditorSettings;
 using qarvo::hex::TMPHexEditorEx;
 
 namespace {
@@ -47,7 +48,9 @@ struct HugeView {
     widget.LoadFromFile(path);
     QCoreApplication::processEvents();
   }
-  qint64 LastTop() const { return 2 + (kSize / widget.BytesPerRow()) - widget.VisibleRows(); }
+  qint64 LastTop() const {
+    return 2 + (kSize / widget.Settings().bytes_per_row) - widget.VisibleRows();
+  }
   QByteArray FileBytes(qint64 position, int count) const {
     QByteArray out(count, '\0');
     const int fd = ::open(path.toUtf8().constData(), O_RDONLY);
@@ -124,7 +127,7 @@ class HugeFileTest : public QObject {
     QCOMPARE(w.Find(pattern, kSize - (1 << 20), kSize - 1, true), kSize - 40);
     QCOMPARE(w.FindBackward(pattern, kSize - 1, kSize - (1 << 20), true), kSize - 40);
 
-    w.SetInsertMode(true);
+    w.ChangeSettings([](HexEditorSettings& s) { s.insert_mode = true; });
     QTest::keyClick(&w, Qt::Key_Home, Qt::ControlModifier);
     QTest::keyClicks(&w, "7");
     QCOMPARE(w.DataSize(), kSize + 1);
