@@ -58,17 +58,7 @@ struct Window {
     w->show();
     Activate();
   }
-  // F3 and Ctrl+F are shortcuts of the active window; without a window manager nobody gives
-  // the window the focus back after a modal dialog closed.
-  void Activate() {
-    // The offscreen platform may leave a closed dialog as the active window.
-    QCoreApplication::processEvents();
-    w->activateWindow();
-    QApplication::setActiveWindow(w);
-    if (!QTest::qWaitFor([this] { return QApplication::activeWindow() == w; })) {
-      qWarning("the hex window did not become active");
-    }
-  }
+  void Activate() { ActivateWindow(w); }
   ~Window() { delete w.data(); }
   void Open(const QByteArray& bytes, const QString& name = QStringLiteral("data.bin")) {
     const QString path = dir.filePath(name);

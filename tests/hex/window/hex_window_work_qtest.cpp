@@ -117,14 +117,7 @@ struct Window {
   ~Window() {
     delete w.data();  // deleting asks nothing: only closing does
   }
-  void Activate() {
-    QCoreApplication::processEvents();
-    w->activateWindow();
-    QApplication::setActiveWindow(w);
-    if (!QTest::qWaitFor([this] { return QApplication::activeWindow() == w; })) {
-      qWarning("the hex window did not become active");
-    }
-  }
+  void Activate() { ActivateWindow(w); }
   QString Open(const QByteArray& bytes, const QString& name = QStringLiteral("data.bin")) {
     const QString path = dir.filePath(name);
     QFile file(path);
