@@ -36,7 +36,7 @@ void SetUp(TMPHexEditorEx& editor) {
   QFont font("Courier New");
   font.setPixelSize(13);
   editor.setFont(font);
-  editor.ChangeSettings([](HexEditorSettings& s) {
+  editor.ChangeSettings([](qarvo::hex::HexEditorSettings& s) {
     s.show_ruler = true;
     s.show_position_if_not_focused = true;
     s.offset_format = "a:|";

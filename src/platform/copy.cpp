@@ -5,7 +5,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
+
+#include "platform/io_buffer.h"
 
 namespace qarvo {
 
@@ -26,7 +27,7 @@ bool KernelCopyStep(File& in, File& out, size_t step, size_t& copied) {
 }  // namespace
 
 void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
-  std::vector<unsigned char> buffer;
+  IoBuffer buffer;
   bool kernel = true;
   int64_t left = count;
   while (left > 0) {
@@ -42,7 +43,7 @@ void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
     }
     if (!kernel) {
       if (buffer.empty()) {
-        buffer.resize(kCopyBlockSize);
+        buffer.Resize(kCopyBlockSize);
       }
       moved = in.Read(buffer.data(), step < kCopyBlockSize ? step : kCopyBlockSize);
       if (moved > 0) {
@@ -64,8 +65,7 @@ void CopyBytes(File& in, File& out, int64_t count, CopyObserver* observer) {
 
 void ReadInBlocks(File& in, int64_t count, size_t block_size, CopyObserver* observer,
                   const ByteSink& consume) {
-  std::vector<uint8_t> buffer(
-      static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block_size))));
+  IoBuffer buffer(static_cast<size_t>(std::min<int64_t>(count, static_cast<int64_t>(block_size))));
   for (int64_t left = count; left > 0;) {
     std::unique_lock<std::mutex> hold;
     if (observer != nullptr) {

@@ -14,6 +14,7 @@
 
 #include "codec/digest.h"
 #include "platform/file.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo {
 
@@ -95,7 +96,10 @@ std::string ByteText(uint8_t byte) {
 class ReadAhead {
  public:
   ReadAhead(File& file, size_t block_size, size_t blocks)
-      : file_(file), blocks_(blocks, std::vector<uint8_t>(block_size)), sizes_(blocks) {
+      : file_(file), blocks_(blocks), sizes_(blocks) {
+    for (IoBuffer& block : blocks_) {
+      block.Resize(block_size);
+    }
     thread_ = std::thread([this] { Run(); });
   }
   ~ReadAhead() {
@@ -161,7 +165,7 @@ class ReadAhead {
   }
 
   File& file_;
-  std::vector<std::vector<uint8_t>> blocks_;
+  std::vector<IoBuffer> blocks_;
   std::vector<size_t> sizes_;
   std::mutex mutex_;
   std::condition_variable changed_;
@@ -279,7 +283,7 @@ JobResult TCmpFile::CompareBytes() {
   std::string finding;
   {
     ReadAhead ahead(second, kCompareBlockSize, kReadAheadBlocks);
-    std::vector<uint8_t> block(kCompareBlockSize);
+    IoBuffer block(kCompareBlockSize);
     int64_t offset = 0;
     for (;;) {
       size_t got1 = 0;

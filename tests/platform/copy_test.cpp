@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/io_buffer.h"
 #include "support/test_support.h"
 
 namespace qarvo {
@@ -130,6 +131,24 @@ TEST(ReadInBlocks, HandsOverExactlyTheRangeInBoundedBlocksUnderTheLock) {
                             }),
                FileError);
   EXPECT_EQ(seen, "") << "a block that cannot be read whole is not handed over";
+}
+
+// The copy loops rely on page-aligned buffers for their speed, and a buffer that is reused for
+// a smaller block must not be given up and taken again on every block.
+TEST(IoBufferTest, PageAlignedAndReusedWhenShrinking) {
+  for (const size_t size : {size_t{1}, size_t{61440}, size_t{4} << 20}) {
+    IoBuffer buffer(size);
+    ASSERT_EQ(buffer.size(), size);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % IoBuffer::kAlignment, 0u) << size;
+    buffer[size - 1] = 0x5A;
+    const uint8_t* memory = buffer.data();
+    buffer.Resize(size / 2 + 1);
+    EXPECT_EQ(buffer.data(), memory);
+    EXPECT_EQ(buffer.size(), size / 2 + 1);
+    buffer.Resize(size * 2);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer.data()) % IoBuffer::kAlignment, 0u) << size;
+    EXPECT_EQ(buffer.span().size(), size * 2);
+  }
 }
 
 }  // namespace

@@ -12,6 +12,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/io_buffer.h"
+
 namespace qarvo::hex {
 namespace {
 
@@ -372,10 +374,10 @@ int64_t THexSearch::Find(const Reader& read, int64_t size, std::string_view patt
   // As the search in memory: with a progress line one event per 1/500 of the data.
   const int64_t slice =
       progress ? std::clamp<int64_t>(size / 500, 1, block) : std::max<int64_t>(1, block);
-  std::vector<std::uint8_t> hay;
+  IoBuffer hay;  // aligned: the kernel copies the file into it several times faster
   for (int64_t from = start; from <= last; from += slice) {
     const int64_t to = std::min(last, from + slice - 1);
-    hay.resize(static_cast<size_t>(to - from + n));
+    hay.Resize(static_cast<size_t>(to - from + n));
     read(from, hay);
     const int64_t hit = matcher.First(hay.data(), hay.size());
     if (hit >= 0) {
@@ -401,10 +403,10 @@ int64_t THexSearch::FindBackward(const Reader& read, int64_t size, std::string_v
   const int64_t total = start - low + 1;
   const int64_t slice =
       progress ? std::clamp<int64_t>(total / 500, 1, block) : std::max<int64_t>(1, block);
-  std::vector<std::uint8_t> hay;
+  IoBuffer hay;  // aligned: the kernel copies the file into it several times faster
   for (int64_t to = start; to >= low; to -= slice) {
     const int64_t from = std::max(low, to - slice + 1);
-    hay.resize(static_cast<size_t>(to - from + n));
+    hay.Resize(static_cast<size_t>(to - from + n));
     read(from, hay);
     const int64_t hit = matcher.Last(hay.data(), hay.size());
     if (hit >= 0) {

@@ -12,6 +12,7 @@
 
 #include "hex/model/hex_error.h"
 #include "hex/model/piece_table.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo::hex {
 
@@ -151,7 +152,7 @@ void HexEditorModel::LoadFromFile(const std::string& path) {
 void HexEditorModel::LoadUnsizedFile(int fd) {
   auto store = std::make_unique<PieceTable>();
   try {
-    std::vector<uint8_t> block(static_cast<size_t>(kCopyStep));
+    IoBuffer block(static_cast<size_t>(kCopyStep));
     for (;;) {
       const ssize_t n = read(fd, block.data(), block.size());
       if (n < 0 && errno == EINTR) {
@@ -205,7 +206,7 @@ void HexEditorModel::LoadFromStream(ByteSource& source) {
     }
     loaded->Reserve(size);
     source.Seek(0);
-    std::vector<uint8_t> block(static_cast<size_t>(std::min(size, kCopyStep)));
+    IoBuffer block(static_cast<size_t>(std::min(size, kCopyStep)));
     CopyWithProgress(size, pkLoad, [&](int64_t, int64_t count) {
       size_t got = 0;
       try {

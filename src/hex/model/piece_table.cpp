@@ -93,21 +93,21 @@ const uint8_t* FileBlocks::BlockFor(int64_t index) {
   for (Block& block : blocks_) {
     if (block.index == index) {
       block.last_use = ++clock_;
-      return block.bytes.get();
+      return block.bytes.data();
     }
     if (block.last_use < oldest->last_use) {
       oldest = &block;
     }
   }
-  if (!oldest->bytes) {
-    oldest->bytes = std::make_unique<uint8_t[]>(static_cast<size_t>(kBlockSize));
+  if (oldest->bytes.empty()) {
+    oldest->bytes.Resize(static_cast<size_t>(kBlockSize));
   }
   const int64_t start = index * kBlockSize;
   oldest->index = -1;  // a failed read leaves no half block behind
-  ReadAt(start, oldest->bytes.get(), static_cast<size_t>(std::min(kBlockSize, size_ - start)));
+  ReadAt(start, oldest->bytes.data(), static_cast<size_t>(std::min(kBlockSize, size_ - start)));
   oldest->index = index;
   oldest->last_use = ++clock_;
-  return oldest->bytes.get();
+  return oldest->bytes.data();
 }
 
 void FileBlocks::Read(int64_t offset, std::span<uint8_t> out) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "hex/model/byte_store.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo::hex {
 
@@ -37,7 +38,7 @@ class FileBlocks {
   struct Block {
     int64_t index = -1;
     uint64_t last_use = 0;
-    std::unique_ptr<uint8_t[]> bytes;
+    IoBuffer bytes;
   };
   // Reads what the file still has and zeros the rest, noting a file that shrank or changed.
   void ReadAt(int64_t offset, uint8_t* out, size_t count);

@@ -6,14 +6,14 @@
 #include "hex/model/hex_error.h"
 #include "hex/model/hex_model.h"
 #include "platform/atomic_output.h"
+#include "platform/io_buffer.h"
 
 namespace qarvo::hex {
 
 void SaveContentCopy(const ContentReader& read, int64_t size, const std::string& path,
                      const SaveProgress& progress) {
   AtomicOutput output(path);
-  std::vector<uint8_t> block(
-      static_cast<size_t>(std::min<int64_t>(kCopyStep, std::max<int64_t>(size, 1))));
+  IoBuffer block(static_cast<size_t>(std::min<int64_t>(kCopyStep, std::max<int64_t>(size, 1))));
   int last = -1;
   for (int64_t done = 0; done < size;) {
     const auto count = static_cast<size_t>(std::min<int64_t>(size - done, kCopyStep));
