@@ -53,6 +53,14 @@ class Thexfm : public QDialog {
   // Everything "选择文件" does once a name is chosen: the caption, the file lines and the load.
   void OpenFile(const QString& path);
 
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  // Escape closes the dialog without a close event; it asks the same question.
+  void reject() override;
+
+ private:
+  // What the controls and actions run.
   void btnfileClick();
   void rbdecClick();
   void rbhexClick();
@@ -72,13 +80,6 @@ class Thexfm : public QDialog {
   // Shows the values at the caret in the inspector.
   void UpdateInspector();
 
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  // Escape closes the dialog without a close event; it asks the same question.
-  void reject() override;
-
- private:
   // Whether the window may go: no unsaved edits, or the user gave them up (or saved them).
   bool ConfirmDiscard();
   // Offsets and ruler in base 10 or 16.
