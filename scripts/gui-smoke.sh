@@ -24,7 +24,9 @@ cat >"$work/inside.sh" <<'INSIDE'
 set -uo pipefail
 program=$1
 work=$2
-QARVO_SMOKE_CLOSE_MS=6000 "$program" >"$work/out.txt" 2>"$work/err.txt" &
+# The window must go to the virtual display, whatever platform the caller's environment names
+# (a test run sets offscreen for the window tests).
+QT_QPA_PLATFORM=xcb QARVO_SMOKE_CLOSE_MS=6000 "$program" >"$work/out.txt" 2>"$work/err.txt" &
 pid=$!
 title="Qarvo文件分割助手V1.4"
 mapped=no

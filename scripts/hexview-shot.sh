@@ -10,11 +10,11 @@ out=${2:-docs/hexview.png}
 inspector_out=${3:-docs/hexview-inspector.png}
 cmake --build "$build" --target hexview_shot -j"${QARVO_JOBS:-2}" >/dev/null
 QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/tests/hexview/hexview_shot" README.md "$out" "split"
+  "$build/tests/hex/hexview_shot" README.md "$out" "split"
 echo "hexview-shot: saved $out"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 iconv -f UTF-8 -t GB18030 README.md >"$work/README-gb18030.txt"
 QT_QPA_PLATFORM=xcb timeout 60 xvfb-run -a -s "-screen 0 1024x768x24" \
-  "$build/tests/hexview/hexview_shot" "$work/README-gb18030.txt" "$inspector_out" "文件十六进制查看" inspector
+  "$build/tests/hex/hexview_shot" "$work/README-gb18030.txt" "$inspector_out" "文件十六进制查看" inspector
 echo "hexview-shot: saved $inspector_out"

@@ -20,8 +20,8 @@
 #include <span>
 #include <string>
 
-#include "hexview/hex_error.h"
-#include "hexview/mphexeditor.h"
+#include "hex/model/hex_error.h"
+#include "hex/widget/mphexeditor.h"
 
 using qarvo::hex::TMPHexEditorEx;
 
@@ -36,10 +36,12 @@ void SetUp(TMPHexEditorEx& editor) {
   QFont font("Courier New");
   font.setPixelSize(13);
   editor.setFont(font);
-  editor.SetShowRuler(true);
-  editor.SetShowPositionIfNotFocused(true);
-  editor.SetOffsetFormat("a:|");
-  editor.SetRulerNumberBase(10);
+  editor.ChangeSettings([](qarvo::hex::HexEditorSettings& s) {
+    s.show_ruler = true;
+    s.show_position_if_not_focused = true;
+    s.offset_format = "a:|";
+    s.ruler_number_base = 10;
+  });
   editor.setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   editor.resize(634, 273);
   editor.show();

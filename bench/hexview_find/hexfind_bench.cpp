@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "hexview/find.h"
+#include "hex/model/find.h"
 
 namespace {
 

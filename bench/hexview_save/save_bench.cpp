@@ -8,7 +8,7 @@
 #include <iterator>
 #include <string>
 
-#include "hexview/save_copy.h"
+#include "hex/model/save_copy.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -6,7 +6,6 @@
 
 #include "app/main_log.h"
 #include "app/ui_common.h"
-#include "split/paths.h"
 
 namespace qarvo::ui {
 

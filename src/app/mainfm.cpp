@@ -18,7 +18,7 @@
 #include "app/format_size.h"
 #include "app/password_dialogs.h"
 #include "app/ui_common.h"
-#include "hexview/hex.h"
+#include "hex/window/hex.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
 

@@ -46,7 +46,6 @@ class Tmainfm : public QMainWindow, private PanelHost {
 
   // The dialogs that live for the whole run; the main window does not own them.
   void SetPasswordDialogs(Tpwdfm* split_password, Tspwd1* pack_password);
-  Tpwdfm* SplitPasswordDialog() const { return pwdfm_; }
 
   MainLog& Log() { return *log_; }
   // What a tool window gets: the log, the shake and the pack password dialog.

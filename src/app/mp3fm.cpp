@@ -5,7 +5,7 @@
 
 #include "app/ui_common.h"
 #include "platform/file.h"
-#include "split/paths.h"
+#include "text/checks.h"
 #include "tools/mp3cut.h"
 
 namespace qarvo::ui {

@@ -18,8 +18,8 @@
 #include "codec/digest.h"
 #include "platform/file.h"
 #include "split/header.h"
-#include "split/paths.h"
 #include "split/piece_plan.h"
+#include "text/checks.h"
 
 namespace qarvo::ui {
 

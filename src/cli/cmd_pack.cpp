@@ -9,7 +9,6 @@
 #include "codec/digest.h"
 #include "codec/password_rule.h"
 #include "platform/file.h"
-#include "split/paths.h"
 #include "tools/pack.h"
 #include "tools/unpack.h"
 
@@ -120,23 +119,22 @@ int RunPack(const std::vector<std::string>& args) {
     return kExitNotStarted;
   }
 
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  auto worker = TSMfile::Create(
-      out_dir, infos, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  auto worker = TSMfile::Create(out_dir, infos, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("pack", *worker, *progress);
 }
 
 int RunUnpack(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("unpack", args, {"--out", "--password"},
-                   {"--no-verify", "--delete-pack", "--overwrite", "--quiet"}, kUnpackUsage, parsed,
-                   exit_code)) {
+  if (!ParseCommand({.name = "unpack",
+                     .valued = {"--out", "--password"},
+                     .flags = {"--no-verify", "--delete-pack", "--overwrite", "--quiet"},
+                     .usage = kUnpackUsage,
+                     .files = 1,
+                     .files_error = "需要一个打包文件"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("unpack", "需要一个打包文件", kUnpackUsage);
   }
   const std::string pack = parsed.positional.front();
   if (!FileExists(pack)) {
@@ -157,10 +155,9 @@ int RunUnpack(const std::vector<std::string>& args) {
   if (RefusesExisting("unpack", parsed, TSDfile::OutputPaths(pack, infos.Password, out_dir))) {
     return kExitNotStarted;
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  auto worker = TSDfile::Create(
-      pack, infos, out_dir, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  auto worker =
+      TSDfile::Create(pack, infos, out_dir, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("unpack", *worker, *progress);
 }
 

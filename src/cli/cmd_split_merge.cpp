@@ -13,8 +13,8 @@
 #include "platform/file.h"
 #include "split/cut_file.h"
 #include "split/merger_file.h"
-#include "split/paths.h"
 #include "split/piece_plan.h"
+#include "text/checks.h"
 
 namespace qarvo::cli {
 
@@ -71,44 +71,19 @@ constexpr const char* kMergeUsage =
     "退出码: 0 合并成功(有校验时与原文件相同); 1 合并失败、被拒绝或校验结果与原文件不符;\n"
     "        2 用法错误、输入不正确或合并出的文件已存在,合并未开始。\n";
 
-// Message-box texts go to stderr; nothing was started.
-int Refuse(const std::string& command, const std::string& message) {
-  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message.c_str());
-  return kExitNotStarted;
-}
-
 // The window's validation lines are log lines: stdout.
 int RefuseWithLine(const std::string& line) {
   StdoutLog().Add(line);
   return kExitNotStarted;
 }
 
-bool Parse(const std::string& command, const std::vector<std::string>& args,
-           const std::set<std::string>& valued, const std::set<std::string>& flags,
-           const char* usage, ParsedArgs& parsed, int& exit_code) {
-  if (!ParseOrHelp(command, args, valued, flags, usage, parsed, exit_code)) {
-    return false;
-  }
-  if (parsed.positional.size() != 1) {
-    exit_code = UsageError(
-        command, parsed.positional.empty() ? "缺少文件参数" : "只能给出一个文件参数", usage);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace
 
-int RunSplit(const std::vector<std::string>& args) {
-  ParsedArgs parsed;
-  int exit_code = kExitOk;
-  if (!Parse("split", args, {"--count", "--size", "--out", "--password", "--compress", "--check"},
-             {"--delete-source", "--sums", "--overwrite", "--quiet"}, kSplitUsage, parsed,
-             exit_code)) {
-    return exit_code;
-  }
-  const std::string& source = parsed.positional[0];
-  TCWorkInfos options;
+namespace {
+
+// The options of a split as the window's record holds them; an exit status when one of them is
+// not usable, and then nothing has been looked at on disk.
+std::optional<int> ReadSplitOptions(const ParsedArgs& parsed, TCWorkInfos& options) {
   options.DeleteSource = parsed.flags.count("--delete-source") != 0 ? 1 : 0;
   const auto size_value = parsed.values.find("--size");
   if (size_value != parsed.values.end() && parsed.values.count("--count") != 0) {
@@ -154,12 +129,14 @@ int RunSplit(const std::vector<std::string>& args) {
     }
     options.Password = password->second;
   }
+  return std::nullopt;
+}
 
-  const auto count_value = parsed.values.find("--count");
-  const std::string count_text = count_value != parsed.values.end() ? count_value->second : "3";
-  const auto out_value = parsed.values.find("--out");
-  const std::string out_dir =
-      out_value != parsed.values.end() ? out_value->second : DirectoryOf(source);
+// The window's checks of source, count and folder, then the pieces the split would write,
+// which must not be there unless --overwrite: an exit status when the split may not start.
+std::optional<int> CheckSplitTargets(const ParsedArgs& parsed, const TCWorkInfos& options,
+                                     const std::string& count_text, const std::string& out_dir) {
+  const std::string& source = parsed.positional[0];
   if (!FileExists(source)) {
     return RefuseWithLine("文件分割:文件不存在!");
   }
@@ -188,10 +165,39 @@ int RunSplit(const std::vector<std::string>& args) {
   } catch (const std::exception& error) {
     return Refuse("split", std::string("无法读取源文件的大小: ") + error.what());
   }
+  return std::nullopt;
+}
 
-  auto log = std::make_shared<StdoutLog>();
+}  // namespace
+
+int RunSplit(const std::vector<std::string>& args) {
+  ParsedArgs parsed;
+  int exit_code = kExitOk;
+  if (!ParseCommand(
+          {.name = "split",
+           .valued = {"--count", "--size", "--out", "--password", "--compress", "--check"},
+           .flags = {"--delete-source", "--sums", "--overwrite", "--quiet"},
+           .usage = kSplitUsage,
+           .files = 1},
+          args, parsed, exit_code)) {
+    return exit_code;
+  }
+  const std::string& source = parsed.positional[0];
+  TCWorkInfos options;
+  if (const std::optional<int> refused = ReadSplitOptions(parsed, options)) {
+    return *refused;
+  }
+  const auto count_value = parsed.values.find("--count");
+  const std::string count_text = count_value != parsed.values.end() ? count_value->second : "3";
+  const auto out_value = parsed.values.find("--out");
+  const std::string out_dir =
+      out_value != parsed.values.end() ? out_value->second : DirectoryOf(source);
+  if (const std::optional<int> refused = CheckSplitTargets(parsed, options, count_text, out_dir)) {
+    return *refused;
+  }
+
   auto progress = StderrProgress(parsed);
-  options.Log = std::make_shared<LogBesideProgress>(log, progress);
+  options.Log = StdoutBesideProgress(progress);
   std::shared_ptr<TCutFile> worker;
   try {
     worker = TCutFile::Create(source, options, std::stoi(count_text), out_dir, progress);
@@ -204,9 +210,12 @@ int RunSplit(const std::vector<std::string>& args) {
 int RunMerge(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!Parse("merge", args, {"--out", "--password"},
-             {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"}, kMergeUsage, parsed,
-             exit_code)) {
+  if (!ParseCommand({.name = "merge",
+                     .valued = {"--out", "--password"},
+                     .flags = {"--no-verify", "--delete-pieces", "--overwrite", "--quiet"},
+                     .usage = kMergeUsage,
+                     .files = 1},
+                    args, parsed, exit_code)) {
     return exit_code;
   }
   const std::string& piece = parsed.positional[0];
@@ -220,7 +229,6 @@ int RunMerge(const std::vector<std::string>& args) {
     return RefuseWithLine("文件合并:目录不存在!");
   }
 
-  auto log = std::make_shared<StdoutLog>();
   TMWorkInfos options;
   options.DeletePieces = parsed.flags.count("--delete-pieces") != 0 ? 1 : 0;
   options.SkipVerify = parsed.flags.count("--no-verify") != 0 ? 1 : 0;
@@ -233,7 +241,7 @@ int RunMerge(const std::vector<std::string>& args) {
     return kExitNotStarted;
   }
   auto progress = StderrProgress(parsed);
-  options.Log = std::make_shared<LogBesideProgress>(log, progress);
+  options.Log = StdoutBesideProgress(progress);
   const auto worker = TMergerFile::Create(piece, options, out_dir, progress);
   return FinishJob("merge", *worker, *progress);
 }

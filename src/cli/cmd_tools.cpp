@@ -9,7 +9,7 @@
 #include "cli/common.h"
 #include "cli/progress_line.h"
 #include "platform/file.h"
-#include "split/paths.h"
+#include "text/checks.h"
 #include "tools/bundle.h"
 #include "tools/compare.h"
 #include "tools/mp3cut.h"
@@ -85,12 +85,6 @@ constexpr const char* kMp3CutUsage =
     "\n"
     "退出码: 0 剪辑完毕; 1 剪辑失败; 2 用法错误、输入不正确或剪辑文件已存在。\n";
 
-// Validation refusals are the window's message boxes: they go to stderr and start nothing.
-int Refuse(const std::string& command, const char* message) {
-  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message);
-  return kExitNotStarted;
-}
-
 // One "H:M:S" field: one or two digits, as in the window's boxes.
 bool ParseField(const std::string& text, int32_t& value) {
   if (text.empty() || text.size() > 2 || !IsAllDigits(text)) {
@@ -125,24 +119,26 @@ bool ParseTime(const std::string& text, int32_t& seconds) {
 int RunBundle(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("bundle", args, {}, {"--quiet"}, kBundleUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "bundle",
+                     .valued = {},
+                     .flags = {"--quiet"},
+                     .usage = kBundleUsage,
+                     .files = 2,
+                     .files_error = "需要头文件和尾文件两个参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 2) {
-    return UsageError("bundle", "需要头文件和尾文件两个参数", kBundleUsage);
   }
   const std::string& head = parsed.positional[0];
   const std::string& tail = parsed.positional[1];
   if (!FileExists(head)) {
-    return Refuse("bundle", BundleInputLine("头文件", head).c_str());
+    return Refuse("bundle", BundleInputLine("头文件", head));
   }
   if (!FileExists(tail)) {
-    return Refuse("bundle", BundleInputLine("尾文件", tail).c_str());
+    return Refuse("bundle", BundleInputLine("尾文件", tail));
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const auto worker = TAddFile::Create(
-      head, tail, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  const auto worker =
+      TAddFile::Create(head, tail, JobHost{StdoutBesideProgress(progress), progress});
   return FinishJob("bundle", *worker, *progress);
 }
 
@@ -173,9 +169,8 @@ int RunCompare(const std::vector<std::string>& args) {
   if (!FileExists(file1)) {
     return Refuse("compare", expect != parsed.values.end() ? "文件不存在!" : "文件1不存在!");
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const JobHost host{std::make_shared<LogBesideProgress>(log, progress), progress};
+  const JobHost host{StdoutBesideProgress(progress), progress};
   if (expect != parsed.values.end()) {
     // A text that is no checksum is turned away before the file is read.
     if (!ParseExpectedSum(expect->second)) {
@@ -199,20 +194,21 @@ int RunCompare(const std::vector<std::string>& args) {
 int RunCheck(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("check", args, {}, {"--quiet"}, kCheckUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "check",
+                     .valued = {},
+                     .flags = {"--quiet"},
+                     .usage = kCheckUsage,
+                     .files = 1,
+                     .files_error = "需要一个校验文件参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("check", "需要一个校验文件参数", kCheckUsage);
   }
   const std::string& sums = parsed.positional[0];
   if (!FileExists(sums)) {
     return Refuse("check", "校验文件不存在!");
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
-  const auto worker = TCheckSums::Create(
-      sums, JobHost{std::make_shared<LogBesideProgress>(log, progress), progress});
+  const auto worker = TCheckSums::Create(sums, JobHost{StdoutBesideProgress(progress), progress});
   const int status = FinishJob("check", *worker, *progress);
   // A file with no line to check was never a list of files: the job did not start.
   return worker->Outcome().result == JobResult::Refused ? kExitNotStarted : status;
@@ -221,12 +217,14 @@ int RunCheck(const std::vector<std::string>& args) {
 int RunMp3Cut(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("mp3cut", args, {"--length", "--start", "--end", "--out"},
-                   {"--overwrite", "--quiet"}, kMp3CutUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "mp3cut",
+                     .valued = {"--length", "--start", "--end", "--out"},
+                     .flags = {"--overwrite", "--quiet"},
+                     .usage = kMp3CutUsage,
+                     .files = 1,
+                     .files_error = "需要一个源文件参数"},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("mp3cut", "需要一个源文件参数", kMp3CutUsage);
   }
   for (const char* required : {"--length", "--start", "--end"}) {
     if (parsed.values.count(required) == 0) {
@@ -253,13 +251,11 @@ int RunMp3Cut(const std::vector<std::string>& args) {
   if (RefusesExisting("mp3cut", parsed, {Mp3CutOutputPath(source, dir)})) {
     return kExitNotStarted;
   }
-  auto log = std::make_shared<StdoutLog>();
   auto progress = StderrProgress(parsed);
   std::shared_ptr<TMp3Cut> worker;
   try {
     worker = TMp3Cut::Create(source, dir, start, end, play,
-                             JobHost{std::make_shared<LogBesideProgress>(log, progress), progress},
-                             overwrite);
+                             JobHost{StdoutBesideProgress(progress), progress}, overwrite);
   } catch (const std::exception& error) {
     std::fprintf(stderr, "qarvo mp3cut: %s\n", error.what());
     return kExitNotStarted;

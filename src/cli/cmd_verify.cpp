@@ -34,12 +34,13 @@ constexpr const char* kVerifyUsage =
 int RunVerify(const std::vector<std::string>& args) {
   ParsedArgs parsed;
   int exit_code = kExitOk;
-  if (!ParseOrHelp("verify", args, {"--password"}, {"--quiet"}, kVerifyUsage, parsed, exit_code)) {
+  if (!ParseCommand({.name = "verify",
+                     .valued = {"--password"},
+                     .flags = {"--quiet"},
+                     .usage = kVerifyUsage,
+                     .files = 1},
+                    args, parsed, exit_code)) {
     return exit_code;
-  }
-  if (parsed.positional.size() != 1) {
-    return UsageError("verify", parsed.positional.empty() ? "缺少文件参数" : "只能给出一个文件参数",
-                      kVerifyUsage);
   }
   const std::string& piece = parsed.positional[0];
   if (!FileExists(piece)) {

@@ -4,6 +4,8 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <memory>
+#include <utility>
 
 #include "cli/commands.h"
 #include "cli/progress_line.h"
@@ -128,6 +130,31 @@ bool ParseOrHelp(const std::string& command, const std::vector<std::string>& arg
     return false;
   }
   return true;
+}
+
+bool ParseCommand(const CommandSyntax& syntax, const std::vector<std::string>& args,
+                  ParsedArgs& parsed, int& exit_code) {
+  if (!ParseOrHelp(syntax.name, args, syntax.valued, syntax.flags, syntax.usage, parsed,
+                   exit_code)) {
+    return false;
+  }
+  if (syntax.files == kAnyFiles || parsed.positional.size() == syntax.files) {
+    return true;
+  }
+  const char* error = syntax.files_error != nullptr ? syntax.files_error
+                      : parsed.positional.empty()   ? "缺少文件参数"
+                                                    : "只能给出一个文件参数";
+  exit_code = UsageError(syntax.name, error, syntax.usage);
+  return false;
+}
+
+std::shared_ptr<LogSink> StdoutBesideProgress(std::shared_ptr<ProgressLine> progress) {
+  return std::make_shared<LogBesideProgress>(std::make_shared<StdoutLog>(), std::move(progress));
+}
+
+int Refuse(const std::string& command, const std::string& message) {
+  std::fprintf(stderr, "qarvo %s: %s\n", command.c_str(), message.c_str());
+  return kExitNotStarted;
 }
 
 int UsageError(const std::string& command, const std::string& error, const char* usage) {

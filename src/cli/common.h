@@ -5,6 +5,7 @@
 // A new subcommand goes into commands.h and main.cpp's table; it validates like the window
 // does, starts the same worker and returns FinishJob.
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -17,6 +18,8 @@
 
 namespace qarvo::cli {
 
+class ProgressLine;
+
 // Prints every log line on stdout as it comes. How the job ended is its outcome, not its lines.
 class StdoutLog : public LogSink {
  public:
@@ -25,6 +28,9 @@ class StdoutLog : public LogSink {
  private:
   std::mutex mutex_;
 };
+
+// The log of a command's job: its lines on stdout, kept clear of the progress line on stderr.
+std::shared_ptr<LogSink> StdoutBesideProgress(std::shared_ptr<ProgressLine> progress);
 
 // True once a write of a log line to stdout failed (a full disk, a closed pipe): the command
 // must not then exit as if everything had been shown. Keeps the system's error number.
@@ -54,6 +60,29 @@ bool ParseArgs(const std::vector<std::string>& args, const std::set<std::string>
 bool ParseOrHelp(const std::string& command, const std::vector<std::string>& args,
                  const std::set<std::string>& valued, const std::set<std::string>& flags,
                  const char* usage, ParsedArgs& parsed, int& exit_code);
+
+// What a subcommand accepts: the options that take a value and those that do not, its usage
+// text, and how many file arguments it takes (not counted with kAnyFiles).
+inline constexpr size_t kAnyFiles = static_cast<size_t>(-1);
+struct CommandSyntax {
+  const char* name;
+  std::set<std::string> valued;
+  std::set<std::string> flags;
+  const char* usage;
+  size_t files = kAnyFiles;
+  // The usage error when the number of files differs; without it "缺少文件参数" or
+  // "只能给出一个文件参数".
+  const char* files_error = nullptr;
+};
+
+// ParseOrHelp, then the number of files. Returns false when the command must end now, with
+// `exit_code` set.
+bool ParseCommand(const CommandSyntax& syntax, const std::vector<std::string>& args,
+                  ParsedArgs& parsed, int& exit_code);
+
+// A refusal of the window's message boxes: "qarvo COMMAND: message" on stderr; nothing was
+// started, so it returns kExitNotStarted.
+int Refuse(const std::string& command, const std::string& message);
 
 // Without --overwrite, a job whose outputs (`paths`) already exist does not start: prints
 // "qarvo COMMAND: " and the job's line for them on stderr and returns true (exit

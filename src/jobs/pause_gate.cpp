@@ -3,7 +3,9 @@
 namespace qarvo {
 
 void PauseGate::Pause() {
+  ++pauses_waiting_;
   std::lock_guard<std::mutex> lock(mutex_);
+  --pauses_waiting_;
   paused_ = true;
 }
 
@@ -31,11 +33,21 @@ void PauseGate::Stop() {
 
 std::unique_lock<std::mutex> PauseGate::Pass() {
   std::unique_lock<std::mutex> lock(mutex_);
-  resumed_.wait(lock, [this] { return !paused_ || stopped_.load(); });
+  if (paused_ && !stopped_.load()) {
+    ++held_;
+    held_changed_.notify_all();
+    resumed_.wait(lock, [this] { return !paused_ || stopped_.load(); });
+    --held_;
+  }
   if (stopped_.load()) {
     throw JobStopped();
   }
   return lock;
+}
+
+bool PauseGate::WaitHeld(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return held_changed_.wait_for(lock, timeout, [this] { return held_ > 0; });
 }
 
 }  // namespace qarvo

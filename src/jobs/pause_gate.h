@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <stdexcept>
@@ -32,10 +33,19 @@ class PauseGate {
   // JobStopped once stopped.
   std::unique_lock<std::mutex> Pass();
 
+  // What the one who pauses can watch: the callers of Pause still waiting for a step to end,
+  // and the wait until a worker stands paused at the gate (false when the timeout passed
+  // first). Once a worker stands there, nothing but Continue or Stop lets it on.
+  int PausesWaiting() const { return pauses_waiting_.load(); }
+  bool WaitHeld(std::chrono::milliseconds timeout);
+
  private:
   mutable std::mutex mutex_;
   std::condition_variable resumed_;
+  std::condition_variable held_changed_;
   bool paused_ = false;
+  int held_ = 0;
+  std::atomic<int> pauses_waiting_{0};
   std::atomic<bool> stopped_{false};
 };
 

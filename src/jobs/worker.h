@@ -72,6 +72,8 @@ class WorkerThread : public std::enable_shared_from_this<WorkerThread> {
   void Pause() { gate_.Pause(); }
   void Continue() { gate_.Continue(); }
   bool IsPaused() const { return gate_.IsPaused(); }
+  // Waits until the paused worker stands at its next step; false when the timeout passed first.
+  bool WaitHeld(std::chrono::milliseconds timeout) { return gate_.WaitHeld(timeout); }
   // Ends the job at its next checkpoint, also when it is paused: it writes nothing more, adds no
   // line, removes its temporary files and leaves its inputs as they were. Never waits.
   void Stop() { gate_.Stop(); }

@@ -2,8 +2,9 @@
 
 // The platform layer: the one file class (opens with or without sharing, reads and writes that
 // name the file and the system's reason in every FileError), file tests and folder helpers,
-// the shared copy routine (copy.h) and whole-or-nothing outputs (atomic_output.h). Anything that
-// touches the operating system goes here; nothing here knows a file format or a job.
+// the names within a path (paths.h), the shared copy routine (copy.h) and whole-or-nothing
+// outputs (atomic_output.h). Anything that touches the operating system goes here; nothing here
+// knows a file format or a job.
 
 #include <cstddef>
 #include <cstdint>

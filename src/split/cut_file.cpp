@@ -19,9 +19,10 @@
 #include "platform/copy.h"
 #include "platform/file.h"
 #include "platform/io_buffer.h"
+#include "platform/paths.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
-#include "split/paths.h"
+#include "text/checks.h"
 
 namespace qarvo {
 

@@ -4,7 +4,8 @@
 
 #include "codec/digest.h"
 #include "platform/file.h"
-#include "split/paths.h"
+#include "platform/paths.h"
+#include "text/checks.h"
 #include "text/codepage.h"
 
 namespace qarvo {

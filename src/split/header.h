@@ -1,10 +1,11 @@
 #pragma once
 
 // The split layer: the split set's own header fields (this header) on top of the shared trailer
-// block (trailer/trailer.h), the split worker (cut_file.h), the merge worker (merger_file.h) and
-// the path helpers (paths.h). A change to a field of the split format goes here; a change to the
-// block, the cipher or the password field goes to the trailer layer; a change to how pieces are
-// written or joined goes to the workers.
+// block (trailer/trailer.h), the split worker (cut_file.h), the merge worker (merger_file.h), the
+// piece plan, the sums file of a set and the check of a whole set. A change to a field of the
+// split format goes here; a change to the block, the cipher or the password field goes to the
+// trailer layer; a change to how pieces are written or joined goes to the workers. The tools
+// layer does not see this one: what both need lives below them.
 
 #include <array>
 #include <cstddef>

@@ -13,9 +13,9 @@
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
-#include "split/paths.h"
 #include "split/piece_sums.h"
 #include "split/set_check.h"
 

@@ -6,9 +6,10 @@
 
 #include "codec/block_pipe.h"
 #include "codec/sums_file.h"
+#include "platform/paths.h"
 #include "split/header.h"
 #include "split/parallel_pieces.h"
-#include "split/paths.h"
+#include "text/checks.h"
 
 namespace qarvo {
 

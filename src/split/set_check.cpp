@@ -15,10 +15,10 @@
 #include "codec/digest.h"
 #include "codec/envelope.h"
 #include "platform/file.h"
+#include "platform/paths.h"
 #include "split/header.h"
 #include "split/merger_file.h"
 #include "split/parallel_pieces.h"
-#include "split/paths.h"
 #include "split/piece_sums.h"
 
 namespace qarvo {

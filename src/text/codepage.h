@@ -1,7 +1,8 @@
 #pragma once
 
 // The text layer: GB18030 <-> UTF-8 and cutting texts to a byte length without splitting a
-// character. Every conversion between on-disk names and the program's UTF-8 goes through here.
+// character (this header), and the checks of texts before they are stored or parsed (checks.h).
+// Every conversion between on-disk names and the program's UTF-8 goes through here.
 
 #include <cstddef>
 #include <string>

@@ -28,9 +28,6 @@ class TAddFile : public WorkerThread {
 
   TAddFile(const std::string& head_file, const std::string& tail_file, JobHost host);
 
-  const std::string& HeadFile() const { return head_file_; }
-  const std::string& TailFile() const { return tail_file_; }
-
  protected:
   JobResult Execute() override;
 

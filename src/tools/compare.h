@@ -40,8 +40,6 @@ class TCmpFile : public WorkerThread {
   TCmpFile(CompareMode compare_mode, const std::string& file1, const std::string& file2,
            JobHost host);
 
-  CompareMode Mode() const { return compare_mode_; }
-
  protected:
   JobResult Execute() override;
 

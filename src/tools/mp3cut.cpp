@@ -9,7 +9,7 @@
 #include "platform/atomic_output.h"
 #include "platform/file.h"
 #include "platform/file_checks.h"
-#include "split/paths.h"
+#include "platform/paths.h"
 #include "text/codepage.h"
 
 namespace qarvo {

@@ -54,9 +54,6 @@ class TMp3Cut : public WorkerThread {
   TMp3Cut(const std::string& source_path, const std::string& output_dir, int32_t start_time,
           int32_t end_time, int32_t play_time, JobHost host, bool overwrite = false);
 
-  const std::string& OutputDir() const { return output_dir_; }
-  const std::string& OutputPath() const { return output_path_; }
-
  protected:
   JobResult Execute() override;
 

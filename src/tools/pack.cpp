@@ -9,7 +9,8 @@
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
-#include "split/paths.h"
+#include "platform/paths.h"
+#include "text/checks.h"
 #include "text/codepage.h"
 #include "trailer/trailer.h"
 

@@ -32,8 +32,6 @@ class TSMfile : public WorkerThread {
 
   TSMfile(const std::string& output_dir, const TSMWorkInfos& infos, JobHost host);
 
-  const std::string& OutputDir() const { return output_dir_; }
-
  protected:
   JobResult Execute() override;
 

@@ -3,7 +3,8 @@
 #include <limits>
 
 #include "codec/des.h"
-#include "split/paths.h"
+#include "platform/paths.h"
+#include "text/checks.h"
 #include "text/codepage.h"
 
 namespace qarvo {

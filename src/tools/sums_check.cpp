@@ -10,7 +10,8 @@
 #include "codec/digest.h"
 #include "codec/sums_file.h"
 #include "platform/file.h"
-#include "split/paths.h"
+#include "platform/paths.h"
+#include "text/checks.h"
 #include "text/codepage.h"
 #include "tools/compare_digest.h"
 
@@ -98,9 +99,7 @@ std::shared_ptr<TCheckSums> TCheckSums::Create(const std::string& sums_file, Job
 TCheckSums::TCheckSums(const std::string& sums_file, JobHost host)
     : WorkerThread(std::move(host)), sums_file_(sums_file) {}
 
-JobResult TCheckSums::Execute() {
-  Log("正在检查校验文件 " + sums_file_ + " ...");
-  std::string text;
+std::optional<JobResult> TCheckSums::ReadList(std::string& text) {
   try {
     File file = OpenToCompare(sums_file_);
     const int64_t size = file.Size();
@@ -115,15 +114,10 @@ JobResult TCheckSums::Execute() {
     Log(std::string(kSumsCheckJob) + "无法读取文件 " + error.path() + " (" + ReasonOf(error) + ")");
     return JobResult::Failed;
   }
-  const SumsList list = ParseSums(text, SumKindOfFileName(sums_file_));
-  if (list.entries.empty()) {
-    if (!list.bad_lines.empty()) {
-      Log(BadLinesText(list.bad_lines));
-    }
-    Log(std::string(kSumsCheckJob) + "文件中没有可识别的校验行 " + sums_file_);
-    return JobResult::Refused;
-  }
+  return std::nullopt;
+}
 
+TCheckSums::Tally TCheckSums::CheckListed(const SumsList& list) {
   const std::string dir = DirectoryOf(sums_file_);
   struct Target {
     std::string path;
@@ -143,51 +137,71 @@ JobResult TCheckSums::Execute() {
   }
   SetProgressTotal(total);
 
-  size_t matched = 0;
-  size_t differing = 0;
-  size_t missing = 0;
-  size_t unreadable = 0;
+  Tally tally;
   for (size_t i = 0; i < list.entries.size(); ++i) {
     const SumEntry& entry = list.entries[i];
     const Target& target = targets[i];
     try {
       File file = OpenToCompare(target.path);
       if (SumHexOf(file, entry.kind, &Observer()) == entry.hex) {
-        ++matched;
+        ++tally.matched;
         Log(target.shown + ": 相符");
       } else {
-        ++differing;
+        ++tally.differing;
         Log(target.shown + ": 不相符");
       }
     } catch (const FileError& error) {
       if (error.error_number() == ENOENT || error.error_number() == ENOTDIR) {
-        ++missing;
+        ++tally.missing;
         Log(target.shown + ": 文件不存在");
       } else {
-        ++unreadable;
+        ++tally.unreadable;
         NoteFailure(error);
         Log(target.shown + ": 无法读取 (" + ReasonOf(error) + ")");
       }
     }
   }
   FinishProgress();
+  return tally;
+}
 
+void TCheckSums::LogSummary(const SumsList& list, const Tally& tally) {
   if (!list.bad_lines.empty()) {
     Log(BadLinesText(list.bad_lines));
   }
   const size_t count = list.entries.size();
-  if (matched == count) {
+  if (tally.matched == count) {
     Log("共 " + std::to_string(count) + " 个文件,全部相符");
-  } else {
-    std::string summary = "共 " + std::to_string(count) + " 个文件: " + std::to_string(matched) +
-                          " 个相符, " + std::to_string(differing) + " 个不相符, " +
-                          std::to_string(missing) + " 个文件不存在";
-    if (unreadable != 0) {
-      summary += ", " + std::to_string(unreadable) + " 个无法读取";
-    }
-    Log(summary);
+    return;
   }
-  return matched == count && list.bad_lines.empty() ? JobResult::Succeeded : JobResult::Mismatch;
+  std::string summary = "共 " + std::to_string(count) +
+                        " 个文件: " + std::to_string(tally.matched) + " 个相符, " +
+                        std::to_string(tally.differing) + " 个不相符, " +
+                        std::to_string(tally.missing) + " 个文件不存在";
+  if (tally.unreadable != 0) {
+    summary += ", " + std::to_string(tally.unreadable) + " 个无法读取";
+  }
+  Log(summary);
+}
+
+JobResult TCheckSums::Execute() {
+  Log("正在检查校验文件 " + sums_file_ + " ...");
+  std::string text;
+  if (const std::optional<JobResult> ended = ReadList(text)) {
+    return *ended;
+  }
+  const SumsList list = ParseSums(text, SumKindOfFileName(sums_file_));
+  if (list.entries.empty()) {
+    if (!list.bad_lines.empty()) {
+      Log(BadLinesText(list.bad_lines));
+    }
+    Log(std::string(kSumsCheckJob) + "文件中没有可识别的校验行 " + sums_file_);
+    return JobResult::Refused;
+  }
+  const Tally tally = CheckListed(list);
+  LogSummary(list, tally);
+  return tally.matched == list.entries.size() && list.bad_lines.empty() ? JobResult::Succeeded
+                                                                        : JobResult::Mismatch;
 }
 
 }  // namespace qarvo

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +11,8 @@
 #include "jobs/worker.h"
 
 namespace qarvo {
+
+struct SumsList;
 
 // The prefix of the check job's failure lines.
 inline constexpr const char* kSumsCheckJob = "校验文件检查:";
@@ -35,6 +39,18 @@ class TCheckSums : public WorkerThread {
   JobResult Execute() override;
 
  private:
+  struct Tally {
+    size_t matched = 0;
+    size_t differing = 0;
+    size_t missing = 0;
+    size_t unreadable = 0;
+  };
+  // The list's text, or how the job ends when it cannot be read or is too large for a list.
+  std::optional<JobResult> ReadList(std::string& text);
+  // One line per listed file, in the list's order.
+  Tally CheckListed(const SumsList& list);
+  void LogSummary(const SumsList& list, const Tally& tally);
+
   std::string sums_file_;
 };
 

@@ -10,7 +10,7 @@
 #include "codec/digest.h"
 #include "platform/atomic_output.h"
 #include "platform/copy.h"
-#include "split/paths.h"
+#include "platform/paths.h"
 #include "text/codepage.h"
 
 namespace qarvo {

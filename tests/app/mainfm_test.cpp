@@ -24,8 +24,8 @@
 #include "app/password_dialogs.h"
 #include "app/window_bridge.h"
 #include "app_test_util.h"
-#include "hexview/hex.h"
-#include "hexview/mphexeditor.h"
+#include "hex/widget/mphexeditor.h"
+#include "hex/window/hex.h"
 #include "platform/file.h"
 
 using qarvo::test::ModalAnswerer;
@@ -191,7 +191,7 @@ class MainfmTest : public QObject {
       opened = hex_window != nullptr && dialog->parentWidget() == w_;
       window = dialog;
       if (hex_window != nullptr) {
-        view = hex_window->MPHexEditorEx1;
+        view = hex_window->findChild<qarvo::hex::TMPHexEditorEx*>("MPHexEditorEx1");
       }
       dialog->close();
     });

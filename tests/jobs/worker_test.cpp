@@ -151,9 +151,10 @@ TEST(WorkerThreadTest, NoLineWhilePausedAndAllLinesAfterContinue) {
     may_go = true;
   }
   cv.notify_all();
-  // The worker is now at its next line; nothing may appear while paused.
-  EXPECT_FALSE(recorder->WaitForMoreThan(1, milliseconds(300)));
-  EXPECT_FALSE(worker->WaitFinished(milliseconds(10)));
+  // Once the worker stands at its next line, nothing more has appeared.
+  EXPECT_TRUE(worker->WaitHeld(std::chrono::seconds(10)));
+  EXPECT_EQ(recorder->Lines(), std::vector<std::string>{"first"});
+  EXPECT_FALSE(worker->Finished());
   worker->Continue();
   ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(10)));
   EXPECT_EQ(recorder->Lines(), (std::vector<std::string>{"first", "second", "third"}));
@@ -206,12 +207,12 @@ TEST(WorkerThreadTest, PauseStopsACopyBetweenBlocks) {
   ASSERT_TRUE(latch.WaitArrived());
   worker->Pause();
   latch.Release();
-  // Exactly the first block is out; the paused copy writes nothing more.
+  // The copy stands at the gate before its second block: exactly the first block is out.
+  EXPECT_TRUE(worker->WaitHeld(std::chrono::seconds(10)));
   const auto at_pause = std::filesystem::file_size(target);
   EXPECT_GT(at_pause, 0u);
   EXPECT_LE(at_pause, kKernelCopyStep);
-  EXPECT_FALSE(recorder->WaitFor("copied", milliseconds(300)));
-  EXPECT_EQ(std::filesystem::file_size(target), at_pause);
+  EXPECT_FALSE(recorder->Has("copied"));
   worker->Continue();
   ASSERT_TRUE(worker->WaitFinished(std::chrono::seconds(30)));
   EXPECT_TRUE(recorder->Has("copied"));
@@ -267,6 +268,7 @@ TEST(WorkerThreadTest, WorkersRunSideBySideAndPauseIndependently) {
   cv.notify_all();
   ASSERT_TRUE(second->WaitFinished(std::chrono::seconds(10)));
   EXPECT_TRUE(second_log->Has("b"));
+  EXPECT_TRUE(first->WaitHeld(std::chrono::seconds(10)));
   EXPECT_FALSE(first_log->Has("b"));
   first->Continue();
   ASSERT_TRUE(first->WaitFinished(std::chrono::seconds(10)));
@@ -281,8 +283,8 @@ TEST(PauseGateTest, PassWaitsForContinue) {
     auto hold = gate.Pass();
     passed = true;
   });
-  // Nothing can make the waiter pass but Continue.
-  std::this_thread::sleep_for(milliseconds(100));
+  // Once the waiter stands at the gate, nothing but Continue lets it pass.
+  EXPECT_TRUE(gate.WaitHeld(std::chrono::seconds(10)));
   EXPECT_FALSE(passed.load());
   gate.Continue();
   waiter.join();
@@ -293,17 +295,28 @@ TEST(PauseGateTest, PassWaitsForContinue) {
 TEST(PauseGateTest, PauseWaitsForAStepInProgress) {
   PauseGate gate;
   std::atomic<bool> step_done{false};
+  std::atomic<bool> pause_returned{false};
   auto hold = gate.Pass();
   std::thread pauser([&] {
     gate.Pause();
+    pause_returned = true;
     // Pause may only return once the step that holds the gate has finished.
     EXPECT_TRUE(step_done.load());
   });
-  std::this_thread::sleep_for(milliseconds(50));
+  // Wait until the pauser has asked, then end the step: its Pause has not returned meanwhile.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (gate.PausesWaiting() == 0 && !pause_returned.load() &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::yield();
+  }
+  EXPECT_EQ(gate.PausesWaiting(), 1);
+  EXPECT_FALSE(pause_returned.load());
   step_done = true;
   hold.unlock();
   pauser.join();
+  EXPECT_TRUE(pause_returned.load());
   EXPECT_TRUE(gate.IsPaused());
+  EXPECT_EQ(gate.PausesWaiting(), 0);
 }
 
 }  // namespace

@@ -18,7 +18,6 @@
 #include "codec/des.h"
 #include "codec/digest.h"
 #include "platform/file.h"
-#include "split/header.h"
 #include "support/capture_log.h"
 #include "support/test_support.h"
 #include "text/codepage.h"

@@ -15,7 +15,6 @@
 #include "codec/digest.h"
 #include "jobs/recorder.h"
 #include "platform/file.h"
-#include "split/header.h"
 #include "support/capture_log.h"
 #include "support/file_size_limit.h"
 #include "support/test_support.h"
