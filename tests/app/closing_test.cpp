@@ -20,6 +20,7 @@
 #include "app/addfm.h"
 #include "app/app_shell.h"
 #include "app/app_test_util.h"
+#include "app/main_window_fixture.h"
 #include "app/mainfm.h"
 #include "app/tool_windows.h"
 #include "jobs/worker.h"
@@ -64,25 +65,10 @@ class QuestionAnswerer : public QObject {
 
 }  // namespace
 
-class ClosingTest : public QObject {
+class ClosingTest : public QObject, qarvo::test::MainWindowFixture {
   Q_OBJECT
 
  private:
-  qarvo::ui::Shell shell_;
-  Tmainfm* w_ = nullptr;
-  std::unique_ptr<QTemporaryDir> dir_;
-
-  QString Path(const QString& name) const { return dir_->filePath(name); }
-  QStringList Lines() { return w_->Log().Lines(); }
-  template <typename T>
-  T* Find(const char* name) const {
-    T* found = w_->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) {
-      qFatal("the main window has no control %s", name);
-    }
-    return found;
-  }
-
   // Starts a split of `source` that is paused before its first step, "停止" clicked as a user
   // would; the source is to be deleted after the split.
   std::shared_ptr<WorkerThread> StartPausedSplit(const QString& source) {
@@ -105,22 +91,14 @@ class ClosingTest : public QObject {
  private slots:
   void initTestCase() { qarvo::ui::SetUpApplication(*qApp); }
 
-  void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    shell_ = qarvo::ui::CreateShell();
-    w_ = shell_.main.get();
-    w_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w_));
-  }
+  void init() { OpenMainWindow(); }
 
   void cleanup() {
     // The window goes first: it lets go of workers that wait on it.
     WorkerThread::StopAll();
     shell_.main.reset();
     QVERIFY(WorkerThread::WaitAllFinished(std::chrono::seconds(30)));
-    w_ = nullptr;
-    dir_.reset();
+    CloseMainWindow();
   }
 
   void PausedBarSaysSo() {

@@ -26,6 +26,7 @@
 #include "app_test_util.h"
 #include "hex/widget/mphexeditor.h"
 #include "hex/window/hex.h"
+#include "main_window_fixture.h"
 #include "platform/file.h"
 
 using qarvo::test::ModalAnswerer;
@@ -46,43 +47,18 @@ int IndexOf(const QStringList& lines, const QString& line, int from = 0) {
 
 }  // namespace
 
-class MainfmTest : public QObject {
+class MainfmTest : public QObject, qarvo::test::MainWindowFixture {
   Q_OBJECT
 
  private:
-  qarvo::ui::Shell shell_;
-  Tmainfm* w_ = nullptr;
-  std::unique_ptr<QTemporaryDir> dir_;
-
-  QString Path(const QString& name) const { return dir_->filePath(name); }
-  QStringList Lines() { return w_->Log().Lines(); }
   QString LastLine() { return Lines().value(Lines().size() - 1); }
-  template <typename T>
-  T* Find(const char* name) const {
-    T* found = w_->findChild<T*>(QString::fromLatin1(name));
-    if (found == nullptr) {
-      qFatal("the main window has no control %s", name);
-    }
-    return found;
-  }
 
  private slots:
   void initTestCase() { qarvo::ui::SetUpApplication(*qApp); }
 
-  void init() {
-    dir_ = std::make_unique<QTemporaryDir>();
-    QVERIFY(dir_->isValid());
-    shell_ = qarvo::ui::CreateShell();
-    w_ = shell_.main.get();
-    w_->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w_));
-  }
+  void init() { OpenMainWindow(); }
 
-  void cleanup() {
-    shell_.main.reset();
-    w_ = nullptr;
-    dir_.reset();
-  }
+  void cleanup() { CloseMainWindow(); }
 
   void StartState() {
     QCOMPARE(w_->windowTitle(), QStringLiteral("Qarvo文件分割助手V1.4"));

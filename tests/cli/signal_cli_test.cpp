@@ -106,16 +106,6 @@ int WaitExit(Child& child) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 std::vector<std::string> TemporaryFilesIn(const std::string& dir) {
   std::vector<std::string> found;
   for (const std::string& name : qarvo::test::NamesIn(dir)) {
@@ -176,7 +166,7 @@ TEST(SignalCli, LeftoversOfEndedProcessesGoThoseOfRunningOnesStay) {
   TempDir dir;
   const std::string source = dir.File("photo.raw");
   qarvo::test::WriteFile(source, qarvo::test::RandomBytes(50000, 2));
-  const std::string stale = ".qarvo-" + std::to_string(EndedProcessId()) + "-0.tmp";
+  const std::string stale = ".qarvo-" + std::to_string(qarvo::test::EndedProcessId()) + "-0.tmp";
   // This test's own process runs: its file is in use, for all the next job can tell.
   const std::string live = ".qarvo-" + std::to_string(::getpid()) + "-7.tmp";
   qarvo::test::WriteFile(dir.File(stale), "half a piece");

@@ -8,10 +8,13 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "jobs/job_host.h"
+#include "jobs/worker.h"
 
 namespace qarvo::test {
 
@@ -201,5 +204,22 @@ class ReleaseOnExit {
  private:
   JobLatch latch_;
 };
+
+// What a finished job left behind: its log lines, its outcome and its progress calls.
+struct JobRun {
+  std::vector<std::string> lines;
+  JobOutcome outcome;
+  std::vector<std::pair<int64_t, int64_t>> progress;
+};
+
+// Waits for `worker`, which reports to `recorder`, to end (with a deadline that fails the test).
+template <typename Worker>
+JobRun RunToEnd(const std::shared_ptr<Worker>& worker, const Recorder& recorder) {
+  const bool finished = worker->WaitFinished(std::chrono::seconds(60));
+  if (!finished) {
+    throw std::runtime_error("the job did not end within a minute");
+  }
+  return {recorder.Lines(), worker->Outcome(), recorder.ProgressCalls()};
+}
 
 }  // namespace qarvo::test

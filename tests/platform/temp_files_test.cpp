@@ -19,24 +19,13 @@
 namespace qarvo {
 namespace {
 
-// The id of a process that has ended (and been waited for), so nothing runs under it.
-pid_t EndedProcessId() {
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::_exit(0);
-  }
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  return child;
-}
-
 std::string TempName(pid_t pid, int n) {
   return ".qarvo-" + std::to_string(pid) + "-" + std::to_string(n) + ".tmp";
 }
 
 TEST(StaleTemporaryFiles, OnlyThoseOfEndedProcessesGo) {
   test::TempDir dir;
-  const pid_t ended = EndedProcessId();
+  const pid_t ended = test::EndedProcessId();
   const std::string stale = TempName(ended, 0);
   const std::string mine = TempName(::getpid(), 900);
   const std::string of_init = TempName(1, 3);  // runs since the boot, long before this file

@@ -1,5 +1,8 @@
 #include "support/test_support.h"
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -76,6 +79,16 @@ std::tm LocalTm(int year, int month, int day, int hour, int minute, int second) 
   t.tm_min = minute;
   t.tm_sec = second;
   return t;
+}
+
+pid_t EndedProcessId() {
+  const pid_t child = ::fork();
+  if (child == 0) {
+    ::_exit(0);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  return child;
 }
 
 }  // namespace qarvo::test

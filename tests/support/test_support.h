@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <ctime>
 #include <string>
@@ -34,6 +36,10 @@ std::string RandomBytes(size_t size, uint32_t seed);
 std::vector<std::string> NamesIn(const std::string& dir);
 // The folder of the interoperability vectors.
 std::string VectorsDir();
+
+// The id of a process that has ended and been waited for, so that nothing runs under it: what
+// a leftover temporary file of a dead process carries in its name.
+pid_t EndedProcessId();
 
 // A local calendar time, fields as written (no normalisation).
 std::tm LocalTm(int year, int month, int day, int hour, int minute, int second);

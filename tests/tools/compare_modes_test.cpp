@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "jobs/recorder.h"
-#include "support/capture_log.h"
 #include "support/test_support.h"
 #include "tools/compare.h"
 #include "tools/compare_digest.h"
@@ -16,25 +15,17 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-struct JobRun {
-  std::vector<std::string> lines;
-  JobOutcome outcome;
-};
-
-template <typename Worker>
-JobRun Finish(const std::shared_ptr<Worker>& worker, const std::shared_ptr<test::CaptureLog>& log) {
-  EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
-  return {log->Lines(), worker->Outcome()};
-}
+using test::JobRun;
 
 JobRun CompareFiles(CompareMode mode, const std::string& a, const std::string& b) {
-  auto log = std::make_shared<test::CaptureLog>();
-  return Finish(TCmpFile::Create(mode, a, b, JobHost{log, nullptr}), log);
+  auto recorder = std::make_shared<test::Recorder>();
+  return test::RunToEnd(TCmpFile::Create(mode, a, b, JobHost{recorder, nullptr}), *recorder);
 }
 
 JobRun CompareWith(const std::string& file, const std::string& expected) {
-  auto log = std::make_shared<test::CaptureLog>();
-  return Finish(TCmpExpected::Create(file, expected, JobHost{log, nullptr}), log);
+  auto recorder = std::make_shared<test::Recorder>();
+  return test::RunToEnd(TCmpExpected::Create(file, expected, JobHost{recorder, nullptr}),
+                        *recorder);
 }
 
 std::string SumOf(const std::string& path, SumKind kind) {

@@ -18,17 +18,11 @@ namespace {
 using test::TempDir;
 using test::WriteFile;
 
-struct JobRun {
-  std::vector<std::string> lines;
-  JobOutcome outcome;
-  std::vector<std::pair<int64_t, int64_t>> progress;
-};
+using test::JobRun;
 
 JobRun Check(const std::string& sums_file) {
   auto recorder = std::make_shared<test::Recorder>();
-  auto worker = TCheckSums::Create(sums_file, JobHost{recorder, recorder});
-  EXPECT_TRUE(worker->WaitFinished(std::chrono::seconds(60)));
-  return {recorder->Lines(), worker->Outcome(), recorder->ProgressCalls()};
+  return test::RunToEnd(TCheckSums::Create(sums_file, JobHost{recorder, recorder}), *recorder);
 }
 
 std::string Sha256(const std::string& bytes) {
