@@ -14,3 +14,12 @@ now() { date +%s.%N; }
 elapsed() { echo "$2 - $1" | bc -l; }
 # The smaller of a best-so-far (may be empty) and a new time.
 best() { if [ -z "$1" ] || [ "$(echo "$2 < $1" | bc -l)" = 1 ]; then echo "$2"; else echo "$1"; fi; }
+# Wall-clock seconds of one command, stdout dropped; the smallest of a list of times.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null
+  end=$(date +%s%N)
+  echo "scale=3; ($end - $start) / 1000000000" | bc -l
+}
+fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }

@@ -23,15 +23,6 @@ sum=$(sha256sum "$dir/a.bin" | cut -d' ' -f1)
 cat "$dir/a.bin" "$dir/b.bin" "$dir"/set/part*.bin >/dev/null  # into the page cache
 sync
 
-# Wall-clock seconds of one command, stdout dropped.
-seconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null
-  end=$(date +%s%N)
-  echo "scale=3; ($end - $start) / 1000000000" | bc -l
-}
-fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }
 check_sums() { (cd "$dir/set" && sha256sum -c list.sha256); }
 
 sha_t=() expect_t=() cmp_t=() bytes_t=() sumc_t=() check_t=()

@@ -18,16 +18,6 @@ head -c "$mib" /dev/urandom >"$dir/head.orig"
 cat "$dir/a.bin" "$dir/b.bin" >/dev/null  # into the page cache
 sync
 
-# Wall-clock seconds of one command, stdout dropped.
-seconds() {
-  local start end
-  start=$(date +%s%N)
-  "$@" >/dev/null
-  end=$(date +%s%N)
-  echo "scale=3; ($end - $start) / 1000000000" | bc -l
-}
-fastest() { printf '%s\n' "$@" | sort -g | head -n 1; }
-
 # Each bundle run starts from the same 1 MiB head.
 fresh_head() { cp "$dir/head.orig" "$dir/head.bin"; sync; }
 cat_append() { cat "$dir/a.bin" >>"$dir/head.bin"; }
