@@ -670,9 +670,7 @@ void HexEditorModel::Redo() {
   RestoreState(r.state);
   bookmarks_ = r.state.bookmarks;
   if (r.kind == ukChange && !settings_.insert_mode) {
-    for (int64_t i = 0; i < length; ++i) {
-      flags_.Set(r.position + i, true);
-    }
+    flags_.Mark(r.position, length);
   } else if (r.kind != ukCursor) {
     flags_.DropFrom(r.kind == ukSaveAll ? 0 : r.position);
   }

@@ -55,9 +55,7 @@ void HexEditorModel::WriteBytes(int64_t position, const void* bytes, int64_t cou
   store_->Replace(position, count,
                   std::span(static_cast<const uint8_t*>(bytes), static_cast<size_t>(count)));
   if (!settings_.insert_mode) {
-    for (int64_t i = 0; i < count; ++i) {
-      flags_.Set(position + i, true);
-    }
+    flags_.Mark(position, count);
   }
   modified_ = true;
   if (on_change) {

@@ -54,6 +54,28 @@ void ModifiedFlags::Set(int64_t position, bool modified) {
   }
 }
 
+void ModifiedFlags::Mark(int64_t position, int64_t count) {
+  if (position < 0 || count <= 0) {
+    return;
+  }
+  int64_t start = position;
+  int64_t end = position + count;
+  size_ = std::max(size_, end);
+  auto it = runs_.upper_bound(start);
+  if (it != runs_.begin() && std::prev(it)->second >= start) {
+    // The run before overlaps or touches the new one: they become one.
+    start = std::prev(it)->first;
+    end = std::max(end, std::prev(it)->second);
+    runs_.erase(std::prev(it));
+  }
+  // Runs that start inside or right after the new one are swallowed.
+  while (it != runs_.end() && it->first <= end) {
+    end = std::max(end, it->second);
+    it = runs_.erase(it);
+  }
+  runs_[start] = end;
+}
+
 void ModifiedFlags::DropFrom(int64_t position) {
   position = std::max<int64_t>(position, 0);
   if (position >= size_) {

@@ -13,6 +13,9 @@ class ModifiedFlags {
  public:
   bool Get(int64_t position) const;
   void Set(int64_t position, bool modified);
+  // Marks [position, position + count) changed at the cost of the runs it meets, not of its
+  // length: a large paste over the data is one run.
+  void Mark(int64_t position, int64_t count);
   // Drops every mark from `position` on (data there moved or was replaced).
   void DropFrom(int64_t position);
   void Clear() { runs_.clear(), size_ = 0; }

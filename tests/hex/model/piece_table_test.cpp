@@ -155,6 +155,37 @@ TEST(ModifiedFlags, RunsSplitAndMerge) {
   EXPECT_EQ(flags.Size(), 18);
 }
 
+// A range marked at once must leave the same marks and runs as its bytes marked one by one,
+// whatever runs it meets, overlaps or touches; a huge range costs one run.
+TEST(ModifiedFlags, MarkedRangesAgreeWithBytesMarkedOneByOne) {
+  std::mt19937 random(7);
+  ModifiedFlags ranges;
+  ModifiedFlags bytes;
+  for (int round = 0; round < 400; ++round) {
+    const int64_t position = random() % 200;
+    const int64_t count = random() % 12;
+    if (random() % 4 == 0) {
+      ranges.Set(position, false);
+      bytes.Set(position, false);
+      continue;
+    }
+    ranges.Mark(position, count);
+    for (int64_t i = 0; i < count; ++i) {
+      bytes.Set(position + i, true);
+    }
+    ASSERT_EQ(ranges.RunCount(), bytes.RunCount()) << round;
+    ASSERT_EQ(ranges.Size(), bytes.Size()) << round;
+  }
+  for (int64_t p = 0; p < 220; ++p) {
+    ASSERT_EQ(ranges.Get(p), bytes.Get(p)) << p;
+  }
+  ModifiedFlags huge;
+  huge.Mark(int64_t{1} << 30, int64_t{16} << 30);
+  EXPECT_EQ(huge.RunCount(), 1U);
+  EXPECT_TRUE(huge.Get((int64_t{17} << 30) - 1));
+  EXPECT_FALSE(huge.Get(int64_t{17} << 30));
+}
+
 // The model over a sparse file of 64 GiB: it opens at once, reads both ends, finds a pattern
 // near the end, takes a byte typed at the start and gives it back, and the file stays as it was.
 TEST(HugeFile, ModelOnASparse64GiBFile) {
