@@ -1,5 +1,6 @@
 #include "codec/sha.h"
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 #include <stdexcept>
@@ -23,7 +24,13 @@ ShaDigest::ShaDigest(ShaKind kind) : kind_(kind), context_(EVP_MD_CTX_new()) {
 }
 
 ShaDigest::~ShaDigest() {
-  EVP_MD_CTX_free(context_);
+  if (context_ != nullptr) {
+    EVP_MD_CTX_free(context_);
+    // libcrypto keeps an error queue per thread, freed only when the thread ends. Job threads are
+    // detached and may still be ending when the process exits, so the queue is given back with
+    // the digest; libcrypto makes it again when a later digest on this thread needs it.
+    OPENSSL_thread_stop();
+  }
 }
 
 ShaDigest::ShaDigest(ShaDigest&& other) noexcept
